@@ -1,0 +1,59 @@
+#include "Startup.h"
+
+#include "MainForm.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace {
+
+// Waits (running the event loop) until the window is on screen and laid out, then saves it.
+bool SaveScreenshotWhenShown(QWidget& pWindow, const QString& pFile)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!(pWindow.windowHandle() && pWindow.windowHandle()->isExposed()) &&
+           waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Let pending layout and paint events settle before taking the picture.
+    for (int round = 0; round < 5; ++round)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return pWindow.grab().save(pFile, "PNG");
+}
+
+} // namespace
+
+int RunTovaline(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tovaline"));
+    QApplication::setApplicationVersion(QStringLiteral("1.3"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(TMainForm::kApplicationTitle);
+    parser.addHelpOption();
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a PNG of the main window and quit."),
+                                        QStringLiteral("FILE.png"));
+    parser.addOption(screenshot);
+    parser.process(app);
+
+    TMainForm mainForm(settei::TSettingsFolder::ForThisProgram());
+    mainForm.show();
+
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        if (!SaveScreenshotWhenShown(mainForm, file)) {
+            std::fprintf(stderr, "tovaline: cannot save the screenshot to %s\n", qPrintable(file));
+            return 1;
+        }
+        mainForm.close();
+        return 0;
+    }
+    return QApplication::exec();
+}
