@@ -4,7 +4,8 @@ find_program(KIV_CCACHE ccache)
 if(KIV_CCACHE)
     # Precompiled headers and ccache only get along with these sloppiness settings.
     set(CMAKE_CXX_COMPILER_LAUNCHER
-        ${CMAKE_COMMAND} -E env "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
+        ${CMAKE_COMMAND} -E env "CCACHE_BASEDIR=${CMAKE_SOURCE_DIR}"
+        "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
         ${KIV_CCACHE})
 endif()
 
