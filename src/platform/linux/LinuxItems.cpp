@@ -1,0 +1,140 @@
+#include "LinuxItems.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace kiv::pf::lnx {
+namespace {
+
+constexpr std::size_t kFsHeader = 28;
+
+void Put32(std::vector<std::uint8_t>& pOut, std::uint32_t pValue)
+{
+    for (int i = 0; i < 4; ++i)
+        pOut.push_back(static_cast<std::uint8_t>(pValue >> (8 * i)));
+}
+
+void Put64(std::vector<std::uint8_t>& pOut, std::uint64_t pValue)
+{
+    for (int i = 0; i < 8; ++i)
+        pOut.push_back(static_cast<std::uint8_t>(pValue >> (8 * i)));
+}
+
+std::uint32_t Get32(const std::uint8_t* pAt)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | pAt[i];
+    return value;
+}
+
+std::uint64_t Get64(const std::uint8_t* pAt)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | pAt[i];
+    return value;
+}
+
+// The NUL-terminated text that fills the item from pOffset to its end, or false.
+bool TrailingText(IdItem pItem, std::size_t pOffset, std::string_view& pText)
+{
+    if (pItem.size() <= pOffset || pItem.back() != 0)
+        return false;
+    const auto* start = reinterpret_cast<const char*>(pItem.data() + pOffset);
+    const std::size_t length = pItem.size() - pOffset - 1;
+    if (std::memchr(start, 0, length) != nullptr)
+        return false;
+    pText = std::string_view(start, length);
+    return true;
+}
+
+void FinishItem(std::vector<std::uint8_t>& pItem)
+{
+    if (pItem.size() > idl::kMaxItemSize)
+        throw std::length_error("item identifier too long");
+    pItem[0] = static_cast<std::uint8_t>(pItem.size() & 0xFF);
+    pItem[1] = static_cast<std::uint8_t>(pItem.size() >> 8);
+}
+
+} // namespace
+
+bool IsValidEntryName(std::string_view pName)
+{
+    return !pName.empty() && pName != "." && pName != ".." &&
+           pName.find('/') == std::string_view::npos && pName.find('\0') == std::string_view::npos;
+}
+
+std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSortOrder)
+{
+    std::vector<std::uint8_t> item(20);
+    item[2] = kind::Class;
+    item[3] = pSortOrder;
+    pClassId.ToBytes(item.data() + 4);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::Mount, pFlags};
+    item.insert(item.end(), pPath.begin(), pPath.end());
+    item.push_back(0);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
+                                     std::string_view pName)
+{
+    std::vector<std::uint8_t> item;
+    item.reserve(kFsHeader + pName.size() + 1);
+    item.push_back(0);
+    item.push_back(0);
+    item.push_back(pFolder ? kind::FsFolder : kind::FsFile);
+    item.push_back(pSnapshot.Flags);
+    Put32(item, pSnapshot.Attributes);
+    Put64(item, pSnapshot.Size);
+    Put64(item, pSnapshot.LastWrite);
+    Put32(item, pSnapshot.Mode);
+    item.insert(item.end(), pName.begin(), pName.end());
+    item.push_back(0);
+    FinishItem(item);
+    return item;
+}
+
+bool DecodeItem(IdItem pItem, TItem& pOut)
+{
+    if (pItem.size() < 3)
+        return false;
+    pOut = TItem{};
+    pOut.Kind = pItem[2];
+    switch (pOut.Kind) {
+    case kind::Class:
+        if (pItem.size() != 20)
+            return false;
+        pOut.SortOrder = pItem[3];
+        pOut.ClassId = Guid::FromBytes(pItem.data() + 4);
+        return true;
+    case kind::Mount:
+        if (pItem.size() < 5 || !TrailingText(pItem, 4, pOut.Text) || pOut.Text.empty() ||
+            pOut.Text[0] != '/')
+            return false;
+        pOut.MountFlags = pItem[3];
+        return true;
+    case kind::FsFolder:
+    case kind::FsFile:
+        if (!TrailingText(pItem, kFsHeader, pOut.Text) || !IsValidEntryName(pOut.Text))
+            return false;
+        pOut.Snapshot.Flags = pItem[3];
+        pOut.Snapshot.Attributes = Get32(pItem.data() + 4);
+        pOut.Snapshot.Size = Get64(pItem.data() + 8);
+        pOut.Snapshot.LastWrite = Get64(pItem.data() + 16);
+        pOut.Snapshot.Mode = Get32(pItem.data() + 24);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "core/platform/Guid.h"
+#include "core/platform/IdList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The items the Linux namespace makes (byte 2 of each item is its kind):
+//   0x1F class item   [3] sort order, [4..19] class GUID                   (cb = 20)
+//   0x2F mount        [3] mount flags, [4..] mount path bytes + NUL
+//   0x31 folder,      [3] item flags, [4..7] fileattr bits, [8..15] size, [16..23] last write
+//   0x32 file           (FileTime ticks), [24..27] st_mode, [28..] name bytes + NUL
+// Integers are little-endian. Other kinds are reserved for trash entries (0x50), recent entries
+// (0x51), quick-access entries (0x52), libraries (0x53), settings entries (0x54), search folders
+// and results (0x55, 0x56) and archive entries (0x57).
+
+namespace kiv::pf::lnx {
+
+namespace kind {
+inline constexpr std::uint8_t Class = 0x1F;
+inline constexpr std::uint8_t Mount = 0x2F;
+inline constexpr std::uint8_t FsFolder = 0x31;
+inline constexpr std::uint8_t FsFile = 0x32;
+} // namespace kind
+
+// Flags of file-system items.
+namespace itemflag {
+// Made from a path without looking at the disk: the snapshot is not verified.
+inline constexpr std::uint8_t Simple = 0x1;
+inline constexpr std::uint8_t Hidden = 0x2;
+inline constexpr std::uint8_t Symlink = 0x4;
+inline constexpr std::uint8_t MountPoint = 0x8;
+} // namespace itemflag
+
+// Flags of mount items.
+namespace mountflag {
+inline constexpr std::uint8_t Removable = 0x1;
+inline constexpr std::uint8_t Remote = 0x2;
+inline constexpr std::uint8_t ReadOnly = 0x4;
+inline constexpr std::uint8_t Optical = 0x8;
+} // namespace mountflag
+
+// What a file-system item carries about its entry when it was listed or parsed.
+struct TSnapshot
+{
+    std::uint8_t Flags = 0;
+    std::uint32_t Attributes = 0;
+    std::uint64_t Size = 0;
+    std::uint64_t LastWrite = 0;
+    std::uint32_t Mode = 0;
+};
+
+// An item read back from bytes; views point into the item.
+struct TItem
+{
+    std::uint8_t Kind = 0;
+    Guid ClassId;
+    std::uint8_t SortOrder = 0;
+    std::uint8_t MountFlags = 0;
+    // The mount path of a mount item or the name of a file-system item.
+    std::string_view Text;
+    TSnapshot Snapshot;
+
+    bool IsFileSystem() const { return Kind == kind::FsFolder || Kind == kind::FsFile; }
+};
+
+std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSortOrder);
+std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags);
+std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
+                                     std::string_view pName);
+
+// Reads an item, checking its layout against its size; false for anything this namespace did
+// not make (or bytes that were tampered with: names with "/", "." or "..", missing NULs).
+bool DecodeItem(IdItem pItem, TItem& pOut);
+// A name that may stand for one entry of a folder.
+bool IsValidEntryName(std::string_view pName);
+
+} // namespace kiv::pf::lnx
