@@ -88,7 +88,18 @@ std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
                                      std::string_view pName)
 {
     std::vector<std::uint8_t> item;
-    item.reserve(kFsHeader + pName.size() + 1);
+    MakeFsList(item, pFolder, pSnapshot, pName);
+    item.pop_back();
+    item.pop_back();
+    return item;
+}
+
+void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
+                std::string_view pName)
+{
+    auto& item = pList;
+    item.clear();
+    item.reserve(kFsHeader + pName.size() + 3);
     item.push_back(0);
     item.push_back(0);
     item.push_back(pFolder ? kind::FsFolder : kind::FsFile);
@@ -100,7 +111,8 @@ std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
     item.insert(item.end(), pName.begin(), pName.end());
     item.push_back(0);
     FinishItem(item);
-    return item;
+    item.push_back(0);
+    item.push_back(0);
 }
 
 bool DecodeItem(IdItem pItem, TItem& pOut)

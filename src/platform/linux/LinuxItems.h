@@ -71,6 +71,9 @@ std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSort
 std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags);
 std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
                                      std::string_view pName);
+// Writes [file-system item][terminator] into pList, reusing its memory (the enumeration's path).
+void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
+                std::string_view pName);
 
 // Reads an item, checking its layout against its size; false for anything this namespace did
 // not make (or bytes that were tampered with: names with "/", "." or "..", missing NULs).

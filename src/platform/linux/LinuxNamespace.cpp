@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -242,15 +243,6 @@ bool IsHiddenName(std::string_view pName, const std::unordered_set<std::string>&
            (!pHiddenList.empty() && pHiddenList.count(std::string(pName)) != 0);
 }
 
-// Writes [item][terminator] into pOut, reusing its memory.
-void BuildFsList(IdListBytes& pOut, bool pFolder, const TSnapshot& pSnapshot,
-                 std::string_view pName)
-{
-    pOut = MakeFsItem(pFolder, pSnapshot, pName);
-    pOut.push_back(0);
-    pOut.push_back(0);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Enumerators.
 
@@ -303,7 +295,7 @@ public:
                 continue;
             if (!Wanted(fFlags, isFolder, hidden))
                 continue;
-            BuildFsList(pItem, isFolder, snapshot, name);
+            MakeFsList(pItem, isFolder, snapshot, name);
             return S_OK;
         }
     }
@@ -629,8 +621,20 @@ private:
     HResult ParseOnDesktop(const BindContext* pBind, const QString& pName, IdListBytes& pOut);
     HResult ParseOnThisPc(const QString& pName, IdListBytes& pOut);
 
+    // Whether entries may be renamed or deleted here: asked once per folder object (a list asks
+    // for every item; a folder object lives for one look at the folder).
+    bool IsWritable() const
+    {
+        std::call_once(fWritableOnce, [this] {
+            fWritable = ::faccessat(AT_FDCWD, fLocation.Path.c_str(), W_OK, AT_EACCESS) == 0;
+        });
+        return fWritable;
+    }
+
     TLocation fLocation;
     IdListBytes fAbsolute;
+    mutable std::once_flag fWritableOnce;
+    mutable bool fWritable = false; // set once under fWritableOnce
 };
 
 std::shared_ptr<TLinuxFolder> MakeFolder(IdSpan pAbsolute, HResult& pResult)
@@ -977,11 +981,12 @@ HResult TLinuxFolder::GetAttributesOf(std::span<const IdSpan> pItems, std::uint3
     std::uint32_t common = 0xFFFFFFFFu;
     std::optional<bool> parentWritable;
     for (const IdSpan item : pItems) {
-        std::shared_ptr<TLinuxFolder> folder;
-        IdListBytes last;
-        if (HResult result = SplitRelative(item, folder, last); Failed(result))
-            return result;
-        if (folder.get() != this) {
+        // Items of a deeper level are answered by their own folder.
+        if (item.Depth() != 1) {
+            std::shared_ptr<TLinuxFolder> folder;
+            IdListBytes last;
+            if (HResult result = SplitRelative(item, folder, last); Failed(result))
+                return result;
             std::uint32_t one = wanted;
             const IdSpan lastSpan[] = {IdSpan(last)};
             if (HResult result = folder->GetAttributesOf(lastSpan, one); Failed(result))
@@ -990,11 +995,11 @@ HResult TLinuxFolder::GetAttributesOf(std::span<const IdSpan> pItems, std::uint3
             continue;
         }
         TItem decoded;
-        if (!DecodeItem(IdSpan(last).First(), decoded))
+        if (!DecodeItem(item.First(), decoded))
             return E_INVALIDARG;
         if (decoded.IsFileSystem() && !parentWritable &&
             (wanted & (sfgao::CANRENAME | sfgao::CANDELETE)))
-            parentWritable = ::faccessat(AT_FDCWD, fLocation.Path.c_str(), W_OK, AT_EACCESS) == 0;
+            parentWritable = IsWritable();
         common &= AttributesOf(decoded, wanted, parentWritable.value_or(false));
     }
     pInOut = wanted & common;
