@@ -115,6 +115,24 @@ void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
     item.push_back(0);
 }
 
+std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,
+                                        std::string_view pTrashDir, std::string_view pOriginal,
+                                        std::uint64_t pDeletionTime)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::TrashEntry, pSnapshot.Flags};
+    Put32(item, pSnapshot.Attributes);
+    Put64(item, pSnapshot.Size);
+    Put64(item, pSnapshot.LastWrite);
+    Put32(item, pSnapshot.Mode);
+    Put64(item, pDeletionTime);
+    for (const std::string_view text : {pName, pTrashDir, pOriginal}) {
+        item.insert(item.end(), text.begin(), text.end());
+        item.push_back(0);
+    }
+    FinishItem(item);
+    return item;
+}
+
 bool DecodeItem(IdItem pItem, TItem& pOut)
 {
     if (pItem.size() < 3)
@@ -144,6 +162,37 @@ bool DecodeItem(IdItem pItem, TItem& pOut)
         pOut.Snapshot.LastWrite = Get64(pItem.data() + 16);
         pOut.Snapshot.Mode = Get32(pItem.data() + 24);
         return true;
+    case kind::TrashEntry: {
+        constexpr std::size_t kTrashHeader = 36;
+        // Three texts, each ended by a NUL: name, trash folder, original path.
+        if (pItem.size() <= kTrashHeader || pItem.back() != 0)
+            return false;
+        const auto* start = reinterpret_cast<const char*>(pItem.data() + kTrashHeader);
+        const std::size_t total = pItem.size() - kTrashHeader - 1;
+        const void* first = std::memchr(start, 0, total);
+        if (!first)
+            return false;
+        const std::size_t nameLength = static_cast<const char*>(first) - start;
+        const void* second = std::memchr(start + nameLength + 1, 0, total - nameLength - 1);
+        if (!second)
+            return false;
+        const std::size_t dirLength = static_cast<const char*>(second) - start - nameLength - 1;
+        pOut.Text = std::string_view(start, nameLength);
+        pOut.TrashDir = std::string_view(start + nameLength + 1, dirLength);
+        pOut.OriginalPath = std::string_view(start + nameLength + dirLength + 2,
+                                             total - nameLength - dirLength - 2);
+        if (pOut.OriginalPath.find('\0') != std::string_view::npos)
+            return false;
+        if (!IsValidEntryName(pOut.Text) || pOut.TrashDir.empty() || pOut.TrashDir[0] != '/')
+            return false;
+        pOut.Snapshot.Flags = pItem[3];
+        pOut.Snapshot.Attributes = Get32(pItem.data() + 4);
+        pOut.Snapshot.Size = Get64(pItem.data() + 8);
+        pOut.Snapshot.LastWrite = Get64(pItem.data() + 16);
+        pOut.Snapshot.Mode = Get32(pItem.data() + 24);
+        pOut.DeletionTime = Get64(pItem.data() + 28);
+        return true;
+    }
     default:
         return false;
     }

@@ -13,9 +13,12 @@
 //   0x2F mount        [3] mount flags, [4..] mount path bytes + NUL
 //   0x31 folder,      [3] item flags, [4..7] fileattr bits, [8..15] size, [16..23] last write
 //   0x32 file           (FileTime ticks), [24..27] st_mode, [28..] name bytes + NUL
-// Integers are little-endian. Other kinds are reserved for trash entries (0x50), recent entries
-// (0x51), quick-access entries (0x52), libraries (0x53), settings entries (0x54), search folders
-// and results (0x55, 0x56) and archive entries (0x57).
+//   0x50 trash entry  as a file-system item up to [27], then [28..35] deletion time (FileTime),
+//                     [36..] name in the trash's "files" folder + NUL, trash folder + NUL,
+//                     original path + NUL
+// Integers are little-endian. Other kinds are reserved for recent entries (0x51), quick-access
+// entries (0x52), libraries (0x53), settings entries (0x54), search folders and results (0x55,
+// 0x56) and archive entries (0x57).
 
 namespace kiv::pf::lnx {
 
@@ -24,6 +27,7 @@ inline constexpr std::uint8_t Class = 0x1F;
 inline constexpr std::uint8_t Mount = 0x2F;
 inline constexpr std::uint8_t FsFolder = 0x31;
 inline constexpr std::uint8_t FsFile = 0x32;
+inline constexpr std::uint8_t TrashEntry = 0x50;
 } // namespace kind
 
 // Flags of file-system items.
@@ -60,9 +64,14 @@ struct TItem
     Guid ClassId;
     std::uint8_t SortOrder = 0;
     std::uint8_t MountFlags = 0;
-    // The mount path of a mount item or the name of a file-system item.
+    // The mount path of a mount item or the name of a file-system item or trash entry.
     std::string_view Text;
     TSnapshot Snapshot;
+    // Trash entries: the trash folder (holding "files" and "info"), where the entry came from
+    // (empty when unknown) and when it was deleted.
+    std::string_view TrashDir;
+    std::string_view OriginalPath;
+    std::uint64_t DeletionTime = 0;
 
     bool IsFileSystem() const { return Kind == kind::FsFolder || Kind == kind::FsFile; }
 };
@@ -71,6 +80,9 @@ std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSort
 std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags);
 std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
                                      std::string_view pName);
+std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,
+                                        std::string_view pTrashDir, std::string_view pOriginal,
+                                        std::uint64_t pDeletionTime);
 // Writes [file-system item][terminator] into pList, reusing its memory (the enumeration's path).
 void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
                 std::string_view pName);

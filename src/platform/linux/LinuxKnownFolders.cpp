@@ -16,6 +16,7 @@ enum class TTarget
 {
     Desktop,
     ThisPC,
+    Trash,
     Home,
     // A user folder shown under This PC; Delegate names its class item.
     UserFolder,
@@ -47,6 +48,7 @@ const std::vector<TKnownFolder>& Table()
     static const std::vector<TKnownFolder> table = {
         {csidl::DESKTOP, folderid::Desktop, T::Desktop, {}, nullptr},
         {csidl::DRIVES, folderid::ComputerFolder, T::ThisPC, {}, nullptr},
+        {csidl::BITBUCKET, folderid::RecycleBinFolder, T::Trash, {}, nullptr},
         {csidl::PROFILE, folderid::Profile, T::Home, {}, nullptr},
         {csidl::DESKTOPDIRECTORY,
          {},
@@ -168,6 +170,9 @@ HResult TLinuxKnownFolders::GetIdList(const KnownFolderKey& pKey, IdListBytes& p
         return S_OK;
     case TTarget::ThisPC:
         pList = ThisPcList();
+        return S_OK;
+    case TTarget::Trash:
+        pList = idl::FromItem(MakeClassItem(clsid::Trash, 0x60));
         return S_OK;
     case TTarget::Home:
         pList = idl::FromItem(MakeClassItem(clsid::Home, 0x40));

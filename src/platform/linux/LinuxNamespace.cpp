@@ -3,6 +3,7 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "LinuxItems.h"
+#include "LinuxTrash.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
@@ -33,6 +34,7 @@ enum class TPlace
 {
     Desktop,
     ThisPC,
+    Trash,
     FileSystem,
 };
 
@@ -80,6 +82,7 @@ const TDelegate* FindDelegate(const Guid& pClassId)
 // Sort orders of the desktop's class items (byte 3 of the item).
 constexpr std::uint8_t kOrderHome = 0x40;
 constexpr std::uint8_t kOrderThisPC = 0x50;
+constexpr std::uint8_t kOrderTrash = 0x60;
 constexpr std::uint8_t kOrderDelegate = 0x48;
 
 std::string Join(const std::string& pFolder, std::string_view pName)
@@ -124,6 +127,8 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
                 pLocation.Path = xdg().Home;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::ThisPC) {
                 pLocation.Place = TPlace::ThisPC;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::Trash) {
+                pLocation.Place = TPlace::Trash;
             } else if (item.IsFileSystem()) {
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = Join(xdg().Desktop, item.Text);
@@ -148,6 +153,18 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
                 return E_INVALIDARG;
             }
             break;
+        case TPlace::Trash: {
+            if (item.Kind != kind::TrashEntry)
+                return E_INVALIDARG;
+            // Only the trash folders that exist: the bytes may come from anywhere.
+            const auto trashDirs = TrashDirs();
+            if (std::find(trashDirs.begin(), trashDirs.end(), item.TrashDir) == trashDirs.end())
+                return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+            pLocation.Place = TPlace::FileSystem;
+            pLocation.Path = Join(std::string(item.TrashDir) + "/files", item.Text);
+            pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
+            break;
+        }
         case TPlace::FileSystem:
             if (!item.IsFileSystem())
                 return E_INVALIDARG;
@@ -409,6 +426,8 @@ QString ClassDisplayName(const Guid& pClassId)
         return QStringLiteral("Home");
     if (pClassId == clsid::ThisPC)
         return QStringLiteral("This PC");
+    if (pClassId == clsid::Trash)
+        return QStringLiteral("Trash");
     if (const TDelegate* delegate = FindDelegate(pClassId))
         return QString::fromUtf16(delegate->Name);
     return pClassId.ToString();
@@ -620,6 +639,7 @@ private:
     std::uint32_t AttributesOf(const TItem& pItem, std::uint32_t pWanted, bool pParentWritable);
     HResult ParseOnDesktop(const BindContext* pBind, const QString& pName, IdListBytes& pOut);
     HResult ParseOnThisPc(const QString& pName, IdListBytes& pOut);
+    HResult ParseOnTrash(const QString& pName, IdListBytes& pOut);
 
     // Whether entries may be renamed or deleted here: asked once per folder object (a list asks
     // for every item; a folder object lives for one look at the folder).
@@ -678,6 +698,8 @@ HResult TLinuxFolder::ParseDisplayName(WindowRef, const BindContext* pBind, cons
         result = ParseOnDesktop(pBind, pName, pOut);
     } else if (fLocation.Place == TPlace::ThisPC) {
         result = ParseOnThisPc(pName, pOut);
+    } else if (fLocation.Place == TPlace::Trash) {
+        result = ParseOnTrash(pName, pOut);
     } else {
         const bool simple = pBind && pBind->FileSystemBindData.has_value();
         const bool folder =
@@ -727,7 +749,10 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
             const auto id = Guid::FromString(QStringView(rest).mid(2, 38));
             if (!id)
                 return E_INVALIDARG;
-            if (place == TPlace::Desktop && (*id == clsid::Home || *id == clsid::ThisPC)) {
+            if (place == TPlace::Desktop && *id == clsid::Trash) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderTrash));
+                place = TPlace::Trash;
+            } else if (place == TPlace::Desktop && (*id == clsid::Home || *id == clsid::ThisPC)) {
                 pOut =
                     idl::Append(IdSpan(pOut),
                                 MakeClassItem(*id, *id == clsid::Home ? kOrderHome : kOrderThisPC));
@@ -807,6 +832,20 @@ HResult TLinuxFolder::ParseOnThisPc(const QString& pName, IdListBytes& pOut)
     return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
 }
 
+HResult TLinuxFolder::ParseOnTrash(const QString& pName, IdListBytes& pOut)
+{
+    // "<trash folder>/<entry>" as the absolute parsing name has it, or "<entry>" of any trash.
+    const std::string name = EncodeFileName(pName);
+    for (const std::string& dir : TrashDirs()) {
+        if (name.size() > dir.size() + 1 && name.compare(0, dir.size(), dir) == 0 &&
+            name[dir.size()] == '/')
+            return MakeTrashEntry(dir, name.substr(dir.size() + 1), pOut);
+        if (IsValidEntryName(name) && Succeeded(MakeTrashEntry(dir, name, pOut)))
+            return S_OK;
+    }
+    return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+}
+
 HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPtr& pEnum,
                                   std::stop_token pCancel)
 {
@@ -819,6 +858,7 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
         if (pFlags & shcontf::FOLDERS) {
             items.push_back(idl::FromItem(MakeClassItem(clsid::Home, kOrderHome)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::ThisPC, kOrderThisPC)));
+            items.push_back(idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash)));
         }
         IEnumIDListPtr entries;
         const TXdgDirs dirs = TXdgDirs::Load();
@@ -830,6 +870,21 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
             OpenFolderEnum(desktop, pFlags, std::move(pCancel), entries);
         }
         pEnum = std::make_shared<TListEnum>(std::move(items), std::move(entries));
+        return S_OK;
+    }
+    case TPlace::Trash: {
+        std::vector<IdListBytes> items;
+        for (const std::string& dir : TrashDirs()) {
+            for (IdListBytes& item : ReadTrashEntries(dir)) {
+                TItem entry;
+                if (!DecodeItem(IdSpan(item).First(), entry))
+                    continue;
+                if (Wanted(pFlags, entry.Snapshot.Attributes & fileattr::DIRECTORY,
+                           entry.Snapshot.Flags & itemflag::Hidden))
+                    items.push_back(std::move(item));
+            }
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
         return S_OK;
     }
     case TPlace::ThisPC: {
@@ -910,6 +965,8 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
     if (pItem.Kind == kind::Class) {
         if (pItem.ClassId == clsid::ThisPC)
             return FOLDER | FILESYSANCESTOR | STORAGEANCESTOR | HASSUBFOLDER;
+        if (pItem.ClassId == clsid::Trash)
+            return FOLDER | HASSUBFOLDER | DROPTARGET;
         return FOLDER | FILESYSTEM | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR | HASSUBFOLDER |
                DROPTARGET | CANCOPY | CANLINK | HASPROPSHEET;
     }
@@ -925,6 +982,14 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
         return attributes;
     }
     const TSnapshot& snapshot = pItem.Snapshot;
+    if (pItem.Kind == kind::TrashEntry) {
+        // Deleted entries can be deleted for good or restored, not renamed or moved.
+        attributes = FILESYSTEM | CANDELETE | HASPROPSHEET;
+        attributes |= (snapshot.Attributes & fileattr::DIRECTORY) ? FOLDER | HASSUBFOLDER : STREAM;
+        if (snapshot.Flags & itemflag::Hidden)
+            attributes |= HIDDEN;
+        return attributes;
+    }
     attributes = FILESYSTEM | CANCOPY | CANMOVE | CANLINK | HASPROPSHEET;
     if (pParentWritable)
         attributes |= CANRENAME | CANDELETE;
@@ -1044,6 +1109,19 @@ HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QStri
     case kind::Mount:
         pName = parsing ? DecodeFileName(item.Text) : MountDisplayName(item);
         return S_OK;
+    case kind::TrashEntry: {
+        const std::string_view original = item.OriginalPath.empty() ? item.Text : item.OriginalPath;
+        if (!parsing)
+            pName = FileNameForDisplay(DecodeFileName(BaseName(original)));
+        else if (inFolder)
+            pName = DecodeFileName(item.Text);
+        else if (editing)
+            pName = DecodeFileName(original);
+        else
+            pName = QStringLiteral("::") + clsid::Trash.ToString() + u'\\' +
+                    DecodeFileName(std::string(item.TrashDir) + "/" + std::string(item.Text));
+        return S_OK;
+    }
     default: {
         const QString name = DecodeFileName(item.Text);
         if (!parsing)
@@ -1089,7 +1167,7 @@ HResult TLinuxFolder::GetFindData(IdSpan pItem, FindData& pData)
     if (pItem.Depth() != 1)
         return E_INVALIDARG;
     TItem item;
-    if (!DecodeItem(pItem.First(), item) || !item.IsFileSystem())
+    if (!DecodeItem(pItem.First(), item) || (!item.IsFileSystem() && item.Kind != kind::TrashEntry))
         return E_INVALIDARG;
     pData = FindData{};
     pData.Attributes = item.Snapshot.Attributes;
@@ -1269,7 +1347,19 @@ public:
             return result;
         const IdSpan span(absolute);
         TItem last;
-        if (span.IsEmpty() || !DecodeItem(span.Last(), last) || !last.IsFileSystem())
+        if (span.IsEmpty() || !DecodeItem(span.Last(), last))
+            return S_OK;
+        if (last.Kind == kind::TrashEntry) {
+            IdListBytes fresh;
+            if (HResult result =
+                    MakeTrashEntry(std::string(last.TrashDir), std::string(last.Text), fresh);
+                Failed(result))
+                return result;
+            std::lock_guard lock(fLock);
+            fAbsolute = idl::Combine(IdSpan(idl::RemoveLast(span)), IdSpan(fresh));
+            return S_OK;
+        }
+        if (!last.IsFileSystem())
             return S_OK;
         TLocation parent;
         parent.Place = TPlace::FileSystem;

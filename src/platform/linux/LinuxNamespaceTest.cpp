@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <map>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -536,9 +537,66 @@ TEST_F(LinuxNamespaceTest, SpecialFoldersFollowTheUserDirsFile)
         Ns().Desktop()->GetDisplayNameOf(IdSpan(item), shgdn::NORMAL, name);
         onDesktop.push_back(name);
     }
-    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "note.txt"}));
+    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "Trash", "note.txt"}));
     EXPECT_TRUE(SameItem(IdSpan(ParseOk(QStringLiteral("note.txt"))),
                          IdSpan(ParseOk(fHome + QStringLiteral("/Desktop/note.txt")))));
+}
+
+TEST_F(LinuxNamespaceTest, TrashListsTheEntriesOfTheTrashFolder)
+{
+    const std::string trash = Raw("home/.local/share/Trash");
+    for (const char* folder : {"home/.local", "home/.local/share", "home/.local/share/Trash",
+                               "home/.local/share/Trash/files", "home/.local/share/Trash/info"})
+        MakeFolder(Raw(folder));
+    MakeFile(trash + "/files/a.txt", "abc");
+    MakeFile(trash + "/info/a.txt.trashinfo",
+             "[Trash Info]\nPath=/original/dir/a.txt\nDeletionDate=2024-05-01T10:20:30\n");
+    MakeFolder(trash + "/files/b c.2");
+    MakeFile(trash + "/info/b c.2.trashinfo", "[Trash Info]\nPath=/x/b%20c\n");
+    MakeFile(trash + "/files/orphan");
+
+    IdListBytes trashList;
+    ASSERT_EQ(fPlatform->KnownFolders().GetIdList({csidl::BITBUCKET, {}}, trashList), S_OK);
+    EXPECT_EQ(Name(IdSpan(trashList), sigdn::NORMALDISPLAY), QStringLiteral("Trash"));
+    EXPECT_EQ(ParseOk(Name(IdSpan(trashList), sigdn::DESKTOPABSOLUTEPARSING)), trashList);
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(trashList), folder), S_OK);
+    IEnumIDListPtr items;
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    std::map<QString, IdListBytes> entries;
+    IdListBytes item;
+    while (items->Next(item) == S_OK) {
+        QString name;
+        ASSERT_EQ(folder->GetDisplayNameOf(IdSpan(item), shgdn::NORMAL, name), S_OK);
+        entries[name] = item;
+    }
+    ASSERT_EQ(entries.size(), 3u);
+    ASSERT_TRUE(entries.count("a.txt") && entries.count("b c") && entries.count("orphan"));
+
+    const IdListBytes a = idl::Combine(IdSpan(trashList), IdSpan(entries["a.txt"]));
+    EXPECT_EQ(Name(IdSpan(a), sigdn::DESKTOPABSOLUTEEDITING),
+              QStringLiteral("/original/dir/a.txt"));
+    EXPECT_EQ(Name(IdSpan(a), sigdn::FILESYSPATH), DecodeFileName(trash + "/files/a.txt"));
+    EXPECT_EQ(Name(IdSpan(a), sigdn::PARENTRELATIVEPARSING), QStringLiteral("a.txt"));
+    // The parsing name comes back to the same entry, which is also the file inside the trash.
+    const IdListBytes again = ParseOk(Name(IdSpan(a), sigdn::DESKTOPABSOLUTEPARSING));
+    EXPECT_EQ(again, a);
+    EXPECT_TRUE(SameItem(IdSpan(a), IdSpan(ParseOk(DecodeFileName(trash + "/files/a.txt")))));
+
+    const IdListBytes bc = idl::Combine(IdSpan(trashList), IdSpan(entries["b c"]));
+    EXPECT_EQ(
+        Attributes(IdSpan(bc), sfgao::FOLDER | sfgao::STREAM | sfgao::CANRENAME | sfgao::CANDELETE),
+        sfgao::FOLDER | sfgao::CANDELETE);
+    EXPECT_EQ(Attributes(IdSpan(a), sfgao::FOLDER | sfgao::STREAM), sfgao::STREAM);
+    PropVariant size;
+    IShellItemPtr shellItem;
+    ASSERT_EQ(Ns().CreateShellItem(IdSpan(a), shellItem), S_OK);
+    ASSERT_EQ(shellItem->GetProperty(pkey::Size, size), S_OK);
+    EXPECT_EQ(std::get<std::uint64_t>(size), 3u);
+
+    // Emptied behind our back: the entry is gone.
+    ASSERT_EQ(::unlink((trash + "/files/a.txt").c_str()), 0);
+    EXPECT_EQ(shellItem->Update(), HResultFromWin32(2));
 }
 
 TEST_F(LinuxNamespaceTest, TamperedItemBytesAreRefused)
@@ -555,6 +613,12 @@ TEST_F(LinuxNamespaceTest, TamperedItemBytesAreRefused)
     const IdListBytes escape = idl::Append(IdSpan(list), tampered);
     IShellItemPtr item;
     EXPECT_EQ(Ns().CreateShellItem(IdSpan(escape), item), E_INVALIDARG);
+    // A trash entry naming a folder that is no trash folder.
+    TSnapshot entry;
+    const IdListBytes fakeTrash =
+        idl::Append(IdSpan(ParseOk(QStringLiteral("::") + clsid::Trash.ToString())),
+                    MakeTrashItem(entry, "passwd", "/etc", "/x", 0));
+    EXPECT_NE(Ns().CreateShellItem(IdSpan(fakeTrash), item), S_OK);
     IShellFolderPtr folder;
     EXPECT_EQ(Ns().BindToFolder(IdSpan(escape), folder), E_INVALIDARG);
     QString path;
