@@ -49,6 +49,29 @@ bool TrailingText(IdItem pItem, std::size_t pOffset, std::string_view& pText)
     return true;
 }
 
+// Splits the bytes from pOffset to the item's end into exactly pCount NUL-ended texts.
+bool SplitTexts(IdItem pItem, std::size_t pOffset, std::size_t pCount, std::string_view* pTexts)
+{
+    if (pItem.size() <= pOffset || pItem.back() != 0)
+        return false;
+    const auto* at = reinterpret_cast<const char*>(pItem.data() + pOffset);
+    const auto* end = reinterpret_cast<const char*>(pItem.data() + pItem.size());
+    for (std::size_t i = 0; i < pCount; ++i) {
+        const void* nul = std::memchr(at, 0, static_cast<std::size_t>(end - at));
+        if (!nul)
+            return false;
+        pTexts[i] = std::string_view(at, static_cast<const char*>(nul) - at);
+        at = static_cast<const char*>(nul) + 1;
+    }
+    return at == end;
+}
+
+void PutText(std::vector<std::uint8_t>& pItem, std::string_view pText)
+{
+    pItem.insert(pItem.end(), pText.begin(), pText.end());
+    pItem.push_back(0);
+}
+
 void FinishItem(std::vector<std::uint8_t>& pItem)
 {
     if (pItem.size() > idl::kMaxItemSize)
@@ -75,11 +98,32 @@ std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSort
     return item;
 }
 
-std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags)
+std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags,
+                                        std::string_view pLabel)
 {
     std::vector<std::uint8_t> item{0, 0, kind::Mount, pFlags};
-    item.insert(item.end(), pPath.begin(), pPath.end());
-    item.push_back(0);
+    PutText(item, pPath);
+    PutText(item, pLabel);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeRecentItem(std::string_view pTarget, std::uint64_t pTime)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::RecentEntry, 0};
+    Put64(item, pTime);
+    PutText(item, pTarget);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeQuickAccessItem(std::uint8_t pGroup, bool pFolder,
+                                              std::string_view pTarget, std::string_view pLabel)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::QuickAccessEntry, pGroup,
+                                   static_cast<std::uint8_t>(pFolder ? 1 : 0)};
+    PutText(item, pTarget);
+    PutText(item, pLabel);
     FinishItem(item);
     return item;
 }
@@ -146,12 +190,31 @@ bool DecodeItem(IdItem pItem, TItem& pOut)
         pOut.SortOrder = pItem[3];
         pOut.ClassId = Guid::FromBytes(pItem.data() + 4);
         return true;
-    case kind::Mount:
-        if (pItem.size() < 5 || !TrailingText(pItem, 4, pOut.Text) || pOut.Text.empty() ||
-            pOut.Text[0] != '/')
+    case kind::Mount: {
+        std::string_view texts[2];
+        if (!SplitTexts(pItem, 4, 2, texts) || texts[0].empty() || texts[0][0] != '/')
             return false;
+        pOut.Text = texts[0];
+        pOut.Label = texts[1];
         pOut.MountFlags = pItem[3];
         return true;
+    }
+    case kind::RecentEntry:
+        if (pItem.size() < 13 || !TrailingText(pItem, 12, pOut.Text) || pOut.Text.empty() ||
+            pOut.Text[0] != '/')
+            return false;
+        pOut.Time = Get64(pItem.data() + 4);
+        return true;
+    case kind::QuickAccessEntry: {
+        std::string_view texts[2];
+        if (!SplitTexts(pItem, 5, 2, texts) || texts[0].empty() || texts[0][0] != '/')
+            return false;
+        pOut.Text = texts[0];
+        pOut.Label = texts[1];
+        pOut.Group = pItem[3];
+        pOut.TargetIsFolder = (pItem[4] & 1) != 0;
+        return true;
+    }
     case kind::FsFolder:
     case kind::FsFile:
         if (!TrailingText(pItem, kFsHeader, pOut.Text) || !IsValidEntryName(pOut.Text))

@@ -10,15 +10,17 @@
 
 // The items the Linux namespace makes (byte 2 of each item is its kind):
 //   0x1F class item   [3] sort order, [4..19] class GUID                   (cb = 20)
-//   0x2F mount        [3] mount flags, [4..] mount path bytes + NUL
+//   0x2F mount        [3] mount flags, [4..] mount path bytes + NUL, label (UTF-8) + NUL
 //   0x31 folder,      [3] item flags, [4..7] fileattr bits, [8..15] size, [16..23] last write
 //   0x32 file           (FileTime ticks), [24..27] st_mode, [28..] name bytes + NUL
 //   0x50 trash entry  as a file-system item up to [27], then [28..35] deletion time (FileTime),
 //                     [36..] name in the trash's "files" folder + NUL, trash folder + NUL,
 //                     original path + NUL
-// Integers are little-endian. Other kinds are reserved for recent entries (0x51), quick-access
-// entries (0x52), libraries (0x53), settings entries (0x54), search folders and results (0x55,
-// 0x56) and archive entries (0x57).
+//   0x51 recent entry [3] 0, [4..11] last use (FileTime), [12..] target path + NUL
+//   0x52 quick-access [3] group (1 pinned, 3 recent file), [4] bit 0 = folder,
+//        entry        [5..] target path + NUL, label (UTF-8, may be empty) + NUL
+// Integers are little-endian. Other kinds are reserved for libraries (0x53), settings entries
+// (0x54), search folders and results (0x55, 0x56) and archive entries (0x57).
 
 namespace kiv::pf::lnx {
 
@@ -28,6 +30,8 @@ inline constexpr std::uint8_t Mount = 0x2F;
 inline constexpr std::uint8_t FsFolder = 0x31;
 inline constexpr std::uint8_t FsFile = 0x32;
 inline constexpr std::uint8_t TrashEntry = 0x50;
+inline constexpr std::uint8_t RecentEntry = 0x51;
+inline constexpr std::uint8_t QuickAccessEntry = 0x52;
 } // namespace kind
 
 // Flags of file-system items.
@@ -72,12 +76,23 @@ struct TItem
     std::string_view TrashDir;
     std::string_view OriginalPath;
     std::uint64_t DeletionTime = 0;
+    // Mount items and quick-access entries: the name shown (may be empty).
+    std::string_view Label;
+    // Quick-access entries: the group, and whether the target is a folder. Recent entries: the
+    // time of last use (in DeletionTime's place: Time).
+    std::uint8_t Group = 0;
+    bool TargetIsFolder = false;
+    std::uint64_t Time = 0;
 
     bool IsFileSystem() const { return Kind == kind::FsFolder || Kind == kind::FsFile; }
 };
 
 std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSortOrder);
-std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags);
+std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags,
+                                        std::string_view pLabel = {});
+std::vector<std::uint8_t> MakeRecentItem(std::string_view pTarget, std::uint64_t pTime);
+std::vector<std::uint8_t> MakeQuickAccessItem(std::uint8_t pGroup, bool pFolder,
+                                              std::string_view pTarget, std::string_view pLabel);
 std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
                                      std::string_view pName);
 std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,

@@ -17,6 +17,8 @@ enum class TTarget
     Desktop,
     ThisPC,
     Trash,
+    QuickAccess,
+    Recent,
     Home,
     // A user folder shown under This PC; Delegate names its class item.
     UserFolder,
@@ -49,6 +51,8 @@ const std::vector<TKnownFolder>& Table()
         {csidl::DESKTOP, folderid::Desktop, T::Desktop, {}, nullptr},
         {csidl::DRIVES, folderid::ComputerFolder, T::ThisPC, {}, nullptr},
         {csidl::BITBUCKET, folderid::RecycleBinFolder, T::Trash, {}, nullptr},
+        {csidl::RECENT, folderid::Recent, T::Recent, {}, nullptr},
+        {-1, clsid::QuickAccess, T::QuickAccess, {}, nullptr},
         {csidl::PROFILE, folderid::Profile, T::Home, {}, nullptr},
         {csidl::DESKTOPDIRECTORY,
          {},
@@ -173,6 +177,12 @@ HResult TLinuxKnownFolders::GetIdList(const KnownFolderKey& pKey, IdListBytes& p
         return S_OK;
     case TTarget::Trash:
         pList = idl::FromItem(MakeClassItem(clsid::Trash, 0x60));
+        return S_OK;
+    case TTarget::QuickAccess:
+        pList = idl::FromItem(MakeClassItem(clsid::QuickAccess, 0x30));
+        return S_OK;
+    case TTarget::Recent:
+        pList = idl::FromItem(MakeClassItem(clsid::Recent, 0x70));
         return S_OK;
     case TTarget::Home:
         pList = idl::FromItem(MakeClassItem(clsid::Home, 0x40));

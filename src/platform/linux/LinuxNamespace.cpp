@@ -3,6 +3,7 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "LinuxItems.h"
+#include "LinuxLinks.h"
 #include "LinuxTrash.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
@@ -15,8 +16,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -35,6 +38,10 @@ enum class TPlace
     Desktop,
     ThisPC,
     Trash,
+    QuickAccess,
+    Recent,
+    // A link to a path (a recent entry): a leaf with no file-system path of its own.
+    Link,
     FileSystem,
 };
 
@@ -83,6 +90,12 @@ const TDelegate* FindDelegate(const Guid& pClassId)
 constexpr std::uint8_t kOrderHome = 0x40;
 constexpr std::uint8_t kOrderThisPC = 0x50;
 constexpr std::uint8_t kOrderTrash = 0x60;
+constexpr std::uint8_t kOrderQuickAccess = 0x30;
+constexpr std::uint8_t kOrderRecent = 0x70;
+// Recent files shown in Quick access, newest first.
+constexpr std::size_t kQuickAccessRecentFiles = 20;
+// Recent entries listed at most: desktops keep a few hundred.
+constexpr std::size_t kRecentEntries = 500;
 constexpr std::uint8_t kOrderDelegate = 0x48;
 
 std::string Join(const std::string& pFolder, std::string_view pName)
@@ -129,6 +142,10 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
                 pLocation.Place = TPlace::ThisPC;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Trash) {
                 pLocation.Place = TPlace::Trash;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::QuickAccess) {
+                pLocation.Place = TPlace::QuickAccess;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::Recent) {
+                pLocation.Place = TPlace::Recent;
             } else if (item.IsFileSystem()) {
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = Join(xdg().Desktop, item.Text);
@@ -165,6 +182,22 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
             pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
             break;
         }
+        case TPlace::QuickAccess:
+            if (item.Kind != kind::QuickAccessEntry)
+                return E_INVALIDARG;
+            pLocation.Place = TPlace::FileSystem;
+            pLocation.Path = std::string(item.Text);
+            pLocation.IsFolder = item.TargetIsFolder;
+            break;
+        case TPlace::Recent:
+            if (item.Kind != kind::RecentEntry)
+                return E_INVALIDARG;
+            pLocation.Place = TPlace::Link;
+            pLocation.Path = std::string(item.Text);
+            pLocation.IsFolder = false;
+            break;
+        case TPlace::Link:
+            return E_INVALIDARG;
         case TPlace::FileSystem:
             if (!item.IsFileSystem())
                 return E_INVALIDARG;
@@ -392,6 +425,63 @@ std::uint8_t MountFlags(const TMount& pMount)
     return flags;
 }
 
+// The name a mount is shown with: "share on host" for network shares, the volume label of a
+// local device, else nothing (the folder name is shown).
+std::string MountLabel(const TMount& pMount)
+{
+    if (pMount.Drive == DriveType::Remote) {
+        std::string_view source = pMount.Source;
+        std::string host;
+        std::string share;
+        if (source.substr(0, 2) == "//") {
+            source.remove_prefix(2);
+            const std::size_t slash = source.find('/');
+            host = std::string(source.substr(0, slash));
+            if (slash != std::string_view::npos)
+                share = std::string(source.substr(slash + 1));
+        } else if (const std::size_t colon = source.find(':'); colon != std::string_view::npos) {
+            host = std::string(source.substr(0, colon));
+            share = std::string(BaseName(source.substr(colon + 1)));
+            if (const std::size_t at = host.rfind('@'); at != std::string::npos)
+                host = host.substr(at + 1);
+        }
+        if (!host.empty())
+            return (share.empty() ? std::string("/") : share) + " on " + host;
+        return {};
+    }
+    if (pMount.Source.rfind("/dev/", 0) != 0)
+        return {};
+    // /dev/disk/by-label/<label> links point at the devices; labels escape bytes as \xHH.
+    char device[4096];
+    if (!::realpath(pMount.Source.c_str(), device))
+        return {};
+    TDir labels(::opendir("/dev/disk/by-label"));
+    while (labels.IsValid()) {
+        const dirent* entry = ::readdir(labels.Get());
+        if (!entry)
+            break;
+        char target[4096];
+        const std::string link = std::string("/dev/disk/by-label/") + entry->d_name;
+        if (entry->d_name[0] == '.' || !::realpath(link.c_str(), target) ||
+            std::string_view(target) != device)
+            continue;
+        std::string label;
+        const std::string_view name(entry->d_name);
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            if (name.substr(i, 2) == "\\x" && i + 3 < name.size() && std::isxdigit(name[i + 2]) &&
+                std::isxdigit(name[i + 3])) {
+                label +=
+                    static_cast<char>(std::stoi(std::string(name.substr(i + 2, 2)), nullptr, 16));
+                i += 3;
+            } else {
+                label += name[i];
+            }
+        }
+        return label;
+    }
+    return {};
+}
+
 std::vector<TMount> VisibleMounts()
 {
     std::vector<TMount> mounts = ReadMountTable();
@@ -428,6 +518,10 @@ QString ClassDisplayName(const Guid& pClassId)
         return QStringLiteral("This PC");
     if (pClassId == clsid::Trash)
         return QStringLiteral("Trash");
+    if (pClassId == clsid::QuickAccess)
+        return QStringLiteral("Quick access");
+    if (pClassId == clsid::Recent)
+        return QStringLiteral("Recent");
     if (const TDelegate* delegate = FindDelegate(pClassId))
         return QString::fromUtf16(delegate->Name);
     return pClassId.ToString();
@@ -437,6 +531,8 @@ QString MountDisplayName(const TItem& pItem)
 {
     if (pItem.Text == "/")
         return QStringLiteral("File System");
+    if (!pItem.Label.empty())
+        return QString::fromUtf8(pItem.Label.data(), static_cast<qsizetype>(pItem.Label.size()));
     return FileNameForDisplay(DecodeFileName(BaseName(pItem.Text)));
 }
 
@@ -640,6 +736,7 @@ private:
     HResult ParseOnDesktop(const BindContext* pBind, const QString& pName, IdListBytes& pOut);
     HResult ParseOnThisPc(const QString& pName, IdListBytes& pOut);
     HResult ParseOnTrash(const QString& pName, IdListBytes& pOut);
+    HResult ParseOnLinks(const QString& pName, IdListBytes& pOut);
 
     // Whether entries may be renamed or deleted here: asked once per folder object (a list asks
     // for every item; a folder object lives for one look at the folder).
@@ -700,6 +797,8 @@ HResult TLinuxFolder::ParseDisplayName(WindowRef, const BindContext* pBind, cons
         result = ParseOnThisPc(pName, pOut);
     } else if (fLocation.Place == TPlace::Trash) {
         result = ParseOnTrash(pName, pOut);
+    } else if (fLocation.Place == TPlace::QuickAccess || fLocation.Place == TPlace::Recent) {
+        result = ParseOnLinks(pName, pOut);
     } else {
         const bool simple = pBind && pBind->FileSystemBindData.has_value();
         const bool folder =
@@ -752,6 +851,12 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
             if (place == TPlace::Desktop && *id == clsid::Trash) {
                 pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderTrash));
                 place = TPlace::Trash;
+            } else if (place == TPlace::Desktop && *id == clsid::QuickAccess) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderQuickAccess));
+                place = TPlace::QuickAccess;
+            } else if (place == TPlace::Desktop && *id == clsid::Recent) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderRecent));
+                place = TPlace::Recent;
             } else if (place == TPlace::Desktop && (*id == clsid::Home || *id == clsid::ThisPC)) {
                 pOut =
                     idl::Append(IdSpan(pOut),
@@ -804,7 +909,7 @@ HResult TLinuxFolder::ParseOnThisPc(const QString& pName, IdListBytes& pOut)
     const std::string bytes = EncodeFileName(pName);
     for (const TMount& mount : VisibleMounts()) {
         if (mount.Path == bytes) {
-            pOut = idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount)));
+            pOut = idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount), MountLabel(mount)));
             return S_OK;
         }
     }
@@ -846,6 +951,50 @@ HResult TLinuxFolder::ParseOnTrash(const QString& pName, IdListBytes& pOut)
     return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
 }
 
+HResult TLinuxFolder::ParseOnLinks(const QString& pName, IdListBytes& pOut)
+{
+    // An entry's relative parsing name is its target path; its shown name is accepted too.
+    IEnumIDListPtr list;
+    if (Failed(EnumObjects(nullptr, shcontf::FOLDERS | shcontf::NONFOLDERS, list, {})) || !list)
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    IdListBytes item;
+    std::optional<IdListBytes> byName;
+    while (list->Next(item) == S_OK) {
+        QString name;
+        if (Succeeded(GetDisplayNameOf(IdSpan(item), shgdn::INFOLDER | shgdn::FORPARSING, name)) &&
+            name == pName) {
+            pOut = item;
+            return S_OK;
+        }
+        if (!byName && Succeeded(GetDisplayNameOf(IdSpan(item), shgdn::INFOLDER, name)) &&
+            name == pName)
+            byName = item;
+    }
+    if (!byName)
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    pOut = *byName;
+    return S_OK;
+}
+
+// Whether a target of a link exists and is a folder; targets on network mounts are not looked
+// at (they could block) and count as existing, with pAssumeFolder as their kind.
+bool ProbeTarget(const std::vector<TMount>& pMounts, const std::string& pTarget, bool pAssumeFolder,
+                 bool& pIsFolder)
+{
+    const TMount* mount = MountContaining(pMounts, pTarget, false);
+    if (mount && mount->Drive == DriveType::Remote) {
+        pIsFolder = pAssumeFolder;
+        return true;
+    }
+    struct stat st
+    {
+    };
+    if (::stat(pTarget.c_str(), &st) != 0)
+        return false;
+    pIsFolder = S_ISDIR(st.st_mode);
+    return true;
+}
+
 HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPtr& pEnum,
                                   std::stop_token pCancel)
 {
@@ -872,6 +1021,42 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
         pEnum = std::make_shared<TListEnum>(std::move(items), std::move(entries));
         return S_OK;
     }
+    case TPlace::QuickAccess: {
+        std::vector<IdListBytes> items;
+        const auto mounts = ReadMountTable();
+        bool isFolder = false;
+        for (const TLink& link : ReadBookmarks()) {
+            if (ProbeTarget(mounts, link.Target, true, isFolder) && Wanted(pFlags, isFolder, false))
+                items.push_back(
+                    idl::FromItem(MakeQuickAccessItem(1, isFolder, link.Target, link.Label)));
+        }
+        std::size_t files = 0;
+        for (const TLink& link : ReadRecentlyUsed()) {
+            if (files == kQuickAccessRecentFiles)
+                break;
+            if (!ProbeTarget(mounts, link.Target, false, isFolder) || isFolder)
+                continue;
+            ++files;
+            if (Wanted(pFlags, false, false))
+                items.push_back(idl::FromItem(MakeQuickAccessItem(3, false, link.Target, {})));
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
+        return S_OK;
+    }
+    case TPlace::Recent: {
+        std::vector<IdListBytes> items;
+        if (pFlags & shcontf::NONFOLDERS) {
+            for (const TLink& link : ReadRecentlyUsed()) {
+                if (items.size() == kRecentEntries)
+                    break;
+                items.push_back(idl::FromItem(MakeRecentItem(link.Target, link.Time)));
+            }
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
+        return S_OK;
+    }
+    case TPlace::Link:
+        return E_INVALIDARG;
     case TPlace::Trash: {
         std::vector<IdListBytes> items;
         for (const std::string& dir : TrashDirs()) {
@@ -897,7 +1082,8 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
                     items.push_back(idl::FromItem(MakeClassItem(delegate.ClassId, kOrderDelegate)));
             }
             for (const TMount& mount : VisibleMounts())
-                items.push_back(idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount))));
+                items.push_back(
+                    idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount), MountLabel(mount))));
         }
         pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
         return S_OK;
@@ -925,7 +1111,7 @@ HResult TLinuxFolder::CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB)
     int identity = 0;
     if (a.Place != b.Place)
         identity = a.Place < b.Place ? -1 : 1;
-    else if (a.Place == TPlace::FileSystem)
+    else if (a.Place == TPlace::FileSystem || a.Place == TPlace::Link)
         identity = a.Path.compare(b.Path) < 0 ? -1 : (a.Path == b.Path ? 0 : 1);
     if (identity == 0 || (pParam & shcids::CANONICALONLY))
         return OrderResult(identity);
@@ -967,6 +1153,8 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
             return FOLDER | FILESYSANCESTOR | STORAGEANCESTOR | HASSUBFOLDER;
         if (pItem.ClassId == clsid::Trash)
             return FOLDER | HASSUBFOLDER | DROPTARGET;
+        if (pItem.ClassId == clsid::QuickAccess || pItem.ClassId == clsid::Recent)
+            return FOLDER | FILESYSANCESTOR | HASSUBFOLDER | NONENUMERATED;
         return FOLDER | FILESYSTEM | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR | HASSUBFOLDER |
                DROPTARGET | CANCOPY | CANLINK | HASPROPSHEET;
     }
@@ -981,6 +1169,15 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
             attributes |= ISSLOW;
         return attributes;
     }
+    if (pItem.Kind == kind::QuickAccessEntry) {
+        // The target's attributes, less renaming and deleting (those act on the pin).
+        if (pItem.TargetIsFolder)
+            return FOLDER | FILESYSTEM | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR |
+                   HASSUBFOLDER | DROPTARGET | CANCOPY | CANLINK | HASPROPSHEET;
+        return FILESYSTEM | STREAM | CANCOPY | CANLINK | HASPROPSHEET;
+    }
+    if (pItem.Kind == kind::RecentEntry)
+        return LINK | STREAM | CANDELETE;
     const TSnapshot& snapshot = pItem.Snapshot;
     if (pItem.Kind == kind::TrashEntry) {
         // Deleted entries can be deleted for good or restored, not renamed or moved.
@@ -1109,6 +1306,20 @@ HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QStri
     case kind::Mount:
         pName = parsing ? DecodeFileName(item.Text) : MountDisplayName(item);
         return S_OK;
+    case kind::QuickAccessEntry:
+    case kind::RecentEntry: {
+        const Guid& owner = item.Kind == kind::RecentEntry ? clsid::Recent : clsid::QuickAccess;
+        if (!parsing)
+            pName = item.Label.empty()
+                        ? FileNameForDisplay(DecodeFileName(BaseName(item.Text)))
+                        : QString::fromUtf8(item.Label.data(),
+                                            static_cast<qsizetype>(item.Label.size()));
+        else if (inFolder || editing)
+            pName = DecodeFileName(item.Text);
+        else
+            pName = QStringLiteral("::") + owner.ToString() + u'\\' + DecodeFileName(item.Text);
+        return S_OK;
+    }
     case kind::TrashEntry: {
         const std::string_view original = item.OriginalPath.empty() ? item.Text : item.OriginalPath;
         if (!parsing)
@@ -1425,7 +1636,8 @@ HResult ParseAbsolutePath(const std::string& pPath, IdListBytes& pList, bool pSi
     const TMount* mount = MountContaining(mounts, normal, true);
     if (!mount)
         return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
-    pList = idl::Append(IdSpan(ThisPcList()), MakeMountItem(mount->Path, MountFlags(*mount)));
+    pList = idl::Append(IdSpan(ThisPcList()),
+                        MakeMountItem(mount->Path, MountFlags(*mount), MountLabel(*mount)));
     const std::size_t skip = Components(mount->Path).size();
     const std::vector<std::string> below(parts.begin() + static_cast<std::ptrdiff_t>(skip),
                                          parts.end());

@@ -599,6 +599,62 @@ TEST_F(LinuxNamespaceTest, TrashListsTheEntriesOfTheTrashFolder)
     EXPECT_EQ(shellItem->Update(), HResultFromWin32(2));
 }
 
+TEST_F(LinuxNamespaceTest, QuickAccessAndRecentFromTheUsersFiles)
+{
+    for (const char* folder : {"home/.config", "home/.config/gtk-3.0", "home/.local",
+                               "home/.local/share", "home/Projects"})
+        MakeFolder(Raw(folder));
+    MakeFile(Raw("home/report.txt"));
+    MakeFile(Raw("home/.config/gtk-3.0/bookmarks"),
+             "file://" + Raw("home/Projects") + " Work\nsftp://host/x Remote\nfile:///gone/away\n");
+    MakeFile(Raw("home/.local/share/recently-used.xbel"),
+             "<xbel><bookmark href=\"file://" + Raw("home/report.txt") +
+                 "\" visited=\"2024-01-01T00:00:00Z\"/>"
+                 "<bookmark href=\"file:///gone.txt\" visited=\"2025-01-01T00:00:00Z\"/></xbel>");
+
+    const IdListBytes quick =
+        ParseOk(QStringLiteral("shell:::{679f85cb-0220-4080-b29b-5540cc05aab6}"));
+    EXPECT_EQ(Name(IdSpan(quick), sigdn::NORMALDISPLAY), QStringLiteral("Quick access"));
+    EXPECT_NE(Attributes(IdSpan(quick), sfgao::NONENUMERATED), 0u);
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(quick), folder), S_OK);
+    IEnumIDListPtr items;
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    std::vector<IdListBytes> entries;
+    IdListBytes item;
+    while (items->Next(item) == S_OK)
+        entries.push_back(idl::Combine(IdSpan(quick), IdSpan(item)));
+    // The pinned folder (with its label), then the recent file that still exists.
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(Name(IdSpan(entries[0]), sigdn::NORMALDISPLAY), QStringLiteral("Work"));
+    EXPECT_EQ(Name(IdSpan(entries[0]), sigdn::FILESYSPATH), DecodeFileName(Raw("home/Projects")));
+    EXPECT_EQ(Name(IdSpan(entries[1]), sigdn::NORMALDISPLAY), QStringLiteral("report.txt"));
+    for (const IdListBytes& entry : entries)
+        EXPECT_EQ(ParseOk(Name(IdSpan(entry), sigdn::DESKTOPABSOLUTEPARSING)), entry);
+    // A pinned folder is the folder: same item, browsable, not renamed through the pin.
+    EXPECT_TRUE(
+        SameItem(IdSpan(entries[0]), IdSpan(ParseOk(DecodeFileName(Raw("home/Projects"))))));
+    EXPECT_EQ(Attributes(IdSpan(entries[0]), sfgao::FOLDER | sfgao::CANRENAME), sfgao::FOLDER);
+
+    IdListBytes recent;
+    ASSERT_EQ(fPlatform->KnownFolders().GetIdList({csidl::RECENT, {}}, recent), S_OK);
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(recent), folder), S_OK);
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    entries.clear();
+    while (items->Next(item) == S_OK)
+        entries.push_back(idl::Combine(IdSpan(recent), IdSpan(item)));
+    // Newest first; entries are links, with no path of their own.
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(Name(IdSpan(entries[0]), sigdn::NORMALDISPLAY), QStringLiteral("gone.txt"));
+    EXPECT_EQ(Name(IdSpan(entries[1]), sigdn::DESKTOPABSOLUTEEDITING),
+              DecodeFileName(Raw("home/report.txt")));
+    EXPECT_EQ(Name(IdSpan(entries[1]), sigdn::FILESYSPATH), QStringLiteral("<failed>"));
+    EXPECT_EQ(Attributes(IdSpan(entries[1]), sfgao::LINK | sfgao::FOLDER), sfgao::LINK);
+    EXPECT_EQ(ParseOk(Name(IdSpan(entries[1]), sigdn::DESKTOPABSOLUTEPARSING)), entries[1]);
+    EXPECT_FALSE(
+        SameItem(IdSpan(entries[1]), IdSpan(ParseOk(DecodeFileName(Raw("home/report.txt"))))));
+}
+
 TEST_F(LinuxNamespaceTest, TamperedItemBytesAreRefused)
 {
     // An item that names ".." would climb out of its folder.
