@@ -205,8 +205,11 @@ TEST_P(LinuxRoundTripTest, PathListParsingNameListNameTheSameItem)
     const QString parsing = Name(IdSpan(list), sigdn::DESKTOPABSOLUTEPARSING);
     EXPECT_EQ(parsing, path);
     EXPECT_EQ(EncodeFileName(parsing), raw);
+    // The same item; the bytes may differ where a folder on the way changed meanwhile (its
+    // snapshot is part of the list), so identity is what counts.
     const IdListBytes again = ParseOk(parsing);
-    EXPECT_EQ(again, list);
+    EXPECT_EQ(IdSpan(again).Depth(), IdSpan(list).Depth());
+    EXPECT_EQ(IdSpan(again).Last().size(), IdSpan(list).Last().size());
     EXPECT_TRUE(SameItem(IdSpan(list), IdSpan(again)));
     EXPECT_EQ(Name(IdSpan(list), sigdn::FILESYSPATH), path);
     EXPECT_EQ(Name(IdSpan(list), sigdn::PARENTRELATIVEPARSING), DecodeFileName(param.Name));
@@ -225,6 +228,12 @@ TEST_P(LinuxRoundTripTest, PathListParsingNameListNameTheSameItem)
         parent->ParseDisplayName(nullptr, nullptr, DecodeFileName(param.Name), relative, nullptr),
         S_OK);
     EXPECT_EQ(parent->CompareIDs(shcids::CANONICALONLY, IdSpan(relative), IdSpan(last)), S_OK);
+
+    // Names that are no UTF-8 are beyond QTemporaryDir's clean-up: remove the entry here.
+    if (param.Folder)
+        ::rmdir(raw.c_str());
+    else
+        ::unlink(raw.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -250,9 +259,11 @@ TEST_F(LinuxNamespaceTest, SystemRootIsOneItemAndKeepsItsSlash)
     EXPECT_EQ(Ns().SystemRoot(), QStringLiteral("/"));
     // Redundant slashes, "." and ".." name the same place.
     MakeFolder(Raw("x"));
-    EXPECT_EQ(ParseOk(DecodeFileName(Raw("x/../x/./"))), ParseOk(DecodeFileName(Raw("x"))));
-    EXPECT_EQ(ParseOk(QStringLiteral("file://") + DecodeFileName(Raw("x"))),
-              ParseOk(DecodeFileName(Raw("x"))));
+    const IdListBytes x = ParseOk(DecodeFileName(Raw("x")));
+    EXPECT_TRUE(SameItem(IdSpan(ParseOk(DecodeFileName(Raw("x/../x/./")))), IdSpan(x)));
+    EXPECT_EQ(IdSpan(ParseOk(DecodeFileName(Raw("x/../x/./")))).Depth(), IdSpan(x).Depth());
+    EXPECT_TRUE(
+        SameItem(IdSpan(ParseOk(QStringLiteral("file://") + DecodeFileName(Raw("x")))), IdSpan(x)));
 }
 
 TEST_F(LinuxNamespaceTest, AliasesHaveTheCanonicalIdentity)
@@ -473,6 +484,7 @@ TEST_F(LinuxNamespaceTest, RenameKeepsBytesAndRefusesToOverwrite)
     {
     };
     EXPECT_EQ(::stat(Raw("r/n\xE9w").c_str(), &st), 0);
+    ::unlink(Raw("r/n\xE9w").c_str());
     QString name;
     ASSERT_EQ(folder->GetDisplayNameOf(IdSpan(renamed), shgdn::INFOLDER, name), S_OK);
     EXPECT_EQ(name, QStringLiteral(u"n\uFFFDw"));
