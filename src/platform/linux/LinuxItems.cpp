@@ -108,6 +108,33 @@ std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFl
     return item;
 }
 
+std::vector<std::uint8_t> MakeHostItem(std::uint8_t pProtocol, std::string_view pHost)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::NetHost, pProtocol};
+    PutText(item, pHost);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeShareItem(std::uint8_t pProtocol, std::string_view pShare,
+                                        std::string_view pMountPath)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::NetShare, pProtocol};
+    PutText(item, pShare);
+    PutText(item, pMountPath);
+    FinishItem(item);
+    return item;
+}
+
+std::vector<std::uint8_t> MakeSettingsItem(std::string_view pId, std::string_view pName)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::SettingsEntry, 0};
+    PutText(item, pId);
+    PutText(item, pName);
+    FinishItem(item);
+    return item;
+}
+
 std::vector<std::uint8_t> MakeRecentItem(std::string_view pTarget, std::uint64_t pTime)
 {
     std::vector<std::uint8_t> item{0, 0, kind::RecentEntry, 0};
@@ -197,6 +224,31 @@ bool DecodeItem(IdItem pItem, TItem& pOut)
         pOut.Text = texts[0];
         pOut.Label = texts[1];
         pOut.MountFlags = pItem[3];
+        return true;
+    }
+    case kind::NetHost:
+        if (!TrailingText(pItem, 4, pOut.Text) || pOut.Text.empty() ||
+            pOut.Text.find_first_of("/\\") != std::string_view::npos)
+            return false;
+        pOut.Protocol = pItem[3];
+        return true;
+    case kind::NetShare: {
+        std::string_view texts[2];
+        if (!SplitTexts(pItem, 4, 2, texts) || texts[0].find('\\') != std::string_view::npos ||
+            texts[1].empty() || texts[1][0] != '/')
+            return false;
+        pOut.Text = texts[0];
+        pOut.MountPath = texts[1];
+        pOut.Protocol = pItem[3];
+        return true;
+    }
+    case kind::SettingsEntry: {
+        std::string_view texts[2];
+        if (!SplitTexts(pItem, 4, 2, texts) || texts[0].empty() ||
+            texts[0].find('/') != std::string_view::npos)
+            return false;
+        pOut.Text = texts[0];
+        pOut.Label = texts[1];
         return true;
     }
     case kind::RecentEntry:

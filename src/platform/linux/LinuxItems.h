@@ -19,8 +19,11 @@
 //   0x51 recent entry [3] 0, [4..11] last use (FileTime), [12..] target path + NUL
 //   0x52 quick-access [3] group (1 pinned, 3 recent file), [4] bit 0 = folder,
 //        entry        [5..] target path + NUL, label (UTF-8, may be empty) + NUL
-// Integers are little-endian. Other kinds are reserved for libraries (0x53), settings entries
-// (0x54), search folders and results (0x55, 0x56) and archive entries (0x57).
+//   0x40 network host [3] protocol (1 smb, 2 nfs, 3 sftp, 4 dav), [4..] host (UTF-8) + NUL
+//   0x41 share        [3] protocol, [4..] share name (UTF-8) + NUL, mount path + NUL
+//   0x54 settings     [3] 0, [4..] desktop-file id + NUL, name (UTF-8) + NUL
+// Integers are little-endian. Other kinds are reserved for libraries (0x53), search folders and
+// results (0x55, 0x56) and archive entries (0x57).
 
 namespace kiv::pf::lnx {
 
@@ -29,9 +32,12 @@ inline constexpr std::uint8_t Class = 0x1F;
 inline constexpr std::uint8_t Mount = 0x2F;
 inline constexpr std::uint8_t FsFolder = 0x31;
 inline constexpr std::uint8_t FsFile = 0x32;
+inline constexpr std::uint8_t NetHost = 0x40;
+inline constexpr std::uint8_t NetShare = 0x41;
 inline constexpr std::uint8_t TrashEntry = 0x50;
 inline constexpr std::uint8_t RecentEntry = 0x51;
 inline constexpr std::uint8_t QuickAccessEntry = 0x52;
+inline constexpr std::uint8_t SettingsEntry = 0x54;
 } // namespace kind
 
 // Flags of file-system items.
@@ -83,6 +89,9 @@ struct TItem
     std::uint8_t Group = 0;
     bool TargetIsFolder = false;
     std::uint64_t Time = 0;
+    // Network hosts and shares: the protocol; shares: the mount path.
+    std::uint8_t Protocol = 0;
+    std::string_view MountPath;
 
     bool IsFileSystem() const { return Kind == kind::FsFolder || Kind == kind::FsFile; }
 };
@@ -90,6 +99,10 @@ struct TItem
 std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSortOrder);
 std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags,
                                         std::string_view pLabel = {});
+std::vector<std::uint8_t> MakeHostItem(std::uint8_t pProtocol, std::string_view pHost);
+std::vector<std::uint8_t> MakeShareItem(std::uint8_t pProtocol, std::string_view pShare,
+                                        std::string_view pMountPath);
+std::vector<std::uint8_t> MakeSettingsItem(std::string_view pId, std::string_view pName);
 std::vector<std::uint8_t> MakeRecentItem(std::string_view pTarget, std::uint64_t pTime);
 std::vector<std::uint8_t> MakeQuickAccessItem(std::uint8_t pGroup, bool pFolder,
                                               std::string_view pTarget, std::string_view pLabel);

@@ -17,6 +17,8 @@ enum class TTarget
     Desktop,
     ThisPC,
     Trash,
+    Network,
+    ControlPanel,
     QuickAccess,
     Recent,
     Home,
@@ -51,6 +53,8 @@ const std::vector<TKnownFolder>& Table()
         {csidl::DESKTOP, folderid::Desktop, T::Desktop, {}, nullptr},
         {csidl::DRIVES, folderid::ComputerFolder, T::ThisPC, {}, nullptr},
         {csidl::BITBUCKET, folderid::RecycleBinFolder, T::Trash, {}, nullptr},
+        {csidl::NETWORK, folderid::NetworkFolder, T::Network, {}, nullptr},
+        {csidl::CONTROLS, folderid::ControlPanelFolder, T::ControlPanel, {}, nullptr},
         {csidl::RECENT, folderid::Recent, T::Recent, {}, nullptr},
         {-1, clsid::QuickAccess, T::QuickAccess, {}, nullptr},
         {csidl::PROFILE, folderid::Profile, T::Home, {}, nullptr},
@@ -177,6 +181,12 @@ HResult TLinuxKnownFolders::GetIdList(const KnownFolderKey& pKey, IdListBytes& p
         return S_OK;
     case TTarget::Trash:
         pList = idl::FromItem(MakeClassItem(clsid::Trash, 0x60));
+        return S_OK;
+    case TTarget::Network:
+        pList = idl::FromItem(MakeClassItem(clsid::Network, 0x58));
+        return S_OK;
+    case TTarget::ControlPanel:
+        pList = idl::FromItem(MakeClassItem(clsid::ControlPanel, 0x5C));
         return S_OK;
     case TTarget::QuickAccess:
         pList = idl::FromItem(MakeClassItem(clsid::QuickAccess, 0x30));

@@ -4,6 +4,7 @@
 #include "Handles.h"
 #include "LinuxItems.h"
 #include "LinuxLinks.h"
+#include "LinuxSettings.h"
 #include "LinuxTrash.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
@@ -23,6 +24,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -38,6 +40,10 @@ enum class TPlace
     Desktop,
     ThisPC,
     Trash,
+    Network,
+    // A host under Network; TLocation::Path holds its name.
+    NetHost,
+    ControlPanel,
     QuickAccess,
     Recent,
     // A link to a path (a recent entry): a leaf with no file-system path of its own.
@@ -90,6 +96,8 @@ const TDelegate* FindDelegate(const Guid& pClassId)
 constexpr std::uint8_t kOrderHome = 0x40;
 constexpr std::uint8_t kOrderThisPC = 0x50;
 constexpr std::uint8_t kOrderTrash = 0x60;
+constexpr std::uint8_t kOrderNetwork = 0x58;
+constexpr std::uint8_t kOrderControlPanel = 0x5C;
 constexpr std::uint8_t kOrderQuickAccess = 0x30;
 constexpr std::uint8_t kOrderRecent = 0x70;
 // Recent files shown in Quick access, newest first.
@@ -119,6 +127,18 @@ bool DesktopHasFolder(const TXdgDirs& pDirs)
     return pDirs.Desktop != pDirs.Home;
 }
 
+// A network share that is mounted: where, from which host, under which name.
+struct TShare
+{
+    std::uint8_t Protocol = 0;
+    std::string Host;
+    std::string Name;
+    std::string MountPath;
+    bool ReadOnly = false;
+};
+
+std::vector<TShare> MountedShares();
+
 HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
 {
     pLocation = TLocation{};
@@ -142,6 +162,10 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
                 pLocation.Place = TPlace::ThisPC;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Trash) {
                 pLocation.Place = TPlace::Trash;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::Network) {
+                pLocation.Place = TPlace::Network;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::ControlPanel) {
+                pLocation.Place = TPlace::ControlPanel;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::QuickAccess) {
                 pLocation.Place = TPlace::QuickAccess;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Recent) {
@@ -182,6 +206,37 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
             pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
             break;
         }
+        case TPlace::Network:
+            if (item.Kind != kind::NetHost)
+                return E_INVALIDARG;
+            pLocation.Place = TPlace::NetHost;
+            pLocation.Path = std::string(item.Text);
+            break;
+        case TPlace::NetHost: {
+            if (item.Kind != kind::NetShare)
+                return E_INVALIDARG;
+            // Only a share that is mounted now, from that host: the bytes may come from anywhere.
+            const auto shares = MountedShares();
+            const auto found =
+                std::find_if(shares.begin(), shares.end(), [&](const TShare& pShare) {
+                    return pShare.MountPath == item.MountPath && pShare.Host == pLocation.Path;
+                });
+            if (found == shares.end())
+                return HResultFromWin32(win32::ERROR_BAD_NETPATH);
+            pLocation.Place = TPlace::FileSystem;
+            pLocation.Path = found->MountPath;
+            pLocation.Slow = true;
+            pLocation.ReadOnly = found->ReadOnly;
+            break;
+        }
+        case TPlace::ControlPanel:
+            if (item.Kind != kind::SettingsEntry)
+                return E_INVALIDARG;
+            // A launcher: a leaf with no file-system path.
+            pLocation.Place = TPlace::Link;
+            pLocation.Path = "settings:" + std::string(item.Text);
+            pLocation.IsFolder = false;
+            break;
         case TPlace::QuickAccess:
             if (item.Kind != kind::QuickAccessEntry)
                 return E_INVALIDARG;
@@ -482,6 +537,48 @@ std::string MountLabel(const TMount& pMount)
     return {};
 }
 
+QString Utf8(std::string_view pText)
+{
+    return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size()));
+}
+
+std::uint8_t ProtocolOf(std::string_view pType)
+{
+    if (pType == "cifs" || pType == "smb3" || pType == "smbfs")
+        return 1;
+    if (pType == "nfs" || pType == "nfs4")
+        return 2;
+    if (pType == "fuse.sshfs" || pType == "sshfs")
+        return 3;
+    if (pType == "davfs" || pType == "fuse.davfs")
+        return 4;
+    return 0;
+}
+
+std::string MountLabel(const TMount& pMount);
+
+// The mounted network shares with a host in their source ("//host/share", "host:/path").
+std::vector<TShare> MountedShares()
+{
+    std::vector<TShare> shares;
+    for (const TMount& mount : ReadMountTable()) {
+        if (mount.Drive != DriveType::Remote)
+            continue;
+        const std::string label = MountLabel(mount);
+        const std::size_t on = label.rfind(" on ");
+        if (on == std::string::npos)
+            continue;
+        TShare share;
+        share.Protocol = ProtocolOf(mount.Type);
+        share.Name = label.substr(0, on);
+        share.Host = label.substr(on + 4);
+        share.MountPath = mount.Path;
+        share.ReadOnly = mount.ReadOnly;
+        shares.push_back(std::move(share));
+    }
+    return shares;
+}
+
 std::vector<TMount> VisibleMounts()
 {
     std::vector<TMount> mounts = ReadMountTable();
@@ -520,6 +617,10 @@ QString ClassDisplayName(const Guid& pClassId)
         return QStringLiteral("Trash");
     if (pClassId == clsid::QuickAccess)
         return QStringLiteral("Quick access");
+    if (pClassId == clsid::Network)
+        return QStringLiteral("Network");
+    if (pClassId == clsid::ControlPanel)
+        return QStringLiteral("Control Panel");
     if (pClassId == clsid::Recent)
         return QStringLiteral("Recent");
     if (const TDelegate* delegate = FindDelegate(pClassId))
@@ -737,6 +838,8 @@ private:
     HResult ParseOnThisPc(const QString& pName, IdListBytes& pOut);
     HResult ParseOnTrash(const QString& pName, IdListBytes& pOut);
     HResult ParseOnLinks(const QString& pName, IdListBytes& pOut);
+    HResult ParseByChildNames(const QString& pName, IdListBytes& pOut);
+    HResult ParseNetworkPath(const QString& pName, const BindContext* pBind, IdListBytes& pOut);
 
     // Whether entries may be renamed or deleted here: asked once per folder object (a list asks
     // for every item; a folder object lives for one look at the folder).
@@ -797,6 +900,9 @@ HResult TLinuxFolder::ParseDisplayName(WindowRef, const BindContext* pBind, cons
         result = ParseOnThisPc(pName, pOut);
     } else if (fLocation.Place == TPlace::Trash) {
         result = ParseOnTrash(pName, pOut);
+    } else if (fLocation.Place == TPlace::Network || fLocation.Place == TPlace::NetHost ||
+               fLocation.Place == TPlace::ControlPanel) {
+        result = ParseByChildNames(pName, pOut);
     } else if (fLocation.Place == TPlace::QuickAccess || fLocation.Place == TPlace::Recent) {
         result = ParseOnLinks(pName, pOut);
     } else {
@@ -824,6 +930,11 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
     const bool simple = pBind && pBind->FileSystemBindData.has_value();
     const bool folder =
         simple && (pBind->FileSystemBindData->Attributes & fileattr::DIRECTORY) != 0;
+    // "//host/share" names a mounted share when there is one; otherwise it is the path it also
+    // is here ("//x" is "/x").
+    if (pName.startsWith(QLatin1String("//")) && !pName.startsWith(QLatin1String("///")) &&
+        Succeeded(ParseNetworkPath(pName, pBind, pOut)))
+        return S_OK;
     if (pName.startsWith(u'/'))
         return ParseAbsolutePath(EncodeFileName(pName), pOut, simple, folder);
     if (pName.startsWith(QLatin1String("file://"))) {
@@ -834,8 +945,10 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
     }
     if (IsWindowsDrivePath(pName))
         return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
-    if (pName.startsWith(QLatin1String("\\\\")) || pName.startsWith(QLatin1String("//")))
-        return HResultFromWin32(win32::ERROR_BAD_NETPATH);
+    if (pName.startsWith(QLatin1String("\\\\")) || pName.startsWith(QLatin1String("//")) ||
+        pName.startsWith(QLatin1String("smb://")) || pName.startsWith(QLatin1String("nfs://")) ||
+        pName.startsWith(QLatin1String("sftp://")) || pName.startsWith(QLatin1String("dav://")))
+        return ParseNetworkPath(pName, pBind, pOut);
 
     QString rest = pName;
     if (rest.startsWith(QLatin1String("shell:")))
@@ -851,6 +964,12 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
             if (place == TPlace::Desktop && *id == clsid::Trash) {
                 pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderTrash));
                 place = TPlace::Trash;
+            } else if (place == TPlace::Desktop && *id == clsid::Network) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderNetwork));
+                place = TPlace::Network;
+            } else if (place == TPlace::Desktop && *id == clsid::ControlPanel) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderControlPanel));
+                place = TPlace::ControlPanel;
             } else if (place == TPlace::Desktop && *id == clsid::QuickAccess) {
                 pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderQuickAccess));
                 place = TPlace::QuickAccess;
@@ -951,6 +1070,74 @@ HResult TLinuxFolder::ParseOnTrash(const QString& pName, IdListBytes& pOut)
     return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
 }
 
+HResult TLinuxFolder::ParseNetworkPath(const QString& pName, const BindContext* pBind,
+                                       IdListBytes& pOut)
+{
+    // "\\host\share\rest", "//host/share/rest", "smb://host/share/rest": host, share, rest.
+    QString text = pName;
+    const qsizetype scheme = text.indexOf(QLatin1String("://"));
+    text = scheme >= 0 ? text.mid(scheme + 3) : text.mid(2);
+    if (pName.startsWith(u'\\'))
+        text.replace(u'\\', u'/');
+    const QStringList parts = text.split(u'/', Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return HResultFromWin32(win32::ERROR_BAD_NETPATH);
+    const std::string host = parts[0].toUtf8().toStdString();
+    const auto shares = MountedShares();
+    if (parts.size() == 1) {
+        for (const TShare& share : shares) {
+            if (share.Host == host) {
+                pOut = idl::FromItem(MakeClassItem(clsid::Network, kOrderNetwork));
+                pOut = idl::Append(IdSpan(pOut), MakeHostItem(share.Protocol, share.Host));
+                return S_OK;
+            }
+        }
+        return HResultFromWin32(win32::ERROR_BAD_NETPATH);
+    }
+    const std::string shareName = parts[1].toUtf8().toStdString();
+    for (const TShare& share : shares) {
+        if (share.Host != host || share.Name != shareName)
+            continue;
+        // A mounted share is its mount: the canonical form of the mount path and the rest.
+        std::string path = share.MountPath;
+        for (qsizetype i = 2; i < parts.size(); ++i)
+            path += "/" + EncodeFileName(parts[i]);
+        const bool simple = pBind && pBind->FileSystemBindData.has_value();
+        const bool folder =
+            simple && (pBind->FileSystemBindData->Attributes & fileattr::DIRECTORY) != 0;
+        return ParseAbsolutePath(path, pOut, simple, folder);
+    }
+    // No SMB client of our own: a share that is not mounted cannot be reached.
+    return HResultFromWin32(win32::ERROR_BAD_NETPATH);
+}
+
+HResult TLinuxFolder::ParseByChildNames(const QString& pName, IdListBytes& pOut)
+{
+    // A child's relative parsing name, then its shown name: exact case first, then any case.
+    IEnumIDListPtr list;
+    if (Failed(EnumObjects(nullptr, shcontf::FOLDERS | shcontf::NONFOLDERS, list, {})) || !list)
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    IdListBytes item;
+    std::optional<IdListBytes> caseless;
+    while (list->Next(item) == S_OK) {
+        for (const std::uint32_t form : {shgdn::INFOLDER | shgdn::FORPARSING, shgdn::INFOLDER}) {
+            QString name;
+            if (Failed(GetDisplayNameOf(IdSpan(item), form, name)))
+                continue;
+            if (name == pName) {
+                pOut = item;
+                return S_OK;
+            }
+            if (!caseless && name.compare(pName, Qt::CaseInsensitive) == 0)
+                caseless = item;
+        }
+    }
+    if (!caseless)
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    pOut = *caseless;
+    return S_OK;
+}
+
 HResult TLinuxFolder::ParseOnLinks(const QString& pName, IdListBytes& pOut)
 {
     // An entry's relative parsing name is its target path; its shown name is accepted too.
@@ -1007,6 +1194,8 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
         if (pFlags & shcontf::FOLDERS) {
             items.push_back(idl::FromItem(MakeClassItem(clsid::Home, kOrderHome)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::ThisPC, kOrderThisPC)));
+            items.push_back(idl::FromItem(MakeClassItem(clsid::Network, kOrderNetwork)));
+            items.push_back(idl::FromItem(MakeClassItem(clsid::ControlPanel, kOrderControlPanel)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash)));
         }
         IEnumIDListPtr entries;
@@ -1039,6 +1228,31 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
             ++files;
             if (Wanted(pFlags, false, false))
                 items.push_back(idl::FromItem(MakeQuickAccessItem(3, false, link.Target, {})));
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
+        return S_OK;
+    }
+    case TPlace::Network:
+    case TPlace::NetHost: {
+        std::vector<IdListBytes> items;
+        std::set<std::string> hosts;
+        if (pFlags & shcontf::FOLDERS) {
+            for (const TShare& share : MountedShares()) {
+                if (fLocation.Place == TPlace::Network && hosts.insert(share.Host).second)
+                    items.push_back(idl::FromItem(MakeHostItem(share.Protocol, share.Host)));
+                else if (fLocation.Place == TPlace::NetHost && share.Host == fLocation.Path)
+                    items.push_back(
+                        idl::FromItem(MakeShareItem(share.Protocol, share.Name, share.MountPath)));
+            }
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
+        return S_OK;
+    }
+    case TPlace::ControlPanel: {
+        std::vector<IdListBytes> items;
+        if (pFlags & shcontf::NONFOLDERS) {
+            for (const TSettingsEntry& entry : ReadSettingsEntries())
+                items.push_back(idl::FromItem(MakeSettingsItem(entry.Id, entry.Name)));
         }
         pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
         return S_OK;
@@ -1111,7 +1325,7 @@ HResult TLinuxFolder::CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB)
     int identity = 0;
     if (a.Place != b.Place)
         identity = a.Place < b.Place ? -1 : 1;
-    else if (a.Place == TPlace::FileSystem || a.Place == TPlace::Link)
+    else
         identity = a.Path.compare(b.Path) < 0 ? -1 : (a.Path == b.Path ? 0 : 1);
     if (identity == 0 || (pParam & shcids::CANONICALONLY))
         return OrderResult(identity);
@@ -1153,6 +1367,8 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
             return FOLDER | FILESYSANCESTOR | STORAGEANCESTOR | HASSUBFOLDER;
         if (pItem.ClassId == clsid::Trash)
             return FOLDER | HASSUBFOLDER | DROPTARGET;
+        if (pItem.ClassId == clsid::Network || pItem.ClassId == clsid::ControlPanel)
+            return FOLDER | HASSUBFOLDER;
         if (pItem.ClassId == clsid::QuickAccess || pItem.ClassId == clsid::Recent)
             return FOLDER | FILESYSANCESTOR | HASSUBFOLDER | NONENUMERATED;
         return FOLDER | FILESYSTEM | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR | HASSUBFOLDER |
@@ -1178,6 +1394,13 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
     }
     if (pItem.Kind == kind::RecentEntry)
         return LINK | STREAM | CANDELETE;
+    if (pItem.Kind == kind::NetHost)
+        return FOLDER | HASSUBFOLDER;
+    if (pItem.Kind == kind::NetShare)
+        return FOLDER | HASSUBFOLDER | FILESYSTEM | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR |
+               DROPTARGET | ISSLOW;
+    if (pItem.Kind == kind::SettingsEntry)
+        return 0;
     const TSnapshot& snapshot = pItem.Snapshot;
     if (pItem.Kind == kind::TrashEntry) {
         // Deleted entries can be deleted for good or restored, not renamed or moved.
@@ -1305,6 +1528,26 @@ HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QStri
     }
     case kind::Mount:
         pName = parsing ? DecodeFileName(item.Text) : MountDisplayName(item);
+        return S_OK;
+    case kind::NetHost:
+        pName = parsing ? QStringLiteral("\\\\") + Utf8(item.Text) : Utf8(item.Text);
+        return S_OK;
+    case kind::NetShare:
+        if (!parsing)
+            pName = Utf8(item.Text);
+        else if (editing)
+            pName = DecodeFileName(item.MountPath);
+        else
+            pName =
+                QStringLiteral("\\\\") + DecodeFileName(fLocation.Path) + u'\\' + Utf8(item.Text);
+        return S_OK;
+    case kind::SettingsEntry:
+        if (!parsing || editing)
+            pName = Utf8(item.Label);
+        else if (inFolder)
+            pName = Utf8(item.Text);
+        else
+            pName = QStringLiteral("::") + clsid::ControlPanel.ToString() + u'\\' + Utf8(item.Text);
         return S_OK;
     case kind::QuickAccessEntry:
     case kind::RecentEntry: {

@@ -2,6 +2,7 @@
 
 #include "LinuxItems.h"
 #include "LinuxPlatform.h"
+#include "MountTable.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IFileSystem.h"
@@ -549,7 +550,8 @@ TEST_F(LinuxNamespaceTest, SpecialFoldersFollowTheUserDirsFile)
         Ns().Desktop()->GetDisplayNameOf(IdSpan(item), shgdn::NORMAL, name);
         onDesktop.push_back(name);
     }
-    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "Trash", "note.txt"}));
+    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "Network", "Control Panel",
+                                               "Trash", "note.txt"}));
     EXPECT_TRUE(SameItem(IdSpan(ParseOk(QStringLiteral("note.txt"))),
                          IdSpan(ParseOk(fHome + QStringLiteral("/Desktop/note.txt")))));
 }
@@ -665,6 +667,104 @@ TEST_F(LinuxNamespaceTest, QuickAccessAndRecentFromTheUsersFiles)
     EXPECT_EQ(ParseOk(Name(IdSpan(entries[1]), sigdn::DESKTOPABSOLUTEPARSING)), entries[1]);
     EXPECT_FALSE(
         SameItem(IdSpan(entries[1]), IdSpan(ParseOk(DecodeFileName(Raw("home/report.txt"))))));
+}
+
+// Shows the namespace a mount table of the test's making for its lifetime.
+class TMountTableOverride
+{
+public:
+    explicit TMountTableOverride(std::string pText)
+    {
+        OverrideMountTableForTesting(std::move(pText));
+    }
+    ~TMountTableOverride() { OverrideMountTableForTesting(std::nullopt); }
+    TMountTableOverride(const TMountTableOverride&) = delete;
+    TMountTableOverride& operator=(const TMountTableOverride&) = delete;
+};
+
+TEST_F(LinuxNamespaceTest, NetworkListsMountedSharesAsSlowFolders)
+{
+    MakeFolder(Raw("share"));
+    MakeFile(Raw("share/doc.txt"));
+    const TMountTableOverride table("22 1 0:21 / / rw - ext4 /dev/sda2 rw\n"
+                                    "41 22 0:50 / " +
+                                    Raw("share") + " rw - cifs //server/public rw\n");
+    const IdListBytes doc = ParseOk(DecodeFileName(Raw("share/doc.txt")));
+    ASSERT_EQ(IdSpan(doc).Depth(), 3u);
+    EXPECT_NE(Attributes(IdSpan(doc), sfgao::ISSLOW), 0u);
+    EXPECT_NE(Attributes(IdSpan(idl::Prefix(IdSpan(doc), 2)), sfgao::ISSLOW), 0u);
+    EXPECT_EQ(Name(IdSpan(idl::Prefix(IdSpan(doc), 2)), sigdn::NORMALDISPLAY),
+              QStringLiteral("public on server"));
+    for (const char* typed :
+         {"\\\\server\\public\\doc.txt", "//server/public/doc.txt", "smb://server/public/doc.txt"})
+        EXPECT_TRUE(SameItem(IdSpan(ParseOk(QString::fromLatin1(typed))), IdSpan(doc))) << typed;
+    IdListBytes list;
+    EXPECT_EQ(Parse(QStringLiteral("\\\\server\\private"), list), HResultFromWin32(53));
+    EXPECT_EQ(Parse(QStringLiteral("\\\\nohost"), list), HResultFromWin32(53));
+
+    IdListBytes network;
+    ASSERT_EQ(fPlatform->KnownFolders().GetIdList({csidl::NETWORK, {}}, network), S_OK);
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(network), folder), S_OK);
+    IEnumIDListPtr items;
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    IdListBytes item;
+    ASSERT_EQ(items->Next(item), S_OK);
+    EXPECT_EQ(items->Next(item), S_FALSE);
+    ASSERT_EQ(items->Reset(), S_OK);
+    ASSERT_EQ(items->Next(item), S_OK);
+    const IdListBytes host = idl::Combine(IdSpan(network), IdSpan(item));
+    EXPECT_EQ(Name(IdSpan(host), sigdn::NORMALDISPLAY), QStringLiteral("server"));
+    EXPECT_EQ(Name(IdSpan(host), sigdn::DESKTOPABSOLUTEPARSING), QStringLiteral("\\\\server"));
+    EXPECT_EQ(ParseOk(QStringLiteral("\\\\server")), host);
+
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(host), folder), S_OK);
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    ASSERT_EQ(items->Next(item), S_OK);
+    const IdListBytes share = idl::Combine(IdSpan(host), IdSpan(item));
+    EXPECT_EQ(Name(IdSpan(share), sigdn::DESKTOPABSOLUTEPARSING),
+              QStringLiteral("\\\\server\\public"));
+    EXPECT_EQ(Name(IdSpan(share), sigdn::FILESYSPATH), DecodeFileName(Raw("share")));
+    EXPECT_NE(Attributes(IdSpan(share), sfgao::ISSLOW | sfgao::FOLDER), 0u);
+    // The share is its mount: same item, and its files are the mount's files.
+    EXPECT_TRUE(SameItem(IdSpan(share), IdSpan(idl::Prefix(IdSpan(doc), 2))));
+    EXPECT_TRUE(Ns().FindChild(IdSpan(share), IdSpan(doc)));
+}
+
+TEST_F(LinuxNamespaceTest, ControlPanelListsTheSettingsLaunchers)
+{
+    MakeFolder(Raw("empty-data-dir"));
+    SetEnv("XDG_DATA_DIRS", DecodeFileName(Raw("empty-data-dir")));
+    for (const char* folder :
+         {"home/.local", "home/.local/share", "home/.local/share/applications"})
+        MakeFolder(Raw(folder));
+    const std::string apps = Raw("home/.local/share/applications/");
+    MakeFile(apps + "display.desktop",
+             "[Desktop Entry]\nType=Application\nName=Display\nCategories=GTK;Settings;\n"
+             "[Desktop Action x]\nName=Other\n");
+    MakeFile(apps + "editor.desktop",
+             "[Desktop Entry]\nType=Application\nName=Editor\nCategories=Utility;\n");
+    MakeFile(apps + "hidden.desktop", "[Desktop Entry]\nType=Application\nName=Hidden\n"
+                                      "Categories=Settings;\nNoDisplay=true\n");
+
+    IdListBytes panel;
+    ASSERT_EQ(fPlatform->KnownFolders().GetIdList({csidl::CONTROLS, {}}, panel), S_OK);
+    EXPECT_EQ(Name(IdSpan(panel), sigdn::NORMALDISPLAY), QStringLiteral("Control Panel"));
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(panel), folder), S_OK);
+    IEnumIDListPtr items;
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    IdListBytes item;
+    ASSERT_EQ(items->Next(item), S_OK);
+    EXPECT_EQ(items->Next(item), S_FALSE);
+    ASSERT_EQ(items->Reset(), S_OK);
+    ASSERT_EQ(items->Next(item), S_OK);
+    const IdListBytes display = idl::Combine(IdSpan(panel), IdSpan(item));
+    EXPECT_EQ(Name(IdSpan(display), sigdn::NORMALDISPLAY), QStringLiteral("Display"));
+    EXPECT_EQ(Name(IdSpan(display), sigdn::PARENTRELATIVEPARSING),
+              QStringLiteral("display.desktop"));
+    EXPECT_EQ(Name(IdSpan(display), sigdn::FILESYSPATH), QStringLiteral("<failed>"));
+    EXPECT_EQ(ParseOk(Name(IdSpan(display), sigdn::DESKTOPABSOLUTEPARSING)), display);
 }
 
 TEST_F(LinuxNamespaceTest, TamperedItemBytesAreRefused)

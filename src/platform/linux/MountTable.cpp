@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace kiv::pf::lnx {
@@ -143,8 +144,37 @@ std::vector<TMount> ParseMountInfo(std::string_view pText, std::string_view pHom
     return mounts;
 }
 
-std::vector<TMount> ReadMountTable()
+namespace {
+
+std::optional<std::string>& Override()
 {
+    static std::optional<std::string> text; // guarded by OverrideLock()
+    return text;
+}
+
+std::mutex& OverrideLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+void OverrideMountTableForTesting(std::optional<std::string> pText)
+{
+    std::lock_guard lock(OverrideLock());
+    Override() = std::move(pText);
+}
+
+namespace {
+
+std::string SystemMountText()
+{
+    {
+        std::lock_guard lock(OverrideLock());
+        if (Override())
+            return *Override();
+    }
     std::string text;
     TFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     if (fd.IsValid()) {
@@ -156,8 +186,15 @@ std::vector<TMount> ReadMountTable()
             text.append(buffer.data(), static_cast<std::size_t>(n));
         }
     }
+    return text;
+}
+
+} // namespace
+
+std::vector<TMount> ReadMountTable()
+{
     const char* home = std::getenv("HOME");
-    return ParseMountInfo(text, home ? home : "");
+    return ParseMountInfo(SystemMountText(), home ? home : "");
 }
 
 const TMount* MountContaining(const std::vector<TMount>& pMounts, std::string_view pPath,

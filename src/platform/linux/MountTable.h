@@ -2,6 +2,7 @@
 
 #include "core/platform/IFileSystem.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,5 +33,9 @@ const TMount* MountContaining(const std::vector<TMount>& pMounts, std::string_vi
 bool IsPathPrefix(std::string_view pPrefix, std::string_view pPath);
 
 MountInfo ToMountInfo(const TMount& pMount);
+
+// Makes ReadMountTable parse pText instead of the system's table (nullopt: the system's again),
+// so tests can show network mounts without mounting anything.
+void OverrideMountTableForTesting(std::optional<std::string> pText);
 
 } // namespace kiv::pf::lnx
