@@ -139,9 +139,10 @@ struct TShare
 
 std::vector<TShare> MountedShares();
 
-HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
+// Follows pRelative from the place pLocation stands for (the desktop for an absolute list).
+HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
 {
-    pLocation = TLocation{};
+    const IdSpan pAbsolute = pRelative;
     std::optional<TXdgDirs> dirs;
     auto xdg = [&]() -> const TXdgDirs& {
         if (!dirs)
@@ -262,6 +263,12 @@ HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
         }
     }
     return S_OK;
+}
+
+HResult Resolve(IdSpan pAbsolute, TLocation& pLocation)
+{
+    pLocation = TLocation{};
+    return ResolveFrom(pAbsolute, pLocation);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -870,6 +877,16 @@ std::shared_ptr<TLinuxFolder> MakeFolder(IdSpan pAbsolute, HResult& pResult)
     return std::make_shared<TLinuxFolder>(std::move(location), pAbsolute.ToBytes());
 }
 
+HResult BindParent(IdSpan pAbsolute, IShellFolderPtr& pParent, IdListBytes& pLast)
+{
+    if (pAbsolute.IsEmpty())
+        return E_INVALIDARG;
+    HResult result = S_OK;
+    pParent = MakeFolder(IdSpan(idl::RemoveLast(pAbsolute)), result);
+    pLast = idl::LastAsList(pAbsolute);
+    return result;
+}
+
 HResult TLinuxFolder::SplitRelative(IdSpan pItem, std::shared_ptr<TLinuxFolder>& pFolder,
                                     IdListBytes& pLast)
 {
@@ -915,8 +932,7 @@ HResult TLinuxFolder::ParseDisplayName(WindowRef, const BindContext* pBind, cons
         IShellFolderPtr parent;
         const IdListBytes absolute = idl::Combine(IdSpan(fAbsolute), IdSpan(pOut));
         IdListBytes last;
-        TLinuxNamespace ns;
-        if (Succeeded(ns.BindToParent(IdSpan(absolute), parent, last))) {
+        if (Succeeded(BindParent(IdSpan(absolute), parent, last))) {
             const IdSpan items[] = {IdSpan(last)};
             parent->GetAttributesOf(items, *pAttributes);
         }
@@ -1315,11 +1331,10 @@ HResult TLinuxFolder::BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder)
 
 HResult TLinuxFolder::CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB)
 {
-    const IdListBytes absoluteA = idl::Combine(IdSpan(fAbsolute), pA);
-    const IdListBytes absoluteB = idl::Combine(IdSpan(fAbsolute), pB);
-    TLocation a;
-    TLocation b;
-    if (Failed(Resolve(IdSpan(absoluteA), a)) || Failed(Resolve(IdSpan(absoluteB), b)))
+    // From this folder's own place: sorting a folder compares its items many times over.
+    TLocation a = fLocation;
+    TLocation b = fLocation;
+    if (Failed(ResolveFrom(pA, a)) || Failed(ResolveFrom(pB, b)))
         return E_INVALIDARG;
     // Identity: the same place, and for file-system items the same path (snapshots never count).
     int identity = 0;
@@ -1722,12 +1737,20 @@ HResult TLinuxFolder::GetDefaultColumnState(std::uint32_t pColumn, std::uint32_t
 // ---------------------------------------------------------------------------------------------
 // Shell items.
 
+bool PathName(IdSpan pAbsolute, QString& pPath)
+{
+    std::string path;
+    const bool found = PathOfIdList(pAbsolute, path);
+    pPath = found ? DecodeFileName(path) : QString();
+    return found;
+}
+
+// An item of the namespace; holds only its list, so it may outlive the platform object.
 class TLinuxShellItem final : public IShellItem
 {
 public:
-    TLinuxShellItem(TLinuxNamespace& pNamespace, IdListBytes pAbsolute)
-        : fNamespace(pNamespace)
-        , fAbsolute(std::move(pAbsolute))
+    explicit TLinuxShellItem(IdListBytes pAbsolute)
+        : fAbsolute(std::move(pAbsolute))
     {
     }
 
@@ -1743,18 +1766,17 @@ public:
         const IdListBytes absolute = Absolute();
         pName.clear();
         if (pForm == sigdn::FILESYSPATH)
-            return fNamespace.GetPathFromIdList(IdSpan(absolute), pName) ? S_OK : E_INVALIDARG;
+            return PathName(IdSpan(absolute), pName) ? S_OK : E_INVALIDARG;
         if (IdSpan(absolute).IsEmpty()) {
             if (pForm & shgdn::FORPARSING && !(pForm & shgdn::FORADDRESSBAR))
-                fNamespace.GetPathFromIdList(IdSpan(absolute), pName);
+                PathName(IdSpan(absolute), pName);
             else
                 pName = QStringLiteral("Desktop");
             return S_OK;
         }
         IShellFolderPtr parent;
         IdListBytes last;
-        if (HResult result = fNamespace.BindToParent(IdSpan(absolute), parent, last);
-            Failed(result))
+        if (HResult result = BindParent(IdSpan(absolute), parent, last); Failed(result))
             return result;
         return parent->GetDisplayNameOf(IdSpan(last), pForm & 0xFFFFu, pName);
     }
@@ -1769,8 +1791,7 @@ public:
         } else {
             IShellFolderPtr parent;
             IdListBytes last;
-            if (HResult result = fNamespace.BindToParent(IdSpan(absolute), parent, last);
-                Failed(result))
+            if (HResult result = BindParent(IdSpan(absolute), parent, last); Failed(result))
                 return result;
             pAttributes = pMask;
             const IdSpan items[] = {IdSpan(last)};
@@ -1785,8 +1806,8 @@ public:
         IdListBytes other;
         if (HResult result = pOther.GetIdList(other); Failed(result))
             return result;
-        const HResult result =
-            fNamespace.Desktop()->CompareIDs(pHint, IdSpan(Absolute()), IdSpan(other));
+        const HResult result = TLinuxFolder(TLocation{}, idl::Empty())
+                                   .CompareIDs(pHint, IdSpan(Absolute()), IdSpan(other));
         if (Failed(result))
             return result;
         pOrder = static_cast<std::int16_t>(HResultCode(result));
@@ -1836,8 +1857,7 @@ public:
             return S_OK;
         IShellFolderPtr parent;
         IdListBytes last;
-        if (HResult result = fNamespace.BindToParent(IdSpan(absolute), parent, last);
-            Failed(result))
+        if (HResult result = BindParent(IdSpan(absolute), parent, last); Failed(result))
             return result;
         IShellFolder2* columns = parent->AsFolder2();
         return columns ? columns->GetDetailsEx(IdSpan(last), pKey, pValue) : E_NOINTERFACE;
@@ -1850,7 +1870,6 @@ private:
         return fAbsolute;
     }
 
-    TLinuxNamespace& fNamespace;
     std::mutex fLock;
     IdListBytes fAbsolute; // guarded by fLock (Update replaces the snapshot)
 };
@@ -1914,16 +1933,13 @@ HResult TLinuxNamespace::CreateShellItem(IdSpan pAbsolute, IShellItemPtr& pItem)
     TLocation location;
     if (HResult result = Resolve(pAbsolute, location); Failed(result))
         return result;
-    pItem = std::make_shared<TLinuxShellItem>(*this, pAbsolute.ToBytes());
+    pItem = std::make_shared<TLinuxShellItem>(pAbsolute.ToBytes());
     return S_OK;
 }
 
 bool TLinuxNamespace::GetPathFromIdList(IdSpan pAbsolute, QString& pPath)
 {
-    std::string path;
-    const bool found = PathOfIdList(pAbsolute, path);
-    pPath = found ? DecodeFileName(path) : QString();
-    return found;
+    return PathName(pAbsolute, pPath);
 }
 
 HResult TLinuxNamespace::SimpleIdListFromPath(const QString& pPath, IdListBytes& pList)
@@ -1934,12 +1950,7 @@ HResult TLinuxNamespace::SimpleIdListFromPath(const QString& pPath, IdListBytes&
 HResult TLinuxNamespace::BindToParent(IdSpan pAbsolute, IShellFolderPtr& pParent,
                                       IdListBytes& pLast)
 {
-    if (pAbsolute.IsEmpty())
-        return E_INVALIDARG;
-    HResult result = S_OK;
-    pParent = MakeFolder(IdSpan(idl::RemoveLast(pAbsolute)), result);
-    pLast = idl::LastAsList(pAbsolute);
-    return result;
+    return BindParent(pAbsolute, pParent, pLast);
 }
 
 HResult TLinuxNamespace::BindToFolder(IdSpan pAbsolute, IShellFolderPtr& pFolder)

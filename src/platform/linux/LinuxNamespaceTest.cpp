@@ -464,6 +464,46 @@ TEST_F(LinuxNamespaceTest, ErrorCodesOfMissingAndForbiddenPaths)
     ::chmod(Raw("closed").c_str(), 0755);
 }
 
+TEST_F(LinuxNamespaceTest, NameOrderPutsFoldersFirstAndNumbersByValue)
+{
+    MakeFolder(Raw("sort"));
+    for (const char* name : {"file10", "File2", "file1", "b.txt"})
+        MakeFile(Raw(std::string("sort/") + name));
+    MakeFolder(Raw("sort/zeta"));
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(ParseOk(DecodeFileName(Raw("sort")))), folder), S_OK);
+    std::vector<IdListBytes> items;
+    IEnumIDListPtr list;
+    ASSERT_EQ(folder->EnumObjects(nullptr, 0x100E0, list), S_OK);
+    IdListBytes item;
+    while (list->Next(item) == S_OK)
+        items.push_back(item);
+    std::sort(items.begin(), items.end(), [&](const IdListBytes& pA, const IdListBytes& pB) {
+        return static_cast<std::int16_t>(
+                   HResultCode(folder->CompareIDs(0, IdSpan(pA), IdSpan(pB)))) < 0;
+    });
+    std::vector<QString> names;
+    for (const IdListBytes& sorted : items) {
+        QString name;
+        folder->GetDisplayNameOf(IdSpan(sorted), shgdn::INFOLDER, name);
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<QString>{"zeta", "b.txt", "file1", "File2", "file10"}));
+    // By size (column 3) and identity: equal only for the same entry.
+    EXPECT_EQ(folder->CompareIDs(shcids::CANONICALONLY, IdSpan(items[1]), IdSpan(items[1])), S_OK);
+    EXPECT_NE(folder->CompareIDs(3, IdSpan(items[1]), IdSpan(items[2])), S_OK);
+
+    // Items and folders stay usable after the platform that made them is gone.
+    IShellItemPtr shellItem;
+    ASSERT_EQ(Ns().CreateShellItem(IdSpan(ParseOk(DecodeFileName(Raw("sort/b.txt")))), shellItem),
+              S_OK);
+    fPlatform.reset();
+    QString name;
+    EXPECT_EQ(shellItem->GetDisplayName(sigdn::NORMALDISPLAY, name), S_OK);
+    EXPECT_EQ(name, QStringLiteral("b.txt"));
+    EXPECT_EQ(folder->GetDisplayNameOf(IdSpan(items[0]), shgdn::NORMAL, name), S_OK);
+}
+
 TEST_F(LinuxNamespaceTest, RenameKeepsBytesAndRefusesToOverwrite)
 {
     MakeFolder(Raw("r"));
