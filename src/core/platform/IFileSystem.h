@@ -65,6 +65,13 @@ public:
     virtual HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) = 0;
 
     virtual HResult CreateDirectory(const QString& pPath) = 0;
+    // Creates the folder and any missing folders above it; an existing folder is success.
+    virtual HResult ForceDirectories(const QString& pPath) = 0;
+    // Copies a file's content, permissions and times (a copy keeps its source's last-write
+    // time, so a later "copy what is newer" skips it). With pFailIfExists an existing target
+    // fails with 80; otherwise it is replaced at once (never seen half-written).
+    virtual HResult CopyFile(const QString& pSource, const QString& pTarget,
+                             bool pFailIfExists) = 0;
     virtual HResult RemoveDirectory(const QString& pPath) = 0;
     virtual HResult DeleteFile(const QString& pPath) = 0;
     // The target of a symbolic link.
@@ -83,6 +90,9 @@ public:
     virtual MountInfo MountOf(const QString& pPath) = 0;
     // The kind of the mount containing pPath; DriveType::NoRootDir for an empty or relative path.
     virtual DriveType GetDriveType(const QString& pPath) = 0;
+    // True for the system root and the mount points listed under This PC (a root keeps its
+    // whole path as its name).
+    virtual bool IsVolumeRoot(const QString& pPath) = 0;
     // Free and total bytes of the file system holding pPath.
     virtual HResult GetDiskFreeSpace(const QString& pPath, std::uint64_t& pFreeToCaller,
                                      std::uint64_t& pTotal, std::uint64_t& pTotalFree) = 0;

@@ -134,6 +134,125 @@ HResult TLinuxFileSystem::CreateDirectory(const QString& pPath)
     return Check(::mkdir(Bytes(pPath).c_str(), 0777), TMissing::Path);
 }
 
+HResult TLinuxFileSystem::ForceDirectories(const QString& pPath)
+{
+    const std::string path = Bytes(pPath);
+    if (path.empty() || path[0] != '/')
+        return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+    std::size_t pos = 1;
+    while (pos <= path.size()) {
+        const std::size_t end = std::min(path.find('/', pos), path.size());
+        const std::string prefix = path.substr(0, end);
+        pos = end + 1;
+        if (prefix.back() == '/')
+            continue;
+        if (::mkdir(prefix.c_str(), 0777) == 0 || errno != EEXIST)
+            continue;
+        struct stat st
+        {
+        };
+        // Something that is no folder is in the way.
+        if (::stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return HResultFromWin32(win32::ERROR_ALREADY_EXISTS);
+    }
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return HResultFromErrno(errno, TMissing::Path);
+    return S_ISDIR(st.st_mode) ? S_OK : HResultFromWin32(win32::ERROR_ALREADY_EXISTS);
+}
+
+namespace {
+
+// Copies the rest of pFrom into pTo; 0 or an errno value.
+int CopyContent(int pFrom, int pTo)
+{
+    for (;;) {
+        // The kernel copies without a trip through user memory where the file systems allow.
+        const ssize_t n = ::copy_file_range(pFrom, nullptr, pTo, nullptr, 1 << 30, 0);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return 0;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return errno;
+        break;
+    }
+    std::array<char, 1 << 16> buffer{};
+    for (;;) {
+        const ssize_t n = ::read(pFrom, buffer.data(), buffer.size());
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t written =
+                ::write(pTo, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += written;
+        }
+    }
+}
+
+} // namespace
+
+HResult TLinuxFileSystem::CopyFile(const QString& pSource, const QString& pTarget,
+                                   bool pFailIfExists)
+{
+    const std::string source = Bytes(pSource);
+    const std::string target = Bytes(pTarget);
+    TFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.IsValid())
+        return HResultFromErrno(errno);
+    struct stat st
+    {
+    };
+    if (::fstat(from.Get(), &st) != 0)
+        return HResultFromErrno(errno);
+    if (!S_ISREG(st.st_mode))
+        return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+
+    // Without pFailIfExists the copy goes to a hidden name beside the target and replaces the
+    // target in one rename, so nobody sees a half-written file under the target's name.
+    std::string written = target;
+    TFd to;
+    if (pFailIfExists) {
+        to.Reset(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!to.IsValid())
+            return errno == EEXIST ? HResultFromWin32(win32::ERROR_FILE_EXISTS)
+                                   : HResultFromErrno(errno, TMissing::Path);
+    } else {
+        const std::size_t slash = target.rfind('/');
+        written = target.substr(0, slash + 1) + "." +
+                  target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+        to.Reset(::mkostemp(written.data(), O_CLOEXEC));
+        if (!to.IsValid())
+            return HResultFromErrno(errno, TMissing::Path);
+    }
+    int error = CopyContent(from.Get(), to.Get());
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (error == 0 &&
+        (::fchmod(to.Get(), st.st_mode & 07777) != 0 || ::futimens(to.Get(), times) != 0))
+        error = errno;
+    if (error == 0 && ::close(to.Release()) != 0)
+        error = errno;
+    if (error == 0 && written != target && ::rename(written.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(written.c_str());
+        return HResultFromErrno(error);
+    }
+    return S_OK;
+}
+
 HResult TLinuxFileSystem::RemoveDirectory(const QString& pPath)
 {
     return Check(::rmdir(Bytes(pPath).c_str()));
@@ -215,6 +334,20 @@ MountInfo TLinuxFileSystem::MountOf(const QString& pPath)
         return none;
     }
     return ToMountInfo(*mount);
+}
+
+bool TLinuxFileSystem::IsVolumeRoot(const QString& pPath)
+{
+    std::string path = Bytes(pPath);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path == "/")
+        return true;
+    for (const TMount& mount : ReadMountTable()) {
+        if (mount.Visible && mount.Path == path)
+            return true;
+    }
+    return false;
 }
 
 DriveType TLinuxFileSystem::GetDriveType(const QString& pPath)

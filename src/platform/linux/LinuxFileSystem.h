@@ -14,6 +14,8 @@ public:
     HResult GetFindData(const QString& pPath, FindData& pData) override;
     HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
     HResult CreateDirectory(const QString& pPath) override;
+    HResult ForceDirectories(const QString& pPath) override;
+    HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;
     HResult RemoveDirectory(const QString& pPath) override;
     HResult DeleteFile(const QString& pPath) override;
     HResult ReadLink(const QString& pPath, QString& pTarget) override;
@@ -23,6 +25,7 @@ public:
     std::vector<MountInfo> ListMounts() override;
     MountInfo MountOf(const QString& pPath) override;
     DriveType GetDriveType(const QString& pPath) override;
+    bool IsVolumeRoot(const QString& pPath) override;
     HResult GetDiskFreeSpace(const QString& pPath, std::uint64_t& pFreeToCaller,
                              std::uint64_t& pTotal, std::uint64_t& pTotalFree) override;
 };

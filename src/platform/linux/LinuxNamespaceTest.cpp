@@ -858,11 +858,47 @@ TEST_F(LinuxNamespaceTest, FileSystemPrimitives)
     EXPECT_EQ(fs.ExpandEnvironmentStrings(QStringLiteral("100% %KIV_TEST_VARIABLE%")),
               QStringLiteral("100% value"));
 
+    // Copies keep content, permissions and times; only an explicit overwrite replaces.
+    ASSERT_EQ(::chmod(Raw("fs/a").c_str(), 0640), 0);
+    const struct timespec old[2] = {{1000000000, 0}, {1200000000, 500}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Raw("fs/a").c_str(), old, 0), 0);
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs/a")), DecodeFileName(Raw("fs/b")), true), S_OK);
+    struct stat copy
+    {
+    };
+    ASSERT_EQ(::stat(Raw("fs/b").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, 3);
+    EXPECT_EQ(copy.st_mode & 0777, 0640u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, 1200000000);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, 500);
+    MakeFile(Raw("fs/c"), "longer content");
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs/a")), DecodeFileName(Raw("fs/c")), true),
+              HResultFromWin32(80));
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs/a")), DecodeFileName(Raw("fs/c")), false), S_OK);
+    ASSERT_EQ(::stat(Raw("fs/c").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, 3);
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs/missing")), DecodeFileName(Raw("fs/d")), false),
+              HResultFromWin32(2));
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs/a")), DecodeFileName(Raw("no/d")), false),
+              HResultFromWin32(3));
+    EXPECT_EQ(fs.CopyFile(DecodeFileName(Raw("fs")), DecodeFileName(Raw("fs/d")), false),
+              HResultFromWin32(5));
+
+    EXPECT_EQ(fs.ForceDirectories(DecodeFileName(Raw("fs/x/y/z"))), S_OK);
+    EXPECT_EQ(fs.ForceDirectories(DecodeFileName(Raw("fs/x/y/z"))), S_OK);
+    EXPECT_EQ(fs.GetFileAttributes(DecodeFileName(Raw("fs/x/y/z"))), fileattr::DIRECTORY);
+    EXPECT_EQ(fs.ForceDirectories(DecodeFileName(Raw("fs/a/sub"))), HResultFromWin32(183));
+
+    EXPECT_TRUE(fs.IsVolumeRoot(QStringLiteral("/")));
+    EXPECT_FALSE(fs.IsVolumeRoot(DecodeFileName(Raw("fs"))));
+
     std::unique_ptr<IFindHandle> find;
     ASSERT_EQ(fs.FindFirst(DecodeFileName(Raw("fs")), find), S_OK);
-    ASSERT_EQ(find->Next(data), S_OK);
-    EXPECT_EQ(data.Name, QStringLiteral("a"));
-    EXPECT_EQ(find->Next(data), S_FALSE);
+    std::vector<QString> names;
+    while (find->Next(data) == S_OK)
+        names.push_back(data.Name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<QString>{"a", "b", "c", "x"}));
     EXPECT_EQ(fs.FindFirst(DecodeFileName(Raw("nothing")), find), HResultFromWin32(3));
 }
 

@@ -826,6 +826,53 @@ public:
         parent->AddFolder(name);
         return S_OK;
     }
+    HResult ForceDirectories(const QString& pPath) override
+    {
+        std::lock_guard lock(fState.fLock);
+        TMemoryNode* node = &fState.fOwner.Root();
+        for (const QString& part : SplitPath(pPath)) {
+            TMemoryNode* child = node->Child(part);
+            if (child && !child->IsFolder())
+                return HResultFromWin32(win32::ERROR_ALREADY_EXISTS);
+            node = child ? child : &node->AddFolder(part);
+        }
+        return S_OK;
+    }
+    HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override
+    {
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* source = fState.FindPath(pSource, result);
+        if (!source)
+            return result;
+        if (source->IsFolder())
+            return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        const qsizetype slash = pTarget.lastIndexOf(u'/');
+        TMemoryNode* parent = fState.FindPath(pTarget.left(std::max<qsizetype>(slash, 0)), result);
+        if (!parent || !parent->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        const QString name = pTarget.mid(slash + 1);
+        if (TMemoryNode* existing = parent->Child(name)) {
+            if (pFailIfExists)
+                return HResultFromWin32(win32::ERROR_FILE_EXISTS);
+            if (existing->IsFolder())
+                return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+            fState.fOwner.Remove(*existing);
+        }
+        TMemoryNode& copy = parent->AddFile(name, source->Size);
+        copy.LastWrite = source->LastWrite;
+        copy.ExtraAttributes = source->ExtraAttributes;
+        return S_OK;
+    }
+    bool IsVolumeRoot(const QString& pPath) override
+    {
+        std::lock_guard lock(fState.fLock);
+        for (const MountInfo& mount : fState.fMounts) {
+            if (mount.MountPath == pPath && mount.Visible)
+                return true;
+        }
+        return pPath == QLatin1String("/");
+    }
     HResult RemoveDirectory(const QString& pPath) override { return Remove(pPath, true); }
     HResult DeleteFile(const QString& pPath) override { return Remove(pPath, false); }
     HResult ReadLink(const QString&, QString&) override

@@ -172,6 +172,31 @@ TEST_F(MemoryPlatformTest, ProfileStringsKnownFoldersAndDebugLines)
     EXPECT_EQ(fPlatform.DebugLines(), std::vector<QString>{"Thread 1: hello"});
 }
 
+TEST_F(MemoryPlatformTest, FileSystemWorksOnTheTree)
+{
+    IFileSystem& fs = fPlatform.FileSystem();
+    fDocs->Child(QStringLiteral("a.txt"))->LastWrite = FileTime{42};
+    EXPECT_EQ(fs.CopyFile("/docs/a.txt", "/docs/copy.txt", true), S_OK);
+    FindData data;
+    ASSERT_EQ(fs.GetFindData("/docs/copy.txt", data), S_OK);
+    EXPECT_EQ(data.Size, 10u);
+    EXPECT_EQ(data.LastWriteTime, FileTime{42});
+    EXPECT_EQ(fs.CopyFile("/docs/b.txt", "/docs/copy.txt", true), HResultFromWin32(80));
+    EXPECT_EQ(fs.CopyFile("/docs/b.txt", "/docs/copy.txt", false), S_OK);
+    ASSERT_EQ(fs.GetFindData("/docs/copy.txt", data), S_OK);
+    EXPECT_EQ(data.Size, 20u);
+    EXPECT_EQ(fs.ForceDirectories("/docs/new/deeper"), S_OK);
+    EXPECT_EQ(fs.GetFileAttributes("/docs/new/deeper"), fileattr::DIRECTORY);
+    EXPECT_EQ(fs.ForceDirectories("/docs/a.txt/x"), HResultFromWin32(183));
+    EXPECT_EQ(fs.RemoveDirectory("/docs/new"), HResultFromWin32(145));
+    EXPECT_EQ(fs.DeleteFile("/docs/none"), HResultFromWin32(2));
+    EXPECT_EQ(fs.GetDriveType("relative"), DriveType::NoRootDir);
+
+    fPlatform.SetEnvironment(QStringLiteral("USERPROFILE"), QStringLiteral("/home/u"));
+    EXPECT_EQ(fs.ExpandEnvironmentStrings("%userprofile%\\x %NONE%"),
+              QStringLiteral("/home/u\\x %NONE%"));
+}
+
 TEST(PlatformInstallTest, ScopedPlatformInstallsAndRestores)
 {
     const bool hadOne = HasPlatform();
