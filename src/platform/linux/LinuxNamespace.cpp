@@ -19,6 +19,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -26,6 +27,7 @@
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -1646,7 +1648,8 @@ HResult TLinuxFolder::GetFindData(IdSpan pItem, FindData& pData)
     return S_OK;
 }
 
-// Columns of every Linux folder: name, date modified, type, size.
+// Columns, per kind of folder. State: type 1 string / 2 integer / 3 date, 0x10 shown by
+// default, 0x20 slow (asks the disk: computed off the user-interface thread).
 struct TColumn
 {
     const char* Title;
@@ -1656,43 +1659,148 @@ struct TColumn
     PropertyKey Key;
 };
 
-const TColumn kColumns[] = {
-    {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
-    {"Date modified", 0, 18, 0x13, pkey::DateModified},
-    {"Type", 0, 18, 0x11, PropertyKey{pkey::ItemNameDisplay.FormatId, 4}},
-    {"Size", 1, 10, 0x12, pkey::Size},
-};
+namespace colkey {
+const PropertyKey ItemTypeText{pkey::ItemNameDisplay.FormatId, 4};
+const Guid kVolume =
+    MakeGuid(0x9B174B35, 0x40FF, 0x11D2, 0xA2, 0x7E, 0x00, 0xC0, 0x4F, 0xC3, 0x08, 0x71);
+const PropertyKey FreeSpace{kVolume, 2};
+const PropertyKey Capacity{kVolume, 3};
+const PropertyKey FileSystem{kVolume, 4};
+const Guid kRecycle =
+    MakeGuid(0x9B174B33, 0x40FF, 0x11D2, 0xA2, 0x7E, 0x00, 0xC0, 0x4F, 0xC3, 0x08, 0x71);
+const PropertyKey DeletedFrom{kRecycle, 2};
+const PropertyKey DateDeleted{kRecycle, 3};
+} // namespace colkey
+
+const std::vector<TColumn>& ColumnsOf(TPlace pPlace)
+{
+    static const std::vector<TColumn> files = {
+        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
+        {"Date modified", 0, 18, 0x13, pkey::DateModified},
+        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
+        {"Size", 1, 10, 0x12, pkey::Size},
+    };
+    static const std::vector<TColumn> drives = {
+        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
+        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
+        {"Total size", 1, 12, 0x32, colkey::Capacity},
+        {"Free space", 1, 12, 0x32, colkey::FreeSpace},
+        {"File system", 0, 10, 0x01, colkey::FileSystem},
+    };
+    static const std::vector<TColumn> trash = {
+        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
+        {"Original location", 0, 30, 0x11, colkey::DeletedFrom},
+        {"Date deleted", 0, 18, 0x13, colkey::DateDeleted},
+        {"Size", 1, 10, 0x12, pkey::Size},
+        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
+        {"Date modified", 0, 18, 0x03, pkey::DateModified},
+    };
+    static const std::vector<TColumn> names = {
+        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
+        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
+    };
+    switch (pPlace) {
+    case TPlace::ThisPC:
+        return drives;
+    case TPlace::Trash:
+        return trash;
+    case TPlace::Desktop:
+    case TPlace::FileSystem:
+    case TPlace::QuickAccess:
+    case TPlace::Recent:
+    case TPlace::Link:
+        return files;
+    case TPlace::Network:
+    case TPlace::NetHost:
+    case TPlace::ControlPanel:
+        return names;
+    }
+    return files;
+}
+
+QString TypeText(const TItem& pItem)
+{
+    switch (pItem.Kind) {
+    case kind::Class:
+        return QStringLiteral("System Folder");
+    case kind::Mount:
+        if (pItem.MountFlags & mountflag::Remote)
+            return QStringLiteral("Network Drive");
+        if (pItem.MountFlags & mountflag::Optical)
+            return QStringLiteral("CD Drive");
+        if (pItem.MountFlags & mountflag::Removable)
+            return QStringLiteral("Removable Disk");
+        return QStringLiteral("Local Disk");
+    case kind::NetHost:
+        return QStringLiteral("Computer");
+    case kind::NetShare:
+        return QStringLiteral("Network Share");
+    case kind::SettingsEntry:
+        return QStringLiteral("Settings");
+    case kind::RecentEntry:
+        return QStringLiteral("Shortcut");
+    case kind::QuickAccessEntry:
+        return pItem.TargetIsFolder ? QStringLiteral("Folder") : QStringLiteral("File");
+    default:
+        return (pItem.Snapshot.Attributes & fileattr::DIRECTORY) ? QStringLiteral("Folder")
+                                                                 : QStringLiteral("File");
+    }
+}
+
+// "12.3 GB": three significant digits, truncated, as file managers show drive sizes.
+QString ByteSizeText(std::uint64_t pBytes)
+{
+    if (pBytes < 1024)
+        return QString::number(pBytes) + QStringLiteral(" bytes");
+    const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = static_cast<double>(pBytes) / 1024.0;
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(units)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    const int decimals = value < 10 ? 2 : (value < 100 ? 1 : 0);
+    const double scale = decimals == 2 ? 100.0 : (decimals == 1 ? 10.0 : 1.0);
+    const double truncated = std::floor(value * scale) / scale;
+    return QLocale().toString(truncated, 'f', decimals) + u' ' + QLatin1String(units[unit]);
+}
+
+QString DateText(FileTime pTime)
+{
+    if (pTime.Ticks == 0)
+        return QString();
+    const qint64 ms = static_cast<qint64>(pTime.Ticks / 10000) - Q_INT64_C(11644473600000);
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).toLocalTime(),
+                              QLocale::ShortFormat);
+}
 
 HResult TLinuxFolder::GetDetailsOf(const IdSpan* pItem, std::uint32_t pColumn,
                                    ShellDetails& pDetails)
 {
-    if (pColumn >= std::size(kColumns))
+    const auto& columns = ColumnsOf(fLocation.Place);
+    if (pColumn >= columns.size())
         return E_INVALIDARG;
-    const TColumn& column = kColumns[pColumn];
+    const TColumn& column = columns[pColumn];
     pDetails.Format = column.Format;
     pDetails.CharWidth = column.CharWidth;
+    pDetails.Text.clear();
     if (!pItem) {
         pDetails.Text = QString::fromLatin1(column.Title);
         return S_OK;
     }
-    pDetails.Text.clear();
-    if (pColumn == 0)
-        return GetDisplayNameOf(*pItem, shgdn::INFOLDER, pDetails.Text);
-    FindData data;
-    if (Failed(GetFindData(*pItem, data)))
-        return S_OK;
-    const bool folder = data.Attributes & fileattr::DIRECTORY;
-    if (pColumn == 1) {
-        const qint64 ms =
-            static_cast<qint64>(data.LastWriteTime.Ticks / 10000) - Q_INT64_C(11644473600000);
-        pDetails.Text = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).toLocalTime(),
-                                           QLocale::ShortFormat);
-    } else if (pColumn == 2) {
-        pDetails.Text = folder ? QStringLiteral("Folder") : QStringLiteral("File");
-    } else if (!folder) {
-        // Kilobytes rounded up, as file lists show sizes.
-        const auto kb = static_cast<qlonglong>((data.Size + 1023) / 1024);
-        pDetails.Text = QLocale().toString(kb) + QStringLiteral(" KB");
+    PropVariant value;
+    if (HResult result = GetDetailsEx(*pItem, column.Key, value); Failed(result))
+        return result;
+    if (const auto* text = std::get_if<QString>(&value)) {
+        pDetails.Text = *text;
+    } else if (const auto* time = std::get_if<FileTime>(&value)) {
+        pDetails.Text = DateText(*time);
+    } else if (const auto* size = std::get_if<std::uint64_t>(&value)) {
+        // File sizes in kilobytes rounded up, as file lists show them; drives in their unit.
+        pDetails.Text = column.Key == pkey::Size
+                            ? QLocale().toString(static_cast<qulonglong>((*size + 1023) / 1024)) +
+                                  QStringLiteral(" KB")
+                            : ByteSizeText(*size);
     }
     return S_OK;
 }
@@ -1705,6 +1813,54 @@ HResult TLinuxFolder::GetDetailsEx(IdSpan pItem, const PropertyKey& pKey, PropVa
         const HResult result = GetDisplayNameOf(pItem, shgdn::INFOLDER, name);
         pValue = name;
         return result;
+    }
+    if (pItem.Depth() != 1) {
+        std::shared_ptr<TLinuxFolder> folder;
+        IdListBytes last;
+        if (HResult result = SplitRelative(pItem, folder, last); Failed(result))
+            return result;
+        return folder->GetDetailsEx(IdSpan(last), pKey, pValue);
+    }
+    TItem item;
+    if (!DecodeItem(pItem.First(), item))
+        return E_INVALIDARG;
+    if (pKey == colkey::ItemTypeText) {
+        pValue = TypeText(item);
+        return S_OK;
+    }
+    if (item.Kind == kind::Mount || item.Kind == kind::NetShare) {
+        const std::string path(item.Kind == kind::Mount ? item.Text : item.MountPath);
+        if (pKey == colkey::Capacity || pKey == colkey::FreeSpace) {
+            // Asks the file system: a slow column, computed off the user-interface thread.
+            struct statvfs st
+            {
+            };
+            if (::statvfs(path.c_str(), &st) != 0)
+                return S_OK;
+            pValue =
+                static_cast<std::uint64_t>(pKey == colkey::Capacity ? st.f_blocks : st.f_bavail) *
+                st.f_frsize;
+        } else if (pKey == colkey::FileSystem) {
+            for (const TMount& mount : ReadMountTable()) {
+                if (mount.Path == path)
+                    pValue = QString::fromUtf8(mount.Type.data(),
+                                               static_cast<qsizetype>(mount.Type.size()));
+            }
+        }
+        return S_OK;
+    }
+    if (item.Kind == kind::TrashEntry) {
+        if (pKey == colkey::DeletedFrom && !item.OriginalPath.empty()) {
+            const std::string_view original = item.OriginalPath;
+            const std::size_t slash = original.rfind('/');
+            pValue = DecodeFileName(slash == 0 ? std::string_view("/") : original.substr(0, slash));
+            return S_OK;
+        }
+        if (pKey == colkey::DateDeleted) {
+            if (item.DeletionTime != 0)
+                pValue = FileTime{item.DeletionTime};
+            return S_OK;
+        }
     }
     FindData data;
     if (Failed(GetFindData(pItem, data)))
@@ -1720,17 +1876,19 @@ HResult TLinuxFolder::GetDetailsEx(IdSpan pItem, const PropertyKey& pKey, PropVa
 
 HResult TLinuxFolder::MapColumnToSCID(std::uint32_t pColumn, PropertyKey& pKey)
 {
-    if (pColumn >= std::size(kColumns))
+    const auto& columns = ColumnsOf(fLocation.Place);
+    if (pColumn >= columns.size())
         return E_INVALIDARG;
-    pKey = kColumns[pColumn].Key;
+    pKey = columns[pColumn].Key;
     return S_OK;
 }
 
 HResult TLinuxFolder::GetDefaultColumnState(std::uint32_t pColumn, std::uint32_t& pState)
 {
-    if (pColumn >= std::size(kColumns))
+    const auto& columns = ColumnsOf(fLocation.Place);
+    if (pColumn >= columns.size())
         return E_INVALIDARG;
-    pState = kColumns[pColumn].State;
+    pState = columns[pColumn].State;
     return S_OK;
 }
 

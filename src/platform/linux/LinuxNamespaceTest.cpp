@@ -411,6 +411,21 @@ TEST_F(LinuxNamespaceTest, AttributesOfFilesAndFolders)
     EXPECT_EQ(Attributes(IdSpan(ParseOk(DecodeFileName(Raw("top/with")))), FOLDER | STREAM),
               FOLDER);
 
+    // Columns read the snapshot: size in kilobytes, rounded up.
+    IShellFolderPtr top;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(ParseOk(DecodeFileName(Raw("top")))), top), S_OK);
+    IdListBytes dataItem;
+    ASSERT_EQ(
+        top->ParseDisplayName(nullptr, nullptr, QStringLiteral("data.bin"), dataItem, nullptr),
+        S_OK);
+    ShellDetails details;
+    const IdSpan dataSpan(dataItem);
+    ASSERT_EQ(top->AsFolder2()->GetDetailsOf(&dataSpan, 3, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("1 KB"));
+    EXPECT_EQ(details.Format, 1);
+    ASSERT_EQ(top->AsFolder2()->GetDetailsOf(&dataSpan, 2, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("File"));
+
     // The snapshot answers size and write time without the disk; Update re-reads it.
     const IdListBytes dataList = ParseOk(DecodeFileName(Raw("top/data.bin")));
     IShellItemPtr item;
@@ -580,6 +595,25 @@ TEST_F(LinuxNamespaceTest, SpecialFoldersFollowTheUserDirsFile)
     }
     EXPECT_NE(std::find(underThisPc.begin(), underThisPc.end(), "Documents"), underThisPc.end());
     EXPECT_NE(std::find(underThisPc.begin(), underThisPc.end(), "File System"), underThisPc.end());
+    // The drive columns: sizes of the file system and its type.
+    IShellFolder2* columns = thisPc->AsFolder2();
+    ASSERT_NE(columns, nullptr);
+    ShellDetails details;
+    ASSERT_EQ(columns->GetDetailsOf(nullptr, 2, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("Total size"));
+    std::uint32_t state = 0;
+    ASSERT_EQ(columns->GetDefaultColumnState(2, state), S_OK);
+    EXPECT_EQ(state & 0x20u, 0x20u);
+    const IdListBytes root = idl::LastAsList(IdSpan(ParseOk(QStringLiteral("/"))));
+    const IdSpan rootSpan(root);
+    PropertyKey capacity;
+    ASSERT_EQ(columns->MapColumnToSCID(2, capacity), S_OK);
+    PropVariant value;
+    ASSERT_EQ(columns->GetDetailsEx(rootSpan, capacity, value), S_OK);
+    ASSERT_TRUE(std::holds_alternative<std::uint64_t>(value));
+    EXPECT_GT(std::get<std::uint64_t>(value), 0u);
+    ASSERT_EQ(columns->GetDetailsOf(&rootSpan, 1, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("Local Disk"));
     EXPECT_EQ(std::find(underThisPc.begin(), underThisPc.end(), "Music"), underThisPc.end());
 
     // The desktop lists Home, This PC and the desktop folder's entries.
@@ -647,6 +681,21 @@ TEST_F(LinuxNamespaceTest, TrashListsTheEntriesOfTheTrashFolder)
     ASSERT_EQ(Ns().CreateShellItem(IdSpan(a), shellItem), S_OK);
     ASSERT_EQ(shellItem->GetProperty(pkey::Size, size), S_OK);
     EXPECT_EQ(std::get<std::uint64_t>(size), 3u);
+
+    // Columns of the trash: where entries came from and when they were deleted.
+    IShellFolder2* columns = folder->AsFolder2();
+    ASSERT_NE(columns, nullptr);
+    ShellDetails details;
+    ASSERT_EQ(columns->GetDetailsOf(nullptr, 1, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("Original location"));
+    const IdListBytes aItem = entries["a.txt"];
+    const IdSpan aSpan(aItem);
+    ASSERT_EQ(columns->GetDetailsOf(&aSpan, 1, details), S_OK);
+    EXPECT_EQ(details.Text, QStringLiteral("/original/dir"));
+    ASSERT_EQ(columns->GetDetailsOf(&aSpan, 2, details), S_OK);
+    EXPECT_FALSE(details.Text.isEmpty());
+    PropertyKey key;
+    EXPECT_EQ(columns->MapColumnToSCID(6, key), E_INVALIDARG);
 
     // Emptied behind our back: the entry is gone.
     ASSERT_EQ(::unlink((trash + "/files/a.txt").c_str()), 0);
