@@ -28,6 +28,8 @@ public:
                                  IdListBytes& pLast) = 0;
     // Binds to the folder named by an absolute list (the desktop for the empty list).
     virtual HResult BindToFolder(IdSpan pAbsolute, IShellFolderPtr& pFolder) = 0;
+    // The folder new files of a library go to; false (and an empty path) for other lists.
+    virtual bool GetLibraryDefaultSaveFolder(IdSpan pAbsolute, QString& pPath) = 0;
     // True when pParent is pChild or one of its ancestors, by identity (an alias of the parent
     // counts). pRest receives the part of pChild below pParent when the bytes allow it.
     virtual bool FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest = nullptr) = 0;

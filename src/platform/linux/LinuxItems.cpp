@@ -98,6 +98,15 @@ std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSort
     return item;
 }
 
+std::vector<std::uint8_t> MakeLibraryItem(const Guid& pLibraryId)
+{
+    std::vector<std::uint8_t> item(20);
+    item[2] = kind::Library;
+    pLibraryId.ToBytes(item.data() + 4);
+    FinishItem(item);
+    return item;
+}
+
 std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags,
                                         std::string_view pLabel)
 {
@@ -215,6 +224,11 @@ bool DecodeItem(IdItem pItem, TItem& pOut)
         if (pItem.size() != 20)
             return false;
         pOut.SortOrder = pItem[3];
+        pOut.ClassId = Guid::FromBytes(pItem.data() + 4);
+        return true;
+    case kind::Library:
+        if (pItem.size() != 20)
+            return false;
         pOut.ClassId = Guid::FromBytes(pItem.data() + 4);
         return true;
     case kind::Mount: {

@@ -22,8 +22,9 @@
 //   0x40 network host [3] protocol (1 smb, 2 nfs, 3 sftp, 4 dav), [4..] host (UTF-8) + NUL
 //   0x41 share        [3] protocol, [4..] share name (UTF-8) + NUL, mount path + NUL
 //   0x54 settings     [3] 0, [4..] desktop-file id + NUL, name (UTF-8) + NUL
-// Integers are little-endian. Other kinds are reserved for libraries (0x53), search folders and
-// results (0x55, 0x56) and archive entries (0x57).
+//   0x53 library      [3] 0, [4..19] library GUID                          (cb = 20)
+// Integers are little-endian. Other kinds are reserved for search folders and results (0x55,
+// 0x56) and archive entries (0x57).
 
 namespace kiv::pf::lnx {
 
@@ -37,6 +38,7 @@ inline constexpr std::uint8_t NetShare = 0x41;
 inline constexpr std::uint8_t TrashEntry = 0x50;
 inline constexpr std::uint8_t RecentEntry = 0x51;
 inline constexpr std::uint8_t QuickAccessEntry = 0x52;
+inline constexpr std::uint8_t Library = 0x53;
 inline constexpr std::uint8_t SettingsEntry = 0x54;
 } // namespace kind
 
@@ -97,6 +99,7 @@ struct TItem
 };
 
 std::vector<std::uint8_t> MakeClassItem(const Guid& pClassId, std::uint8_t pSortOrder);
+std::vector<std::uint8_t> MakeLibraryItem(const Guid& pLibraryId);
 std::vector<std::uint8_t> MakeMountItem(std::string_view pPath, std::uint8_t pFlags,
                                         std::string_view pLabel = {});
 std::vector<std::uint8_t> MakeHostItem(std::uint8_t pProtocol, std::string_view pHost);

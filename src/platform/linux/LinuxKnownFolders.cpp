@@ -17,6 +17,9 @@ enum class TTarget
     Desktop,
     ThisPC,
     Trash,
+    Libraries,
+    // A library of the user folder PathOf names; Delegate holds the library's identifier.
+    Library,
     Network,
     ControlPanel,
     QuickAccess,
@@ -54,6 +57,15 @@ const std::vector<TKnownFolder>& Table()
         {csidl::DRIVES, folderid::ComputerFolder, T::ThisPC, {}, nullptr},
         {csidl::BITBUCKET, folderid::RecycleBinFolder, T::Trash, {}, nullptr},
         {csidl::NETWORK, folderid::NetworkFolder, T::Network, {}, nullptr},
+        {-1, folderid::Libraries, T::Libraries, {}, nullptr},
+        {-1, folderid::DocumentsLibrary, T::Library, folderid::DocumentsLibrary,
+         [](const TXdgDirs& d) { return d.Documents; }},
+        {-1, folderid::MusicLibrary, T::Library, folderid::MusicLibrary,
+         [](const TXdgDirs& d) { return d.Music; }},
+        {-1, folderid::PicturesLibrary, T::Library, folderid::PicturesLibrary,
+         [](const TXdgDirs& d) { return d.Pictures; }},
+        {-1, folderid::VideosLibrary, T::Library, folderid::VideosLibrary,
+         [](const TXdgDirs& d) { return d.Videos; }},
         {csidl::CONTROLS, folderid::ControlPanelFolder, T::ControlPanel, {}, nullptr},
         {csidl::RECENT, folderid::Recent, T::Recent, {}, nullptr},
         {-1, clsid::QuickAccess, T::QuickAccess, {}, nullptr},
@@ -182,6 +194,18 @@ HResult TLinuxKnownFolders::GetIdList(const KnownFolderKey& pKey, IdListBytes& p
     case TTarget::Trash:
         pList = idl::FromItem(MakeClassItem(clsid::Trash, 0x60));
         return S_OK;
+    case TTarget::Libraries:
+        pList = idl::FromItem(MakeClassItem(clsid::Libraries, 0x54));
+        return S_OK;
+    case TTarget::Library: {
+        const TXdgDirs dirs = TXdgDirs::Load();
+        const std::string path = entry->PathOf(dirs);
+        if (path == dirs.Home || !IsFolder(path))
+            return E_FAIL;
+        pList = idl::FromItem(MakeClassItem(clsid::Libraries, 0x54));
+        pList = idl::Append(IdSpan(pList), MakeLibraryItem(entry->Delegate));
+        return S_OK;
+    }
     case TTarget::Network:
         pList = idl::FromItem(MakeClassItem(clsid::Network, 0x58));
         return S_OK;
@@ -221,6 +245,10 @@ HResult TLinuxKnownFolders::FindFromIdList(IdSpan pList, Guid& pFolderId)
     }
     // Class items answer with their own identifier (the user folders' aliases).
     TItem last;
+    if (DecodeItem(pList.Last(), last) && last.Kind == kind::Library) {
+        pFolderId = last.ClassId;
+        return S_OK;
+    }
     if (DecodeItem(pList.Last(), last) && last.Kind == kind::Class) {
         pFolderId = last.ClassId == clsid::ThisPC ? folderid::ComputerFolder : last.ClassId;
         return S_OK;
@@ -244,7 +272,8 @@ HResult TLinuxKnownFolders::FindFromPath(const QString& pPath, Guid& pFolderId)
         return S_OK;
     }
     for (const TKnownFolder& entry : Table()) {
-        if (entry.PathOf && !entry.FolderId.IsNull() && entry.PathOf(dirs) == path) {
+        if (entry.PathOf && entry.Target != TTarget::Library && !entry.FolderId.IsNull() &&
+            entry.PathOf(dirs) == path) {
             pFolderId = entry.FolderId;
             return S_OK;
         }

@@ -42,6 +42,7 @@ enum class TPlace
     Desktop,
     ThisPC,
     Trash,
+    Libraries,
     Network,
     // A host under Network; TLocation::Path holds its name.
     NetHost,
@@ -59,6 +60,8 @@ struct TLocation
     // The folder's (or file's) path for TPlace::FileSystem.
     std::string Path;
     bool IsFolder = true;
+    // A library: it shows a folder's entries but is not that folder (no path of its own).
+    bool IsLibrary = false;
     // Inside a network mount: callers enumerate in the background.
     bool Slow = false;
     bool ReadOnly = false;
@@ -85,6 +88,34 @@ const std::array<TDelegate, 6>& Delegates()
     return delegates;
 }
 
+// The libraries: each shows one user folder.
+struct TLibrary
+{
+    Guid Id;
+    std::string TXdgDirs::*Dir;
+    const char16_t* Name;
+};
+
+const std::array<TLibrary, 4>& Libraries()
+{
+    static const std::array<TLibrary, 4> libraries{{
+        {folderid::DocumentsLibrary, &TXdgDirs::Documents, u"Documents"},
+        {folderid::MusicLibrary, &TXdgDirs::Music, u"Music"},
+        {folderid::PicturesLibrary, &TXdgDirs::Pictures, u"Pictures"},
+        {folderid::VideosLibrary, &TXdgDirs::Videos, u"Videos"},
+    }};
+    return libraries;
+}
+
+const TLibrary* FindLibrary(const Guid& pId)
+{
+    for (const TLibrary& library : Libraries()) {
+        if (library.Id == pId)
+            return &library;
+    }
+    return nullptr;
+}
+
 const TDelegate* FindDelegate(const Guid& pClassId)
 {
     for (const TDelegate& d : Delegates()) {
@@ -98,6 +129,7 @@ const TDelegate* FindDelegate(const Guid& pClassId)
 constexpr std::uint8_t kOrderHome = 0x40;
 constexpr std::uint8_t kOrderThisPC = 0x50;
 constexpr std::uint8_t kOrderTrash = 0x60;
+constexpr std::uint8_t kOrderLibraries = 0x54;
 constexpr std::uint8_t kOrderNetwork = 0x58;
 constexpr std::uint8_t kOrderControlPanel = 0x5C;
 constexpr std::uint8_t kOrderQuickAccess = 0x30;
@@ -156,6 +188,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
         TItem item;
         if (!pLocation.IsFolder || !DecodeItem(pAbsolute.Item(i), item))
             return E_INVALIDARG;
+        pLocation.IsLibrary = false;
         switch (pLocation.Place) {
         case TPlace::Desktop:
             if (item.Kind == kind::Class && item.ClassId == clsid::Home) {
@@ -165,6 +198,8 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
                 pLocation.Place = TPlace::ThisPC;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Trash) {
                 pLocation.Place = TPlace::Trash;
+            } else if (item.Kind == kind::Class && item.ClassId == clsid::Libraries) {
+                pLocation.Place = TPlace::Libraries;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Network) {
                 pLocation.Place = TPlace::Network;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::ControlPanel) {
@@ -207,6 +242,16 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
             pLocation.Place = TPlace::FileSystem;
             pLocation.Path = Join(std::string(item.TrashDir) + "/files", item.Text);
             pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
+            break;
+        }
+        case TPlace::Libraries: {
+            const TLibrary* library =
+                item.Kind == kind::Library ? FindLibrary(item.ClassId) : nullptr;
+            if (!library)
+                return E_INVALIDARG;
+            pLocation.Place = TPlace::FileSystem;
+            pLocation.Path = xdg().*(library->Dir);
+            pLocation.IsLibrary = true;
             break;
         }
         case TPlace::Network:
@@ -628,6 +673,8 @@ QString ClassDisplayName(const Guid& pClassId)
         return QStringLiteral("Quick access");
     if (pClassId == clsid::Network)
         return QStringLiteral("Network");
+    if (pClassId == clsid::Libraries)
+        return QStringLiteral("Libraries");
     if (pClassId == clsid::ControlPanel)
         return QStringLiteral("Control Panel");
     if (pClassId == clsid::Recent)
@@ -919,8 +966,8 @@ HResult TLinuxFolder::ParseDisplayName(WindowRef, const BindContext* pBind, cons
         result = ParseOnThisPc(pName, pOut);
     } else if (fLocation.Place == TPlace::Trash) {
         result = ParseOnTrash(pName, pOut);
-    } else if (fLocation.Place == TPlace::Network || fLocation.Place == TPlace::NetHost ||
-               fLocation.Place == TPlace::ControlPanel) {
+    } else if (fLocation.Place == TPlace::Libraries || fLocation.Place == TPlace::Network ||
+               fLocation.Place == TPlace::NetHost || fLocation.Place == TPlace::ControlPanel) {
         result = ParseByChildNames(pName, pOut);
     } else if (fLocation.Place == TPlace::QuickAccess || fLocation.Place == TPlace::Recent) {
         result = ParseOnLinks(pName, pOut);
@@ -982,6 +1029,9 @@ HResult TLinuxFolder::ParseOnDesktop(const BindContext* pBind, const QString& pN
             if (place == TPlace::Desktop && *id == clsid::Trash) {
                 pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderTrash));
                 place = TPlace::Trash;
+            } else if (place == TPlace::Desktop && *id == clsid::Libraries) {
+                pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderLibraries));
+                place = TPlace::Libraries;
             } else if (place == TPlace::Desktop && *id == clsid::Network) {
                 pOut = idl::Append(IdSpan(pOut), MakeClassItem(*id, kOrderNetwork));
                 place = TPlace::Network;
@@ -1212,6 +1262,7 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
         if (pFlags & shcontf::FOLDERS) {
             items.push_back(idl::FromItem(MakeClassItem(clsid::Home, kOrderHome)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::ThisPC, kOrderThisPC)));
+            items.push_back(idl::FromItem(MakeClassItem(clsid::Libraries, kOrderLibraries)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::Network, kOrderNetwork)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::ControlPanel, kOrderControlPanel)));
             items.push_back(idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash)));
@@ -1246,6 +1297,19 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
             ++files;
             if (Wanted(pFlags, false, false))
                 items.push_back(idl::FromItem(MakeQuickAccessItem(3, false, link.Target, {})));
+        }
+        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
+        return S_OK;
+    }
+    case TPlace::Libraries: {
+        std::vector<IdListBytes> items;
+        if (pFlags & shcontf::FOLDERS) {
+            const TXdgDirs dirs = TXdgDirs::Load();
+            for (const TLibrary& library : Libraries()) {
+                const std::string& dir = dirs.*(library.Dir);
+                if (dir != dirs.Home && IsExistingFolder(dir))
+                    items.push_back(idl::FromItem(MakeLibraryItem(library.Id)));
+            }
         }
         pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
         return S_OK;
@@ -1342,6 +1406,8 @@ HResult TLinuxFolder::CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB)
     int identity = 0;
     if (a.Place != b.Place)
         identity = a.Place < b.Place ? -1 : 1;
+    else if (a.IsLibrary != b.IsLibrary)
+        identity = a.IsLibrary ? 1 : -1;
     else
         identity = a.Path.compare(b.Path) < 0 ? -1 : (a.Path == b.Path ? 0 : 1);
     if (identity == 0 || (pParam & shcids::CANONICALONLY))
@@ -1384,6 +1450,8 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
             return FOLDER | FILESYSANCESTOR | STORAGEANCESTOR | HASSUBFOLDER;
         if (pItem.ClassId == clsid::Trash)
             return FOLDER | HASSUBFOLDER | DROPTARGET;
+        if (pItem.ClassId == clsid::Libraries)
+            return FOLDER | FILESYSANCESTOR | STORAGEANCESTOR | HASSUBFOLDER | DROPTARGET;
         if (pItem.ClassId == clsid::Network || pItem.ClassId == clsid::ControlPanel)
             return FOLDER | HASSUBFOLDER;
         if (pItem.ClassId == clsid::QuickAccess || pItem.ClassId == clsid::Recent)
@@ -1411,6 +1479,8 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
     }
     if (pItem.Kind == kind::RecentEntry)
         return LINK | STREAM | CANDELETE;
+    if (pItem.Kind == kind::Library)
+        return FOLDER | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR | HASSUBFOLDER | DROPTARGET;
     if (pItem.Kind == kind::NetHost)
         return FOLDER | HASSUBFOLDER;
     if (pItem.Kind == kind::NetShare)
@@ -1546,6 +1616,22 @@ HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QStri
     case kind::Mount:
         pName = parsing ? DecodeFileName(item.Text) : MountDisplayName(item);
         return S_OK;
+    case kind::Library: {
+        const TLibrary* library = FindLibrary(item.ClassId);
+        if (!library)
+            return E_INVALIDARG;
+        const QString name = QString::fromUtf16(library->Name);
+        if (!parsing)
+            pName = name;
+        else if (inFolder)
+            pName = name + QStringLiteral(".library-ms");
+        else if (editing)
+            pName = QStringLiteral("Libraries\\") + name;
+        else
+            pName = QStringLiteral("::") + clsid::Libraries.ToString() + u'\\' + name +
+                    QStringLiteral(".library-ms");
+        return S_OK;
+    }
     case kind::NetHost:
         pName = parsing ? QStringLiteral("\\\\") + Utf8(item.Text) : Utf8(item.Text);
         return S_OK;
@@ -1706,6 +1792,7 @@ const std::vector<TColumn>& ColumnsOf(TPlace pPlace)
         return trash;
     case TPlace::Desktop:
     case TPlace::FileSystem:
+    case TPlace::Libraries:
     case TPlace::QuickAccess:
     case TPlace::Recent:
     case TPlace::Link:
@@ -2072,7 +2159,8 @@ bool PathOfIdList(IdSpan pAbsolute, std::string& pPath)
         return true;
     }
     TLocation location;
-    if (Failed(Resolve(pAbsolute, location)) || location.Place != TPlace::FileSystem)
+    if (Failed(Resolve(pAbsolute, location)) || location.Place != TPlace::FileSystem ||
+        location.IsLibrary)
         return false;
     pPath = location.Path;
     return true;
@@ -2116,6 +2204,16 @@ HResult TLinuxNamespace::BindToFolder(IdSpan pAbsolute, IShellFolderPtr& pFolder
     HResult result = S_OK;
     pFolder = MakeFolder(pAbsolute, result);
     return result;
+}
+
+bool TLinuxNamespace::GetLibraryDefaultSaveFolder(IdSpan pAbsolute, QString& pPath)
+{
+    pPath.clear();
+    TLocation location;
+    if (Failed(Resolve(pAbsolute, location)) || !location.IsLibrary)
+        return false;
+    pPath = DecodeFileName(location.Path);
+    return true;
 }
 
 bool TLinuxNamespace::FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest)

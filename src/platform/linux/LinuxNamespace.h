@@ -23,6 +23,7 @@ public:
     HResult BindToParent(IdSpan pAbsolute, IShellFolderPtr& pParent, IdListBytes& pLast) override;
     HResult BindToFolder(IdSpan pAbsolute, IShellFolderPtr& pFolder) override;
     bool FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest) override;
+    bool GetLibraryDefaultSaveFolder(IdSpan pAbsolute, QString& pPath) override;
     QString SystemRoot() override { return QStringLiteral("/"); }
 
 private:

@@ -624,8 +624,29 @@ TEST_F(LinuxNamespaceTest, SpecialFoldersFollowTheUserDirsFile)
         Ns().Desktop()->GetDisplayNameOf(IdSpan(item), shgdn::NORMAL, name);
         onDesktop.push_back(name);
     }
-    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "Network", "Control Panel",
-                                               "Trash", "note.txt"}));
+    EXPECT_EQ(onDesktop, (std::vector<QString>{"Home", "This PC", "Libraries", "Network",
+                                               "Control Panel", "Trash", "note.txt"}));
+
+    // A library shows its user folder's entries without being that folder.
+    MakeFile(Raw("home/My Docs/letter.txt"));
+    IdListBytes library;
+    ASSERT_EQ(known.GetIdList({-1, folderid::DocumentsLibrary}, library), S_OK);
+    EXPECT_EQ(Name(IdSpan(library), sigdn::NORMALDISPLAY), QStringLiteral("Documents"));
+    EXPECT_EQ(Name(IdSpan(library), sigdn::FILESYSPATH), QStringLiteral("<failed>"));
+    EXPECT_EQ(ParseOk(Name(IdSpan(library), sigdn::DESKTOPABSOLUTEPARSING)), library);
+    ASSERT_TRUE(Ns().GetLibraryDefaultSaveFolder(IdSpan(library), path));
+    EXPECT_EQ(path, fHome + QStringLiteral("/My Docs"));
+    EXPECT_FALSE(Ns().GetLibraryDefaultSaveFolder(IdSpan(docs), path));
+    EXPECT_FALSE(SameItem(IdSpan(library), IdSpan(ParseOk(fHome + QStringLiteral("/My Docs")))));
+    ASSERT_EQ(known.FindFromIdList(IdSpan(library), id), S_OK);
+    EXPECT_EQ(id, folderid::DocumentsLibrary);
+    EXPECT_EQ(known.GetIdList({-1, folderid::MusicLibrary}, docs), E_FAIL);
+    IShellFolderPtr libraryFolder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(library), libraryFolder), S_OK);
+    ASSERT_EQ(libraryFolder->EnumObjects(nullptr, 0x100E0, items), S_OK);
+    ASSERT_EQ(items->Next(item), S_OK);
+    EXPECT_TRUE(SameItem(IdSpan(idl::Combine(IdSpan(library), IdSpan(item))),
+                         IdSpan(ParseOk(fHome + QStringLiteral("/My Docs/letter.txt")))));
     EXPECT_TRUE(SameItem(IdSpan(ParseOk(QStringLiteral("note.txt"))),
                          IdSpan(ParseOk(fHome + QStringLiteral("/Desktop/note.txt")))));
 }

@@ -645,6 +645,12 @@ public:
         return BindNode(fState, pAbsolute, pFolder);
     }
 
+    bool GetLibraryDefaultSaveFolder(IdSpan, QString& pPath) override
+    {
+        pPath.clear();
+        return false;
+    }
+
     bool FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest) override
     {
         IdSpan rest;
