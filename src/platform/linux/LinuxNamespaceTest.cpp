@@ -10,6 +10,7 @@
 #include "core/platform/KnownFolderIds.h"
 #include "core/platform/ShellConstants.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kiv::pf::lnx {
@@ -517,6 +519,40 @@ TEST_F(LinuxNamespaceTest, NameOrderPutsFoldersFirstAndNumbersByValue)
     EXPECT_EQ(shellItem->GetDisplayName(sigdn::NORMALDISPLAY, name), S_OK);
     EXPECT_EQ(name, QStringLiteral("b.txt"));
     EXPECT_EQ(folder->GetDisplayNameOf(IdSpan(items[0]), shgdn::NORMAL, name), S_OK);
+}
+
+TEST_F(LinuxNamespaceTest, FoldersAndItemsAreSharedBetweenThreads)
+{
+    MakeFolder(Raw("shared"));
+    for (int i = 0; i < 50; ++i)
+        MakeFile(Raw("shared/f" + std::to_string(i)));
+    IShellFolderPtr folder;
+    ASSERT_EQ(Ns().BindToFolder(IdSpan(ParseOk(DecodeFileName(Raw("shared")))), folder), S_OK);
+    IShellItemPtr item;
+    ASSERT_EQ(Ns().CreateShellItem(IdSpan(ParseOk(DecodeFileName(Raw("shared/f1")))), item), S_OK);
+    std::atomic<int> listed{0};
+    auto work = [&] {
+        for (int round = 0; round < 5; ++round) {
+            IEnumIDListPtr items;
+            if (Failed(folder->EnumObjects(nullptr, 0x100E0, items)))
+                return;
+            IdListBytes entry;
+            while (items->Next(entry) == S_OK) {
+                std::uint32_t attributes = sfgao::CANRENAME | sfgao::FOLDER;
+                const IdSpan one[] = {IdSpan(entry)};
+                folder->GetAttributesOf(one, attributes);
+                ++listed;
+            }
+            item->Update();
+            QString name;
+            item->GetDisplayName(sigdn::DESKTOPABSOLUTEPARSING, name);
+            Ns().Desktop();
+        }
+    };
+    std::thread other(work);
+    work();
+    other.join();
+    EXPECT_EQ(listed.load(), 2 * 5 * 50);
 }
 
 TEST_F(LinuxNamespaceTest, RenameKeepsBytesAndRefusesToOverwrite)

@@ -6,6 +6,7 @@
 #include "core/platform/ShellConstants.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace kiv::pf::mem {
 namespace {
@@ -195,6 +196,21 @@ TEST_F(MemoryPlatformTest, FileSystemWorksOnTheTree)
     fPlatform.SetEnvironment(QStringLiteral("USERPROFILE"), QStringLiteral("/home/u"));
     EXPECT_EQ(fs.ExpandEnvironmentStrings("%userprofile%\\x %NONE%"),
               QStringLiteral("/home/u\\x %NONE%"));
+}
+
+TEST_F(MemoryPlatformTest, ASlowFolderIsListedOnAWorkerWhileTheTreeChanges)
+{
+    fDocs->DelayPerItem = std::chrono::milliseconds(1);
+    const auto docs = Bind(*fDocs);
+    std::vector<QString> names;
+    std::thread worker([&] { names = List(*docs, 0x100E0); });
+    TMemoryNode& other = fPlatform.Root().AddFolder(QStringLiteral("other"));
+    for (int i = 0; i < 20; ++i)
+        other.AddFile(QString::number(i));
+    const auto otherFolder = Bind(other);
+    EXPECT_EQ(List(*otherFolder, 0x100E0).size(), 20u);
+    worker.join();
+    EXPECT_EQ(names.size(), 4u);
 }
 
 TEST(PlatformInstallTest, ScopedPlatformInstallsAndRestores)
