@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -534,9 +535,35 @@ std::uint8_t MountFlags(const TMount& pMount)
     return flags;
 }
 
+std::string ComputeMountLabel(const TMount& pMount);
+
 // The name a mount is shown with: "share on host" for network shares, the volume label of a
-// local device, else nothing (the folder name is shown).
+// local device, else nothing (the folder name is shown). Kept until the mount table changes:
+// finding a label walks /dev/disk/by-label, and every parse of a path asks for one.
 std::string MountLabel(const TMount& pMount)
+{
+    static std::mutex lock;
+    static std::uint64_t generation = 0;              // guarded by lock
+    static std::map<std::string, std::string> labels; // guarded by lock
+    const std::uint64_t now = MountTableGeneration();
+    const std::string key = pMount.Source + '\n' + pMount.Path;
+    {
+        std::lock_guard guard(lock);
+        if (generation != now) {
+            labels.clear();
+            generation = now;
+        }
+        if (const auto it = labels.find(key); it != labels.end())
+            return it->second;
+    }
+    // Computed outside the lock: no file-system calls under a lock.
+    std::string label = ComputeMountLabel(pMount);
+    std::lock_guard guard(lock);
+    labels.emplace(key, label);
+    return label;
+}
+
+std::string ComputeMountLabel(const TMount& pMount)
 {
     if (pMount.Drive == DriveType::Remote) {
         std::string_view source = pMount.Source;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <map>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -875,6 +876,68 @@ TEST_F(LinuxNamespaceTest, NetworkListsMountedSharesAsSlowFolders)
     // The share is its mount: same item, and its files are the mount's files.
     EXPECT_TRUE(SameItem(IdSpan(share), IdSpan(idl::Prefix(IdSpan(doc), 2))));
     EXPECT_TRUE(Ns().FindChild(IdSpan(share), IdSpan(doc)));
+}
+
+// Mounts a small tmpfs for the lifetime of the object (needs the right to mount: tests skip
+// without it).
+class TScratchMount
+{
+public:
+    explicit TScratchMount(const std::string& pPath)
+        : fPath(pPath)
+        , fMounted(::mount("kiv-test", pPath.c_str(), "tmpfs", 0, "size=1m") == 0)
+    {
+    }
+    ~TScratchMount() { Unmount(); }
+    TScratchMount(const TScratchMount&) = delete;
+    TScratchMount& operator=(const TScratchMount&) = delete;
+    bool Mounted() const { return fMounted; }
+    void Unmount()
+    {
+        if (fMounted)
+            ::umount2(fPath.c_str(), MNT_DETACH);
+        fMounted = false;
+    }
+
+private:
+    std::string fPath;
+    bool fMounted;
+};
+
+TEST_F(LinuxNamespaceTest, MountsAreSeenAsTheyComeAndGo)
+{
+    MakeFolder(Raw("point"));
+    auto has = [&] {
+        const auto mounts = ReadMountTable();
+        return std::any_of(mounts.begin(), mounts.end(),
+                           [&](const TMount& pMount) { return pMount.Path == Raw("point"); });
+    };
+    EXPECT_FALSE(has());
+    const std::uint64_t before = MountTableGeneration();
+    TScratchMount mount(Raw("point"));
+    if (!mount.Mounted())
+        GTEST_SKIP() << "this process may not mount";
+    EXPECT_TRUE(has());
+    EXPECT_NE(MountTableGeneration(), before);
+    MakeFile(Raw("point/inside.txt"));
+
+    // A tmpfs is no drive: paths below it keep the visible mount above, the mount point is
+    // flagged as such, and its files parse as usual.
+    const IdListBytes inside = ParseOk(DecodeFileName(Raw("point/inside.txt")));
+    EXPECT_EQ(Name(IdSpan(inside), sigdn::FILESYSPATH), DecodeFileName(Raw("point/inside.txt")));
+    FindData data;
+    IShellFolderPtr parent;
+    IdListBytes last;
+    ASSERT_EQ(Ns().BindToParent(IdSpan(idl::RemoveLast(IdSpan(inside))), parent, last), S_OK);
+    ASSERT_EQ(parent->GetFindData(IdSpan(last), data), S_OK);
+    EXPECT_NE(data.Attributes & fileattr::REPARSE_POINT, 0u);
+    EXPECT_EQ(fPlatform->FileSystem().MountOf(DecodeFileName(Raw("point/inside.txt"))).MountPath,
+              DecodeFileName(Raw("point")));
+    EXPECT_EQ(fPlatform->FileSystem().GetDriveType(DecodeFileName(Raw("point"))),
+              DriveType::RamDisk);
+
+    mount.Unmount();
+    EXPECT_FALSE(has());
 }
 
 TEST_F(LinuxNamespaceTest, ControlPanelListsTheSettingsLaunchers)

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
+#include <poll.h>
 #include <unistd.h>
 
 namespace kiv::pf::lnx {
@@ -168,25 +170,62 @@ void OverrideMountTableForTesting(std::optional<std::string> pText)
 
 namespace {
 
-std::string SystemMountText()
+// The system's table, read again only after the kernel reports a change: the file is pollable,
+// and a mount or unmount marks it with POLLPRI. Saves an open, a read and a close per parse.
+struct TTableCache
+{
+    std::mutex Lock;
+    TFd File;                     // guarded by Lock
+    std::string Text;             // guarded by Lock
+    std::uint64_t Generation = 0; // guarded by Lock
+};
+
+TTableCache& Cache()
+{
+    static TTableCache cache;
+    return cache;
+}
+
+std::string ReadWhole(int pFd)
+{
+    std::string text;
+    std::array<char, 16384> buffer{};
+    for (off_t offset = 0;;) {
+        const ssize_t n = ::pread(pFd, buffer.data(), buffer.size(), offset);
+        if (n <= 0)
+            break;
+        text.append(buffer.data(), static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return text;
+}
+
+std::string SystemMountText(std::uint64_t* pGeneration)
 {
     {
         std::lock_guard lock(OverrideLock());
-        if (Override())
+        if (Override()) {
+            if (pGeneration)
+                *pGeneration = std::hash<std::string>{}(*Override()) | (1ull << 63);
             return *Override();
-    }
-    std::string text;
-    TFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
-    if (fd.IsValid()) {
-        std::array<char, 16384> buffer{};
-        for (;;) {
-            const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-            if (n <= 0)
-                break;
-            text.append(buffer.data(), static_cast<std::size_t>(n));
         }
     }
-    return text;
+    TTableCache& cache = Cache();
+    std::lock_guard lock(cache.Lock);
+    if (!cache.File.IsValid()) {
+        cache.File.Reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+        cache.Generation++;
+        cache.Text = cache.File.IsValid() ? ReadWhole(cache.File.Get()) : std::string();
+    } else {
+        pollfd event{cache.File.Get(), POLLPRI, 0};
+        if (::poll(&event, 1, 0) > 0 && (event.revents & (POLLPRI | POLLERR))) {
+            cache.Generation++;
+            cache.Text = ReadWhole(cache.File.Get());
+        }
+    }
+    if (pGeneration)
+        *pGeneration = cache.Generation;
+    return cache.Text;
 }
 
 } // namespace
@@ -194,7 +233,14 @@ std::string SystemMountText()
 std::vector<TMount> ReadMountTable()
 {
     const char* home = std::getenv("HOME");
-    return ParseMountInfo(SystemMountText(), home ? home : "");
+    return ParseMountInfo(SystemMountText(nullptr), home ? home : "");
+}
+
+std::uint64_t MountTableGeneration()
+{
+    std::uint64_t generation = 0;
+    SystemMountText(&generation);
+    return generation;
 }
 
 const TMount* MountContaining(const std::vector<TMount>& pMounts, std::string_view pPath,

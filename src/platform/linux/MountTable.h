@@ -2,6 +2,7 @@
 
 #include "core/platform/IFileSystem.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,11 @@ struct TMount
 // Parses the text of /proc/self/mountinfo. pHome is the user's home folder (mounts below it are
 // visible). A mount point mounted over keeps only its last entry. Malformed lines are skipped.
 std::vector<TMount> ParseMountInfo(std::string_view pText, std::string_view pHome);
-// Reads and parses the running process's table (no access to the mounts themselves).
+// Reads and parses the running process's table (no access to the mounts themselves). The text is
+// read again only when the system reports a change.
 std::vector<TMount> ReadMountTable();
+// A number that changes whenever the table does (for caches of what depends on it).
+std::uint64_t MountTableGeneration();
 // The deepest mount whose path is pPath or a folder above it (component-wise); nullptr when the
 // table has none (a relative path).
 const TMount* MountContaining(const std::vector<TMount>& pMounts, std::string_view pPath,
