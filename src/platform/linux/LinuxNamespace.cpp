@@ -1277,24 +1277,150 @@ bool ProbeTarget(const std::vector<TMount>& pMounts, const std::string& pTarget,
     return true;
 }
 
+// The children of each virtual folder, as one-item lists.
+using TItems = std::vector<IdListBytes>;
+
+TItems DesktopClassItems(std::uint32_t pFlags)
+{
+    TItems items;
+    if (!(pFlags & shcontf::FOLDERS))
+        return items;
+    // Quick access and Recent are reached by parsing only (not enumerated).
+    const std::pair<Guid, std::uint8_t> listed[] = {{clsid::Home, kOrderHome},
+                                                    {clsid::ThisPC, kOrderThisPC},
+                                                    {clsid::Libraries, kOrderLibraries},
+                                                    {clsid::Network, kOrderNetwork},
+                                                    {clsid::ControlPanel, kOrderControlPanel},
+                                                    {clsid::Trash, kOrderTrash}};
+    for (const auto& [id, order] : listed)
+        items.push_back(idl::FromItem(MakeClassItem(id, order)));
+    return items;
+}
+
+TItems ThisPcItems(std::uint32_t pFlags)
+{
+    TItems items;
+    if (!(pFlags & shcontf::FOLDERS))
+        return items;
+    const TXdgDirs dirs = TXdgDirs::Load();
+    for (const TDelegate& delegate : Delegates()) {
+        const std::string& dir = dirs.*(delegate.Dir);
+        if (dir != dirs.Home && IsExistingFolder(dir))
+            items.push_back(idl::FromItem(MakeClassItem(delegate.ClassId, kOrderDelegate)));
+    }
+    // From the mount table alone: a mount is never touched to be listed.
+    for (const TMount& mount : VisibleMounts())
+        items.push_back(
+            idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount), MountLabel(mount))));
+    return items;
+}
+
+TItems LibraryItems(std::uint32_t pFlags)
+{
+    TItems items;
+    if (!(pFlags & shcontf::FOLDERS))
+        return items;
+    const TXdgDirs dirs = TXdgDirs::Load();
+    for (const TLibrary& library : Libraries()) {
+        const std::string& dir = dirs.*(library.Dir);
+        if (dir != dirs.Home && IsExistingFolder(dir))
+            items.push_back(idl::FromItem(MakeLibraryItem(library.Id)));
+    }
+    return items;
+}
+
+// The hosts of the mounted shares, or the shares of one host (pHost not null).
+TItems NetworkItems(std::uint32_t pFlags, const std::string* pHost)
+{
+    TItems items;
+    if (!(pFlags & shcontf::FOLDERS))
+        return items;
+    std::set<std::string> hosts;
+    for (const TShare& share : MountedShares()) {
+        if (!pHost && hosts.insert(share.Host).second)
+            items.push_back(idl::FromItem(MakeHostItem(share.Protocol, share.Host)));
+        else if (pHost && share.Host == *pHost)
+            items.push_back(
+                idl::FromItem(MakeShareItem(share.Protocol, share.Name, share.MountPath)));
+    }
+    return items;
+}
+
+TItems SettingsItems(std::uint32_t pFlags)
+{
+    TItems items;
+    if (!(pFlags & shcontf::NONFOLDERS))
+        return items;
+    for (const TSettingsEntry& entry : ReadSettingsEntries())
+        items.push_back(idl::FromItem(MakeSettingsItem(entry.Id, entry.Name)));
+    return items;
+}
+
+TItems TrashItems(std::uint32_t pFlags)
+{
+    TItems items;
+    for (const std::string& dir : TrashDirs()) {
+        for (IdListBytes& item : ReadTrashEntries(dir)) {
+            TItem entry;
+            if (DecodeItem(IdSpan(item).First(), entry) &&
+                Wanted(pFlags, entry.Snapshot.Attributes & fileattr::DIRECTORY,
+                       entry.Snapshot.Flags & itemflag::Hidden))
+                items.push_back(std::move(item));
+        }
+    }
+    return items;
+}
+
+// Pinned folders, then the newest recent files that still exist.
+TItems QuickAccessItems(std::uint32_t pFlags)
+{
+    TItems items;
+    const auto mounts = ReadMountTable();
+    bool isFolder = false;
+    for (const TLink& link : ReadBookmarks()) {
+        if (ProbeTarget(mounts, link.Target, true, isFolder) && Wanted(pFlags, isFolder, false))
+            items.push_back(
+                idl::FromItem(MakeQuickAccessItem(1, isFolder, link.Target, link.Label)));
+    }
+    std::size_t files = 0;
+    for (const TLink& link : ReadRecentlyUsed()) {
+        if (files == kQuickAccessRecentFiles)
+            break;
+        if (!ProbeTarget(mounts, link.Target, false, isFolder) || isFolder)
+            continue;
+        ++files;
+        if (Wanted(pFlags, false, false))
+            items.push_back(idl::FromItem(MakeQuickAccessItem(3, false, link.Target, {})));
+    }
+    return items;
+}
+
+TItems RecentItems(std::uint32_t pFlags)
+{
+    TItems items;
+    if (!(pFlags & shcontf::NONFOLDERS))
+        return items;
+    for (const TLink& link : ReadRecentlyUsed()) {
+        if (items.size() == kRecentEntries)
+            break;
+        items.push_back(idl::FromItem(MakeRecentItem(link.Target, link.Time)));
+    }
+    return items;
+}
+
 HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPtr& pEnum,
                                   std::stop_token pCancel)
 {
     pEnum.reset();
+    TItems items;
+    IEnumIDListPtr entries;
     switch (fLocation.Place) {
     case TPlace::FileSystem:
         return OpenFolderEnum(fLocation, pFlags, std::move(pCancel), pEnum);
+    case TPlace::Link:
+        return E_INVALIDARG;
     case TPlace::Desktop: {
-        std::vector<IdListBytes> items;
-        if (pFlags & shcontf::FOLDERS) {
-            items.push_back(idl::FromItem(MakeClassItem(clsid::Home, kOrderHome)));
-            items.push_back(idl::FromItem(MakeClassItem(clsid::ThisPC, kOrderThisPC)));
-            items.push_back(idl::FromItem(MakeClassItem(clsid::Libraries, kOrderLibraries)));
-            items.push_back(idl::FromItem(MakeClassItem(clsid::Network, kOrderNetwork)));
-            items.push_back(idl::FromItem(MakeClassItem(clsid::ControlPanel, kOrderControlPanel)));
-            items.push_back(idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash)));
-        }
-        IEnumIDListPtr entries;
+        items = DesktopClassItems(pFlags);
         const TXdgDirs dirs = TXdgDirs::Load();
         if (DesktopHasFolder(dirs)) {
             TLocation desktop;
@@ -1303,116 +1429,35 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
             // A missing desktop folder leaves the class items alone.
             OpenFolderEnum(desktop, pFlags, std::move(pCancel), entries);
         }
-        pEnum = std::make_shared<TListEnum>(std::move(items), std::move(entries));
-        return S_OK;
+        break;
     }
-    case TPlace::QuickAccess: {
-        std::vector<IdListBytes> items;
-        const auto mounts = ReadMountTable();
-        bool isFolder = false;
-        for (const TLink& link : ReadBookmarks()) {
-            if (ProbeTarget(mounts, link.Target, true, isFolder) && Wanted(pFlags, isFolder, false))
-                items.push_back(
-                    idl::FromItem(MakeQuickAccessItem(1, isFolder, link.Target, link.Label)));
-        }
-        std::size_t files = 0;
-        for (const TLink& link : ReadRecentlyUsed()) {
-            if (files == kQuickAccessRecentFiles)
-                break;
-            if (!ProbeTarget(mounts, link.Target, false, isFolder) || isFolder)
-                continue;
-            ++files;
-            if (Wanted(pFlags, false, false))
-                items.push_back(idl::FromItem(MakeQuickAccessItem(3, false, link.Target, {})));
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
-    case TPlace::Libraries: {
-        std::vector<IdListBytes> items;
-        if (pFlags & shcontf::FOLDERS) {
-            const TXdgDirs dirs = TXdgDirs::Load();
-            for (const TLibrary& library : Libraries()) {
-                const std::string& dir = dirs.*(library.Dir);
-                if (dir != dirs.Home && IsExistingFolder(dir))
-                    items.push_back(idl::FromItem(MakeLibraryItem(library.Id)));
-            }
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
+    case TPlace::ThisPC:
+        items = ThisPcItems(pFlags);
+        break;
+    case TPlace::Libraries:
+        items = LibraryItems(pFlags);
+        break;
     case TPlace::Network:
-    case TPlace::NetHost: {
-        std::vector<IdListBytes> items;
-        std::set<std::string> hosts;
-        if (pFlags & shcontf::FOLDERS) {
-            for (const TShare& share : MountedShares()) {
-                if (fLocation.Place == TPlace::Network && hosts.insert(share.Host).second)
-                    items.push_back(idl::FromItem(MakeHostItem(share.Protocol, share.Host)));
-                else if (fLocation.Place == TPlace::NetHost && share.Host == fLocation.Path)
-                    items.push_back(
-                        idl::FromItem(MakeShareItem(share.Protocol, share.Name, share.MountPath)));
-            }
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
+        items = NetworkItems(pFlags, nullptr);
+        break;
+    case TPlace::NetHost:
+        items = NetworkItems(pFlags, &fLocation.Path);
+        break;
+    case TPlace::ControlPanel:
+        items = SettingsItems(pFlags);
+        break;
+    case TPlace::Trash:
+        items = TrashItems(pFlags);
+        break;
+    case TPlace::QuickAccess:
+        items = QuickAccessItems(pFlags);
+        break;
+    case TPlace::Recent:
+        items = RecentItems(pFlags);
+        break;
     }
-    case TPlace::ControlPanel: {
-        std::vector<IdListBytes> items;
-        if (pFlags & shcontf::NONFOLDERS) {
-            for (const TSettingsEntry& entry : ReadSettingsEntries())
-                items.push_back(idl::FromItem(MakeSettingsItem(entry.Id, entry.Name)));
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
-    case TPlace::Recent: {
-        std::vector<IdListBytes> items;
-        if (pFlags & shcontf::NONFOLDERS) {
-            for (const TLink& link : ReadRecentlyUsed()) {
-                if (items.size() == kRecentEntries)
-                    break;
-                items.push_back(idl::FromItem(MakeRecentItem(link.Target, link.Time)));
-            }
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
-    case TPlace::Link:
-        return E_INVALIDARG;
-    case TPlace::Trash: {
-        std::vector<IdListBytes> items;
-        for (const std::string& dir : TrashDirs()) {
-            for (IdListBytes& item : ReadTrashEntries(dir)) {
-                TItem entry;
-                if (!DecodeItem(IdSpan(item).First(), entry))
-                    continue;
-                if (Wanted(pFlags, entry.Snapshot.Attributes & fileattr::DIRECTORY,
-                           entry.Snapshot.Flags & itemflag::Hidden))
-                    items.push_back(std::move(item));
-            }
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
-    case TPlace::ThisPC: {
-        std::vector<IdListBytes> items;
-        if (pFlags & shcontf::FOLDERS) {
-            const TXdgDirs dirs = TXdgDirs::Load();
-            for (const TDelegate& delegate : Delegates()) {
-                const std::string& dir = dirs.*(delegate.Dir);
-                if (dir != dirs.Home && IsExistingFolder(dir))
-                    items.push_back(idl::FromItem(MakeClassItem(delegate.ClassId, kOrderDelegate)));
-            }
-            for (const TMount& mount : VisibleMounts())
-                items.push_back(
-                    idl::FromItem(MakeMountItem(mount.Path, MountFlags(mount), MountLabel(mount))));
-        }
-        pEnum = std::make_shared<TListEnum>(std::move(items), nullptr);
-        return S_OK;
-    }
-    }
-    return E_UNEXPECTED;
+    pEnum = std::make_shared<TListEnum>(std::move(items), std::move(entries));
+    return S_OK;
 }
 
 HResult TLinuxFolder::BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder)
@@ -1605,6 +1650,151 @@ HResult TLinuxFolder::GetAttributesOf(std::span<const IdSpan> pItems, std::uint3
     return S_OK;
 }
 
+// The four forms of a name: what users see, the name that parses in the item's folder, the one
+// that parses on the desktop, and the one an address bar edits.
+enum class TNameForm
+{
+    Display,
+    Relative,
+    Absolute,
+    Editing,
+};
+
+TNameForm FormOf(std::uint32_t pFlags)
+{
+    if (!(pFlags & shgdn::FORPARSING))
+        return TNameForm::Display;
+    if (pFlags & shgdn::INFOLDER)
+        return TNameForm::Relative;
+    return (pFlags & shgdn::FORADDRESSBAR) ? TNameForm::Editing : TNameForm::Absolute;
+}
+
+QString Escaped(std::string_view pBytes)
+{
+    return DecodeFileName(pBytes);
+}
+
+QString Shown(std::string_view pBytes)
+{
+    return FileNameForDisplay(DecodeFileName(pBytes));
+}
+
+// "::{GUID}\rest": the parsing name of an entry of a virtual folder.
+QString InClass(const Guid& pClassId, const QString& pRest)
+{
+    return QStringLiteral("::") + pClassId.ToString() + u'\\' + pRest;
+}
+
+QString ClassItemName(const TItem& pItem, const TLocation& pFolder, TNameForm pForm)
+{
+    const QString own = QStringLiteral("::") + pItem.ClassId.ToString();
+    const TDelegate* delegate = FindDelegate(pItem.ClassId);
+    switch (pForm) {
+    case TNameForm::Display:
+        return ClassDisplayName(pItem.ClassId);
+    case TNameForm::Relative:
+        return own;
+    case TNameForm::Editing:
+        // Folders with a path edit as that path, the others as their name.
+        if (delegate || pItem.ClassId == clsid::Home) {
+            const TXdgDirs dirs = TXdgDirs::Load();
+            return Escaped(delegate ? dirs.*(delegate->Dir) : dirs.Home);
+        }
+        return ClassDisplayName(pItem.ClassId);
+    case TNameForm::Absolute:
+        return pFolder.Place == TPlace::ThisPC ? InClass(clsid::ThisPC, own) : own;
+    }
+    return own;
+}
+
+QString LibraryName(const TLibrary& pLibrary, TNameForm pForm)
+{
+    const QString name = QString::fromUtf16(pLibrary.Name);
+    switch (pForm) {
+    case TNameForm::Display:
+        return name;
+    case TNameForm::Relative:
+        return name + QStringLiteral(".library-ms");
+    case TNameForm::Editing:
+        return QStringLiteral("Libraries\\") + name;
+    case TNameForm::Absolute:
+        return InClass(clsid::Libraries, name + QStringLiteral(".library-ms"));
+    }
+    return name;
+}
+
+QString TrashEntryName(const TItem& pItem, TNameForm pForm)
+{
+    const std::string_view original = pItem.OriginalPath.empty() ? pItem.Text : pItem.OriginalPath;
+    switch (pForm) {
+    case TNameForm::Display:
+        return Shown(BaseName(original));
+    case TNameForm::Relative:
+        return Escaped(pItem.Text);
+    case TNameForm::Editing:
+        return Escaped(original);
+    case TNameForm::Absolute:
+        return InClass(clsid::Trash,
+                       Escaped(std::string(pItem.TrashDir) + "/" + std::string(pItem.Text)));
+    }
+    return Escaped(pItem.Text);
+}
+
+// Entries of Quick access and Recent: named by their target.
+QString LinkEntryName(const TItem& pItem, TNameForm pForm)
+{
+    switch (pForm) {
+    case TNameForm::Display:
+        return pItem.Label.empty() ? Shown(BaseName(pItem.Text)) : Utf8(pItem.Label);
+    case TNameForm::Relative:
+    case TNameForm::Editing:
+        return Escaped(pItem.Text);
+    case TNameForm::Absolute:
+        return InClass(pItem.Kind == kind::RecentEntry ? clsid::Recent : clsid::QuickAccess,
+                       Escaped(pItem.Text));
+    }
+    return Escaped(pItem.Text);
+}
+
+QString NetworkItemName(const TItem& pItem, const TLocation& pFolder, TNameForm pForm)
+{
+    if (pForm == TNameForm::Display)
+        return Utf8(pItem.Text);
+    if (pItem.Kind == kind::NetHost)
+        return QStringLiteral("\\\\") + Utf8(pItem.Text);
+    if (pForm == TNameForm::Editing)
+        return Escaped(pItem.MountPath);
+    return QStringLiteral("\\\\") + Utf8(pFolder.Path) + u'\\' + Utf8(pItem.Text);
+}
+
+QString SettingsEntryName(const TItem& pItem, TNameForm pForm)
+{
+    switch (pForm) {
+    case TNameForm::Display:
+    case TNameForm::Editing:
+        return Utf8(pItem.Label);
+    case TNameForm::Relative:
+        return Utf8(pItem.Text);
+    case TNameForm::Absolute:
+        return InClass(clsid::ControlPanel, Utf8(pItem.Text));
+    }
+    return Utf8(pItem.Label);
+}
+
+QString FileItemName(const TItem& pItem, const TLocation& pFolder, TNameForm pForm)
+{
+    switch (pForm) {
+    case TNameForm::Display:
+        return Shown(pItem.Text);
+    case TNameForm::Relative:
+        return Escaped(pItem.Text);
+    case TNameForm::Editing:
+    case TNameForm::Absolute:
+        return Escaped(Join(pFolder.Path, pItem.Text));
+    }
+    return Escaped(pItem.Text);
+}
+
 HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QString& pName)
 {
     std::shared_ptr<TLinuxFolder> folder;
@@ -1616,106 +1806,37 @@ HResult TLinuxFolder::GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QStri
     TItem item;
     if (!DecodeItem(IdSpan(last).First(), item))
         return E_INVALIDARG;
-    const bool parsing = pFlags & shgdn::FORPARSING;
-    const bool inFolder = pFlags & shgdn::INFOLDER;
-    const bool editing = (pFlags & shgdn::FORADDRESSBAR) && !inFolder;
+    const TNameForm form = FormOf(pFlags);
     switch (item.Kind) {
-    case kind::Class: {
-        const QString own = QStringLiteral("::") + item.ClassId.ToString();
-        const TDelegate* delegate = FindDelegate(item.ClassId);
-        const bool hasPath = delegate || item.ClassId == clsid::Home;
-        if (!parsing) {
-            pName = ClassDisplayName(item.ClassId);
-        } else if (inFolder) {
-            pName = own;
-        } else if (editing && hasPath) {
-            const TXdgDirs dirs = TXdgDirs::Load();
-            pName = DecodeFileName(delegate ? dirs.*(delegate->Dir) : dirs.Home);
-        } else if (editing) {
-            pName = ClassDisplayName(item.ClassId);
-        } else if (fLocation.Place == TPlace::ThisPC) {
-            pName = QStringLiteral("::") + clsid::ThisPC.ToString() + u'\\' + own;
-        } else {
-            pName = own;
-        }
+    case kind::Class:
+        pName = ClassItemName(item, fLocation, form);
         return S_OK;
-    }
     case kind::Mount:
-        pName = parsing ? DecodeFileName(item.Text) : MountDisplayName(item);
+        pName = form == TNameForm::Display ? MountDisplayName(item) : Escaped(item.Text);
         return S_OK;
-    case kind::Library: {
-        const TLibrary* library = FindLibrary(item.ClassId);
-        if (!library)
-            return E_INVALIDARG;
-        const QString name = QString::fromUtf16(library->Name);
-        if (!parsing)
-            pName = name;
-        else if (inFolder)
-            pName = name + QStringLiteral(".library-ms");
-        else if (editing)
-            pName = QStringLiteral("Libraries\\") + name;
-        else
-            pName = QStringLiteral("::") + clsid::Libraries.ToString() + u'\\' + name +
-                    QStringLiteral(".library-ms");
-        return S_OK;
-    }
+    case kind::Library:
+        if (const TLibrary* library = FindLibrary(item.ClassId)) {
+            pName = LibraryName(*library, form);
+            return S_OK;
+        }
+        return E_INVALIDARG;
     case kind::NetHost:
-        pName = parsing ? QStringLiteral("\\\\") + Utf8(item.Text) : Utf8(item.Text);
-        return S_OK;
     case kind::NetShare:
-        if (!parsing)
-            pName = Utf8(item.Text);
-        else if (editing)
-            pName = DecodeFileName(item.MountPath);
-        else
-            pName =
-                QStringLiteral("\\\\") + DecodeFileName(fLocation.Path) + u'\\' + Utf8(item.Text);
+        pName = NetworkItemName(item, fLocation, form);
         return S_OK;
     case kind::SettingsEntry:
-        if (!parsing || editing)
-            pName = Utf8(item.Label);
-        else if (inFolder)
-            pName = Utf8(item.Text);
-        else
-            pName = QStringLiteral("::") + clsid::ControlPanel.ToString() + u'\\' + Utf8(item.Text);
+        pName = SettingsEntryName(item, form);
         return S_OK;
     case kind::QuickAccessEntry:
-    case kind::RecentEntry: {
-        const Guid& owner = item.Kind == kind::RecentEntry ? clsid::Recent : clsid::QuickAccess;
-        if (!parsing)
-            pName = item.Label.empty()
-                        ? FileNameForDisplay(DecodeFileName(BaseName(item.Text)))
-                        : QString::fromUtf8(item.Label.data(),
-                                            static_cast<qsizetype>(item.Label.size()));
-        else if (inFolder || editing)
-            pName = DecodeFileName(item.Text);
-        else
-            pName = QStringLiteral("::") + owner.ToString() + u'\\' + DecodeFileName(item.Text);
+    case kind::RecentEntry:
+        pName = LinkEntryName(item, form);
         return S_OK;
-    }
-    case kind::TrashEntry: {
-        const std::string_view original = item.OriginalPath.empty() ? item.Text : item.OriginalPath;
-        if (!parsing)
-            pName = FileNameForDisplay(DecodeFileName(BaseName(original)));
-        else if (inFolder)
-            pName = DecodeFileName(item.Text);
-        else if (editing)
-            pName = DecodeFileName(original);
-        else
-            pName = QStringLiteral("::") + clsid::Trash.ToString() + u'\\' +
-                    DecodeFileName(std::string(item.TrashDir) + "/" + std::string(item.Text));
+    case kind::TrashEntry:
+        pName = TrashEntryName(item, form);
         return S_OK;
-    }
-    default: {
-        const QString name = DecodeFileName(item.Text);
-        if (!parsing)
-            pName = FileNameForDisplay(name);
-        else if (inFolder)
-            pName = name;
-        else
-            pName = DecodeFileName(Join(fLocation.Path, item.Text));
+    default:
+        pName = FileItemName(item, fLocation, form);
         return S_OK;
-    }
     }
 }
 
