@@ -1058,6 +1058,18 @@ TEST_F(LinuxNamespaceTest, FileSystemPrimitives)
     EXPECT_EQ(fs.GetFileAttributes(DecodeFileName(Raw("fs/x/y/z"))), fileattr::DIRECTORY);
     EXPECT_EQ(fs.ForceDirectories(DecodeFileName(Raw("fs/a/sub"))), HResultFromWin32(183));
 
+    // Names that are no UTF-8 are copied and deleted under their exact bytes.
+    MakeFile(Raw("fs/caf\xE9"), "xyz");
+    const QString odd = DecodeFileName(Raw("fs/caf\xE9"));
+    EXPECT_EQ(fs.CopyFile(odd, odd + QStringLiteral(" 2"), true), S_OK);
+    EXPECT_EQ(fs.GetFileAttributes(odd + QStringLiteral(" 2")), fileattr::NORMAL);
+    EXPECT_EQ(fs.DeleteFile(odd), S_OK);
+    EXPECT_EQ(fs.DeleteFile(odd + QStringLiteral(" 2")), S_OK);
+    struct stat gone
+    {
+    };
+    EXPECT_NE(::stat(Raw("fs/caf\xE9 2").c_str(), &gone), 0);
+
     EXPECT_TRUE(fs.IsVolumeRoot(QStringLiteral("/")));
     EXPECT_FALSE(fs.IsVolumeRoot(DecodeFileName(Raw("fs"))));
 
