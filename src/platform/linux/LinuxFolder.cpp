@@ -1092,8 +1092,10 @@ HResult TLinuxFolder::GetFindData(IdSpan pItem, FindData& pData)
     TItem item;
     if (!DecodeItem(pItem.First(), item) || (!item.IsFileSystem() && item.Kind != kind::TrashEntry))
         return E_INVALIDARG;
-    pData = FindData{};
+    // Field by field: a list calls this for every item, and the name's memory can be reused.
     pData.Attributes = item.Snapshot.Attributes;
+    pData.CreationTime = FileTime{};
+    pData.LastAccessTime = FileTime{};
     pData.LastWriteTime = FileTime{item.Snapshot.LastWrite};
     pData.Size = item.Snapshot.Size;
     pData.Name = DecodeFileName(item.Text);

@@ -177,22 +177,29 @@ std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
 void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
                 std::string_view pName)
 {
-    auto& item = pList;
-    item.clear();
-    item.reserve(kFsHeader + pName.size() + 3);
-    item.push_back(0);
-    item.push_back(0);
-    item.push_back(pFolder ? kind::FsFolder : kind::FsFile);
-    item.push_back(pSnapshot.Flags);
-    Put32(item, pSnapshot.Attributes);
-    Put64(item, pSnapshot.Size);
-    Put64(item, pSnapshot.LastWrite);
-    Put32(item, pSnapshot.Mode);
-    item.insert(item.end(), pName.begin(), pName.end());
-    item.push_back(0);
-    FinishItem(item);
-    item.push_back(0);
-    item.push_back(0);
+    // Written in place into memory sized once: the enumeration makes one of these per entry.
+    const std::size_t itemSize = kFsHeader + pName.size() + 1;
+    if (itemSize > idl::kMaxItemSize)
+        throw std::length_error("item identifier too long");
+    pList.resize(itemSize + 2);
+    std::uint8_t* at = pList.data();
+    at[0] = static_cast<std::uint8_t>(itemSize & 0xFF);
+    at[1] = static_cast<std::uint8_t>(itemSize >> 8);
+    at[2] = pFolder ? kind::FsFolder : kind::FsFile;
+    at[3] = pSnapshot.Flags;
+    for (int i = 0; i < 4; ++i) {
+        at[4 + i] = static_cast<std::uint8_t>(pSnapshot.Attributes >> (8 * i));
+        at[24 + i] = static_cast<std::uint8_t>(pSnapshot.Mode >> (8 * i));
+    }
+    for (int i = 0; i < 8; ++i) {
+        at[8 + i] = static_cast<std::uint8_t>(pSnapshot.Size >> (8 * i));
+        at[16 + i] = static_cast<std::uint8_t>(pSnapshot.LastWrite >> (8 * i));
+    }
+    if (!pName.empty())
+        std::memcpy(at + kFsHeader, pName.data(), pName.size());
+    at[itemSize - 1] = 0;
+    at[itemSize] = 0;
+    at[itemSize + 1] = 0;
 }
 
 std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,
