@@ -2,6 +2,7 @@
 
 #include "core/platform/FindData.h"
 #include "core/platform/HResult.h"
+#include "core/platform/IStream.h"
 #include "core/platform/ShellConstants.h"
 
 #include <QString>
@@ -74,6 +75,8 @@ public:
                              bool pFailIfExists) = 0;
     virtual HResult RemoveDirectory(const QString& pPath) = 0;
     virtual HResult DeleteFile(const QString& pPath) = 0;
+    // Opens a file for reading.
+    virtual HResult OpenRead(const QString& pPath, IStreamPtr& pStream) = 0;
     // The target of a symbolic link.
     virtual HResult ReadLink(const QString& pPath, QString& pTarget) = 0;
 

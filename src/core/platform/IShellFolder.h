@@ -2,6 +2,7 @@
 
 #include "core/platform/FindData.h"
 #include "core/platform/HResult.h"
+#include "core/platform/IStream.h"
 #include "core/platform/IdList.h"
 #include "core/platform/PropVariant.h"
 
@@ -77,6 +78,8 @@ public:
                                 std::stop_token pCancel = {}) = 0;
     // Binds to a sub-folder given by a relative list of any depth.
     virtual HResult BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder) = 0;
+    // Opens a child's content for reading; E_NOINTERFACE for children without content.
+    virtual HResult BindToStream(IdSpan pRelative, IStreamPtr& pStream) = 0;
     // Compares two relative lists. The low 16 bits of pParam choose the column (0 = name);
     // shcids::CANONICALONLY asks for identity only. The result's code part is the signed 16-bit
     // order (0 = equal); a failure is negative.

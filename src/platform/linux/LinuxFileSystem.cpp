@@ -2,6 +2,7 @@
 
 #include "Errno.h"
 #include "Handles.h"
+#include "LinuxStream.h"
 #include "MountTable.h"
 #include "core/platform/FileNames.h"
 
@@ -261,6 +262,11 @@ HResult TLinuxFileSystem::RemoveDirectory(const QString& pPath)
 HResult TLinuxFileSystem::DeleteFile(const QString& pPath)
 {
     return Check(::unlink(Bytes(pPath).c_str()));
+}
+
+HResult TLinuxFileSystem::OpenRead(const QString& pPath, IStreamPtr& pStream)
+{
+    return OpenFileStream(Bytes(pPath), pStream);
 }
 
 HResult TLinuxFileSystem::ReadLink(const QString& pPath, QString& pTarget)

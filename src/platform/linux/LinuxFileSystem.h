@@ -18,6 +18,7 @@ public:
     HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;
     HResult RemoveDirectory(const QString& pPath) override;
     HResult DeleteFile(const QString& pPath) override;
+    HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override;
     HResult ReadLink(const QString& pPath, QString& pTarget) override;
     QString GetTempPath() override;
     QString GetCurrentDirectory() override;

@@ -5,6 +5,7 @@
 #include "LinuxLinks.h"
 #include "LinuxNamespace.h"
 #include "LinuxSettings.h"
+#include "LinuxStream.h"
 #include "LinuxTrash.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
@@ -683,6 +684,17 @@ HResult TLinuxFolder::BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder)
     HResult result = S_OK;
     pFolder = MakeFolder(IdSpan(idl::Combine(IdSpan(fAbsolute), pRelative)), result);
     return result;
+}
+
+HResult TLinuxFolder::BindToStream(IdSpan pRelative, IStreamPtr& pStream)
+{
+    TLocation target = fLocation;
+    if (HResult result = ResolveFrom(pRelative, target); Failed(result))
+        return result;
+    // Files of the file system, in the trash or pinned: their content. Nothing else has one.
+    if (target.Place != TPlace::FileSystem || target.IsFolder || pRelative.IsEmpty())
+        return E_NOINTERFACE;
+    return OpenFileStream(target.Path, pStream);
 }
 
 HResult TLinuxFolder::CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB)

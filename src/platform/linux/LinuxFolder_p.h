@@ -28,6 +28,7 @@ public:
     HResult EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPtr& pEnum,
                         std::stop_token pCancel) override;
     HResult BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder) override;
+    HResult BindToStream(IdSpan pRelative, IStreamPtr& pStream) override;
     HResult CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB) override;
     HResult GetAttributesOf(std::span<const IdSpan> pItems, std::uint32_t& pInOut) override;
     HResult GetDisplayNameOf(IdSpan pItem, std::uint32_t pFlags, QString& pName) override;

@@ -429,6 +429,32 @@ TEST_F(LinuxNamespaceTest, AttributesOfFilesAndFolders)
     ASSERT_EQ(top->AsFolder2()->GetDetailsOf(&dataSpan, 2, details), S_OK);
     EXPECT_EQ(details.Text, QStringLiteral("File"));
 
+    // Content: read, seek back to the start (as content sniffing does), read again.
+    IStreamPtr stream;
+    ASSERT_EQ(top->BindToStream(dataSpan, stream), S_OK);
+    char buffer[16] = {};
+    std::size_t read = 0;
+    ASSERT_EQ(stream->Read(buffer, 4, read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "1234");
+    std::uint64_t position = 99;
+    ASSERT_EQ(stream->Seek(0, SeekOrigin::Begin, &position), S_OK);
+    EXPECT_EQ(position, 0u);
+    ASSERT_EQ(stream->Read(buffer, sizeof buffer, read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "12345");
+    ASSERT_EQ(stream->Read(buffer, sizeof buffer, read), S_OK);
+    EXPECT_EQ(read, 0u);
+    std::uint64_t length = 0;
+    bool known = false;
+    ASSERT_EQ(stream->Size(length, known), S_OK);
+    EXPECT_TRUE(known);
+    EXPECT_EQ(length, 5u);
+    IdListBytes withItem;
+    ASSERT_EQ(top->ParseDisplayName(nullptr, nullptr, QStringLiteral("with"), withItem, nullptr),
+              S_OK);
+    EXPECT_EQ(top->BindToStream(IdSpan(withItem), stream), E_NOINTERFACE);
+    EXPECT_EQ(fPlatform->FileSystem().OpenRead(DecodeFileName(Raw("top/none")), stream),
+              HResultFromWin32(2));
+
     // The snapshot answers size and write time without the disk; Update re-reads it.
     const IdListBytes dataList = ParseOk(DecodeFileName(Raw("top/data.bin")));
     IShellItemPtr item;

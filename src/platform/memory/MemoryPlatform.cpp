@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 namespace kiv::pf::mem {
@@ -320,6 +321,8 @@ public:
 
     HResult BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder) override;
 
+    HResult BindToStream(IdSpan pRelative, IStreamPtr& pStream) override;
+
     HResult CompareIDs(std::uint32_t pParam, IdSpan pA, IdSpan pB) override
     {
         std::lock_guard lock(fState.fLock);
@@ -487,6 +490,49 @@ private:
     IdListBytes fAbsolute;
 };
 
+// A stream over a copy of a node's content.
+class TMemoryStream final : public IStream
+{
+public:
+    explicit TMemoryStream(QByteArray pContent)
+        : fContent(std::move(pContent))
+    {
+    }
+    HResult Read(void* pBuffer, std::size_t pSize, std::size_t& pRead) override
+    {
+        const auto available = static_cast<std::size_t>(fContent.size()) - fPosition;
+        pRead = std::min(pSize, available);
+        if (pRead > 0)
+            std::memcpy(pBuffer, fContent.constData() + fPosition, pRead);
+        fPosition += pRead;
+        return S_OK;
+    }
+    HResult Seek(std::int64_t pOffset, SeekOrigin pOrigin, std::uint64_t* pPosition) override
+    {
+        const std::int64_t base = pOrigin == SeekOrigin::Begin ? 0
+                                  : pOrigin == SeekOrigin::Current
+                                      ? static_cast<std::int64_t>(fPosition)
+                                      : fContent.size();
+        if (base + pOffset < 0)
+            return HResultFromWin32(win32::ERROR_INVALID_PARAMETER);
+        fPosition = std::min(static_cast<std::size_t>(base + pOffset),
+                             static_cast<std::size_t>(fContent.size()));
+        if (pPosition)
+            *pPosition = fPosition;
+        return S_OK;
+    }
+    HResult Size(std::uint64_t& pSize, bool& pKnown) override
+    {
+        pSize = static_cast<std::uint64_t>(fContent.size());
+        pKnown = true;
+        return S_OK;
+    }
+
+private:
+    QByteArray fContent;
+    std::size_t fPosition = 0;
+};
+
 HResult BindNode(TMemoryState& pState, IdSpan pAbsolute, IShellFolderPtr& pFolder)
 {
     std::lock_guard lock(pState.fLock);
@@ -498,6 +544,18 @@ HResult BindNode(TMemoryState& pState, IdSpan pAbsolute, IShellFolderPtr& pFolde
     if (Failed(node->BindFailure))
         return node->BindFailure;
     pFolder = std::make_shared<TMemoryFolder>(pState, *node);
+    return S_OK;
+}
+
+HResult TMemoryFolder::BindToStream(IdSpan pRelative, IStreamPtr& pStream)
+{
+    std::lock_guard lock(fState.fLock);
+    const TMemoryNode* node = Node(pRelative);
+    if (!node)
+        return E_INVALIDARG;
+    if (node->IsFolder() || node->Virtual)
+        return E_NOINTERFACE;
+    pStream = std::make_shared<TMemoryStream>(node->Content);
     return S_OK;
 }
 
@@ -881,6 +939,18 @@ public:
     }
     HResult RemoveDirectory(const QString& pPath) override { return Remove(pPath, true); }
     HResult DeleteFile(const QString& pPath) override { return Remove(pPath, false); }
+    HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override
+    {
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* node = fState.FindPath(pPath, result);
+        if (!node)
+            return result;
+        if (node->IsFolder())
+            return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        pStream = std::make_shared<TMemoryStream>(node->Content);
+        return S_OK;
+    }
     HResult ReadLink(const QString&, QString&) override
     {
         return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);

@@ -8,6 +8,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/IdList.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
@@ -43,6 +44,8 @@ public:
     std::uint32_t ExtraAttributes = 0;
     std::uint64_t Size = 0;
     FileTime LastWrite;
+    // What reading the file gives (Size is not derived from it).
+    QByteArray Content;
     // A virtual item: no file-system path (FILESYSPATH fails, no FILESYSTEM bit).
     bool Virtual = false;
     // Reachable by parsing but never listed.

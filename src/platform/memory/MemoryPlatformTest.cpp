@@ -193,6 +193,22 @@ TEST_F(MemoryPlatformTest, FileSystemWorksOnTheTree)
     EXPECT_EQ(fs.DeleteFile("/docs/none"), HResultFromWin32(2));
     EXPECT_EQ(fs.GetDriveType("relative"), DriveType::NoRootDir);
 
+    fDocs->Child(QStringLiteral("a.txt"))->Content = QByteArrayLiteral("hello");
+    IStreamPtr stream;
+    ASSERT_EQ(fs.OpenRead("/docs/a.txt", stream), S_OK);
+    char buffer[8] = {};
+    std::size_t read = 0;
+    ASSERT_EQ(stream->Seek(1, SeekOrigin::Begin, nullptr), S_OK);
+    ASSERT_EQ(stream->Read(buffer, sizeof buffer, read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "ello");
+    const auto docs = Bind(*fDocs);
+    const IdListBytes a = idl::LastAsList(IdSpan(fPlatform.ListOf(*fDocs->Child("a.txt"))));
+    ASSERT_EQ(docs->BindToStream(IdSpan(a), stream), S_OK);
+    ASSERT_EQ(stream->Read(buffer, 2, read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "he");
+    const IdListBytes sub = idl::LastAsList(IdSpan(fPlatform.ListOf(*fDocs->Child("sub"))));
+    EXPECT_EQ(docs->BindToStream(IdSpan(sub), stream), E_NOINTERFACE);
+
     fPlatform.SetEnvironment(QStringLiteral("USERPROFILE"), QStringLiteral("/home/u"));
     EXPECT_EQ(fs.ExpandEnvironmentStrings("%userprofile%\\x %NONE%"),
               QStringLiteral("/home/u\\x %NONE%"));
