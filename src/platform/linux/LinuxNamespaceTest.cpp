@@ -899,6 +899,15 @@ TEST_F(LinuxNamespaceTest, NetworkListsMountedSharesAsSlowFolders)
               QStringLiteral("\\\\server\\public"));
     EXPECT_EQ(Name(IdSpan(share), sigdn::FILESYSPATH), DecodeFileName(Raw("share")));
     EXPECT_NE(Attributes(IdSpan(share), sfgao::ISSLOW | sfgao::FOLDER), 0u);
+    // A home folder on a network share: what is reached through Home is slow as well.
+    SetEnv("HOME", DecodeFileName(Raw("share")));
+    const IdListBytes viaHome =
+        ParseOk(QStringLiteral("::") + clsid::Home.ToString() + QStringLiteral("\\doc.txt"));
+    EXPECT_TRUE(SameItem(IdSpan(viaHome), IdSpan(doc)));
+    EXPECT_NE(Attributes(IdSpan(viaHome), sfgao::ISSLOW), 0u);
+    EXPECT_EQ(fPlatform->FileSystem().GetDriveType(DecodeFileName(Raw("share/doc.txt"))),
+              DriveType::Remote);
+
     // The share is its mount: same item, and its files are the mount's files.
     EXPECT_TRUE(SameItem(IdSpan(share), IdSpan(idl::Prefix(IdSpan(doc), 2))));
     EXPECT_TRUE(Ns().FindChild(IdSpan(share), IdSpan(doc)));

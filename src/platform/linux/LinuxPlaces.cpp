@@ -106,6 +106,9 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
             dirs = TXdgDirs::Load();
         return *dirs;
     };
+    // Set when the list enters the file system other than through a mount item (Home, a user
+    // folder, a library, a pinned folder): the mount table then tells whether it is slow.
+    bool aliased = false;
     const std::size_t depth = pAbsolute.Depth();
     for (std::size_t i = 0; i < depth; ++i) {
         TItem item;
@@ -117,6 +120,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
             if (item.Kind == kind::Class && item.ClassId == clsid::Home) {
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = xdg().Home;
+                aliased = true;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::ThisPC) {
                 pLocation.Place = TPlace::ThisPC;
             } else if (item.Kind == kind::Class && item.ClassId == clsid::Trash) {
@@ -134,6 +138,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
             } else if (item.IsFileSystem()) {
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = Join(xdg().Desktop, item.Text);
+                aliased = true;
                 pLocation.IsFolder = item.Kind == kind::FsFolder;
             } else {
                 return E_INVALIDARG;
@@ -146,6 +151,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
                     return E_INVALIDARG;
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = xdg().*(delegate->Dir);
+                aliased = true;
             } else if (item.Kind == kind::Mount) {
                 pLocation.Place = TPlace::FileSystem;
                 pLocation.Path = std::string(item.Text);
@@ -174,6 +180,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
                 return E_INVALIDARG;
             pLocation.Place = TPlace::FileSystem;
             pLocation.Path = xdg().*(library->Dir);
+            aliased = true;
             pLocation.IsLibrary = true;
             break;
         }
@@ -213,6 +220,7 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
                 return E_INVALIDARG;
             pLocation.Place = TPlace::FileSystem;
             pLocation.Path = std::string(item.Text);
+            aliased = true;
             pLocation.IsFolder = item.TargetIsFolder;
             break;
         case TPlace::Recent:
@@ -230,6 +238,13 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
             pLocation.Path = Join(pLocation.Path, item.Text);
             pLocation.IsFolder = item.Kind == kind::FsFolder;
             break;
+        }
+    }
+    if (aliased && pLocation.Place == TPlace::FileSystem) {
+        const auto mounts = ReadMountTable();
+        if (const TMount* mount = MountContaining(mounts, pLocation.Path, false)) {
+            pLocation.Slow = pLocation.Slow || mount->Drive == DriveType::Remote;
+            pLocation.ReadOnly = pLocation.ReadOnly || mount->ReadOnly;
         }
     }
     return S_OK;
