@@ -6,6 +6,7 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <atomic>
 
 namespace kiv {
@@ -19,8 +20,6 @@ constexpr qsizetype kMaxPath = 260;
 constexpr qsizetype kMaxShortFolderPath = 247;
 
 constexpr QStringView kLongPathPrefix = u"\\\\?\\";
-
-using TElements = QVarLengthArray<QStringView, 32>;
 
 // Texts and views glued into one string, allocated once.
 template <typename... TParts> QString Cat(const TParts&... pParts)
@@ -48,41 +47,93 @@ bool IsDriveLetterText(QStringView pPath)
     return letter >= u'A' && letter <= u'Z';
 }
 
-TElements Split(QStringView pPath, QChar pDelimiter)
+// Builds a path element by element, able to take back the last element for a "..": the kept
+// elements are copied once into a buffer of the input's size (a result never grows beyond it),
+// and only their start offsets are remembered. Appending QChar by QChar to a QString costs
+// several times more than the whole walk.
+class TElementWriter
 {
-    TElements elements;
+public:
+    TElementWriter(QStringView pPrefix, qsizetype pCapacity, QChar pDelimiter)
+        : fText(std::max(pCapacity, pPrefix.size()), Qt::Uninitialized)
+        , fBase(pPrefix.size())
+        , fLength(0)
+        , fDelimiter(pDelimiter)
+    {
+        Write(pPrefix);
+    }
+
+    bool IsEmpty() const { return fStarts.isEmpty(); }
+    qsizetype Count() const { return fStarts.size(); }
+    QStringView Last() const
+    {
+        return QStringView(fText).mid(fStarts.back(), fLength - fStarts.back());
+    }
+
+    void Push(QStringView pElement)
+    {
+        if (!fStarts.isEmpty())
+            Write(QStringView(&fDelimiter, 1));
+        fStarts.append(fLength);
+        Write(pElement);
+    }
+    void Pop()
+    {
+        fLength = fStarts.size() == 1 ? fBase : fStarts.back() - 1;
+        fStarts.removeLast();
+    }
+    QString Take()
+    {
+        fText.truncate(fLength);
+        return std::move(fText);
+    }
+
+private:
+    void Write(QStringView pText)
+    {
+        // A caller that writes more than it promised gets a larger buffer, never an overrun.
+        if (fLength + pText.size() > fText.size())
+            fText.resize(fLength + pText.size());
+        std::copy(pText.begin(), pText.end(), fText.data() + fLength);
+        fLength += pText.size();
+    }
+
+    QString fText;
+    qsizetype fBase;
+    qsizetype fLength;
+    QChar fDelimiter;
+    QVarLengthArray<qsizetype, 32> fStarts;
+};
+
+// Calls pVisit with each element of pPath between delimiters, empty ones included.
+template <typename F> void ForEachElement(QStringView pPath, QChar pDelimiter, F&& pVisit)
+{
     qsizetype start = 0;
     for (;;) {
         const qsizetype next = pPath.indexOf(pDelimiter, start);
         if (next < 0) {
-            elements.append(pPath.mid(start));
-            return elements;
+            pVisit(pPath.mid(start));
+            return;
         }
-        elements.append(pPath.mid(start, next - start));
+        pVisit(pPath.mid(start, next - start));
         start = next + 1;
     }
 }
 
-QString Join(QStringView pPrefix, const TElements& pElements, QChar pDelimiter)
+// Whether a path has a "." or ".." element between its delimiters: most paths have none (a dot in
+// a file name does not count) and skip the element walk.
+bool HasDotElement(QStringView pPath, QChar pDelimiter)
 {
-    qsizetype length = pPrefix.size() + pElements.size();
-    for (QStringView element : pElements)
-        length += element.size();
-    QString result;
-    result.reserve(length);
-    result += pPrefix;
-    for (qsizetype i = 0; i < pElements.size(); ++i) {
-        if (i > 0)
-            result += pDelimiter;
-        result += pElements[i];
+    for (qsizetype i = pPath.indexOf(u'.'); i >= 0; i = pPath.indexOf(u'.', i + 1)) {
+        if (i > 0 && pPath[i - 1] != pDelimiter)
+            continue;
+        qsizetype end = i + 1;
+        if (end < pPath.size() && pPath[end] == u'.')
+            ++end;
+        if (end == pPath.size() || pPath[end] == pDelimiter)
+            return true;
     }
-    return result;
-}
-
-// Whether a path can hold a "." or ".." element at all: most paths have no dot, and skip the walk.
-bool MayHaveDotElements(QStringView pPath)
-{
-    return pPath.contains(u'.');
+    return false;
 }
 
 // The Windows path functions' canonical form (PathCanonicalizeW): the root ("\\", "X:\", "X:" or
@@ -92,7 +143,7 @@ QString WindowsCanonicalize(const QString& pPath)
 {
     if (pPath.isEmpty())
         return QStringLiteral("\\");
-    if (!MayHaveDotElements(pPath))
+    if (!HasDotElement(pPath, u'\\'))
         return pPath;
     qsizetype rootLength = 0;
     if (pPath.startsWith(u"\\\\"))
@@ -101,20 +152,18 @@ QString WindowsCanonicalize(const QString& pPath)
         rootLength = pPath.size() > 2 && pPath[2] == u'\\' ? 3 : 2;
     else if (pPath.startsWith(u'\\'))
         rootLength = 1;
-    const QStringView root = QStringView(pPath).left(rootLength);
-    const TElements elements = Split(QStringView(pPath).mid(rootLength), u'\\');
-    TElements kept;
-    for (QStringView element : elements) {
-        if (element == u".")
-            continue;
-        if (element == u"..") {
-            if (!kept.isEmpty())
-                kept.removeLast();
-            continue;
+    TElementWriter writer(QStringView(pPath).left(rootLength), pPath.size(), u'\\');
+    ForEachElement(QStringView(pPath).mid(rootLength), u'\\', [&](QStringView pElement) {
+        if (pElement == u".")
+            return;
+        if (pElement == u"..") {
+            if (!writer.IsEmpty())
+                writer.Pop();
+            return;
         }
-        kept.append(element);
-    }
-    return Join(root, kept, u'\\');
+        writer.Push(pElement);
+    });
+    return writer.Take();
 }
 
 bool WindowsPathIsRelative(QStringView pPath)
@@ -202,17 +251,20 @@ const TPcre& IPv6Pattern()
 #undef KIV_IPV4
 #undef KIV_IPV4_OCTET
 
-// Runs of two or more of a delimiter, which a canonical path writes as one.
-const TPcre& BackslashRunPattern()
+// Every run of two or more pDelimiter written as one.
+QString CollapseRuns(const QString& pPath, QChar pDelimiter)
 {
-    static const TPcre pattern(uR"(\\{2,})");
-    return pattern;
-}
-
-const TPcre& SlashRunPattern()
-{
-    static const TPcre pattern(u"/{2,}");
-    return pattern;
+    QString result(pPath.size(), Qt::Uninitialized);
+    const QChar* in = pPath.constData();
+    QChar* out = result.data();
+    qsizetype length = 0;
+    for (qsizetype i = 0; i < pPath.size(); ++i) {
+        if (in[i] == pDelimiter && i > 0 && in[i - 1] == pDelimiter)
+            continue;
+        out[length++] = in[i];
+    }
+    result.truncate(length);
+    return result;
 }
 
 // The environment used while none is installed: it knows nothing.
@@ -273,7 +325,7 @@ QString MakeCanonicWindows(QString pPath)
     }
 
     if (result.contains(u"\\\\")) {
-        result = BackslashRunPattern().ReplaceAll(result, u"\\");
+        result = CollapseRuns(result, u'\\');
         if (result.startsWith(u'\\')) {
             result.prepend(u'\\');
             // A literal IPv6 server cannot stand in a UNC path (":" is not allowed there); the
@@ -314,7 +366,7 @@ QString MakeCanonicPosix(QString pPath)
             TPathStyle::psPosix);
 
     if (result.contains(u"//"))
-        result = SlashRunPattern().ReplaceAll(result, u"/");
+        result = CollapseRuns(result, u'/');
     if (result.endsWith(u"/*"))
         result.chop(1);
     return result;
@@ -503,6 +555,12 @@ bool TPathUtils::IsURL(const QString& pPath)
 {
     if (pPath.size() < 4 || pPath[1] == u':' || pPath[1] == u'\\')
         return false;
+    // Both forms start with an ASCII letter or digit and hold a ":": a quick no for most paths.
+    const char16_t first = pPath[0].unicode();
+    const bool alnum = (first >= u'a' && first <= u'z') || (first >= u'A' && first <= u'Z') ||
+                       (first >= u'0' && first <= u'9');
+    if (!alnum || !pPath.contains(u':'))
+        return false;
     return UrlPattern().Matches(pPath);
 }
 
@@ -532,25 +590,24 @@ QString TPathUtils::RemoveRelativeParts(const QString& pPath, QChar pDelimiter, 
     // On POSIX ".." never climbs above the root of an absolute path: "/.." is "/".
     const bool posixAbsolute = !windows && pPath.startsWith(pDelimiter);
     QString result;
-    if (MayHaveDotElements(pPath)) {
-        const TElements elements = Split(pPath, pDelimiter);
-        TElements kept;
-        for (QStringView element : elements) {
-            if (element == u".")
-                continue;
-            if (element == u"..") {
-                if (kept.isEmpty())
-                    continue;
-                if (windows && kept.back().size() == 2 && IsDriveLetterText(kept.back()))
-                    continue;
-                if (posixAbsolute && kept.size() == 1)
-                    continue;
-                kept.removeLast();
-                continue;
+    if (HasDotElement(pPath, pDelimiter)) {
+        TElementWriter writer({}, pPath.size(), pDelimiter);
+        ForEachElement(pPath, pDelimiter, [&](QStringView pElement) {
+            if (pElement == u".")
+                return;
+            if (pElement == u"..") {
+                if (writer.IsEmpty())
+                    return;
+                if (windows && writer.Last().size() == 2 && IsDriveLetterText(writer.Last()))
+                    return;
+                if (posixAbsolute && writer.Count() == 1)
+                    return;
+                writer.Pop();
+                return;
             }
-            kept.append(element);
-        }
-        result = Join({}, kept, pDelimiter);
+            writer.Push(pElement);
+        });
+        result = writer.Take();
     } else
         result = pPath;
 

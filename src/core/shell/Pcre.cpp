@@ -4,7 +4,6 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
-#include <vector>
 
 namespace kiv {
 namespace {
@@ -80,28 +79,6 @@ bool TPcre::Matches(QStringView pSubject) const
     const int rc = pcre2_match_16(fCode->Code, Units(pSubject),
                                   static_cast<PCRE2_SIZE>(pSubject.size()), 0, 0, data, nullptr);
     return rc >= 0;
-}
-
-QString TPcre::ReplaceAll(QStringView pSubject, QStringView pReplacement) const
-{
-    // A result is rarely longer than its subject; with PCRE2_SUBSTITUTE_OVERFLOW_LENGTH a buffer
-    // that is too short tells the length needed and the call is repeated once.
-    std::vector<PCRE2_UCHAR16> buffer(static_cast<std::size_t>(pSubject.size()) + 64);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        PCRE2_SIZE length = buffer.size();
-        const int rc = pcre2_substitute_16(
-            fCode->Code, Units(pSubject), static_cast<PCRE2_SIZE>(pSubject.size()), 0,
-            PCRE2_SUBSTITUTE_GLOBAL | PCRE2_SUBSTITUTE_OVERFLOW_LENGTH, nullptr, nullptr,
-            Units(pReplacement), static_cast<PCRE2_SIZE>(pReplacement.size()), buffer.data(),
-            &length);
-        if (rc >= 0)
-            return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()),
-                                      static_cast<qsizetype>(length));
-        if (rc != PCRE2_ERROR_NOMEMORY)
-            break;
-        buffer.resize(length);
-    }
-    return pSubject.toString();
 }
 
 } // namespace kiv

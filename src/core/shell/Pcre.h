@@ -33,8 +33,6 @@ public:
     // True when the pattern matches somewhere in pSubject (anchor it with \A ... \z for a whole
     // match). A match that runs into PCRE2's limits counts as no match.
     bool Matches(QStringView pSubject) const;
-    // pSubject with every match replaced by pReplacement ($1 names a group, $$ a dollar sign).
-    QString ReplaceAll(QStringView pSubject, QStringView pReplacement) const;
 
 private:
     struct TCode;
