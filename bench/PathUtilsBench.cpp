@@ -34,48 +34,6 @@ public:
     QString MyComputerName() const override { return QStringLiteral("This PC"); }
 };
 
-const QStringList kFolders = {
-    QStringLiteral("/home/alice/Documents"),
-    QStringLiteral("/home/alice/Pictures/2024/Holidays/"),
-    QStringLiteral("/usr/share/icons/hicolor/48x48/apps"),
-    QStringLiteral("/mnt/nas/projects/tovaline/src/core/shell"),
-    QStringLiteral("/var/log"),
-    QStringLiteral("/home/alice/.local/share/Trash/files"),
-    QStringLiteral("/media/alice/USB STICK/backup/2023-11-04"),
-    QStringLiteral("/home/alice/Music/Artist - Album (1999)/CD 1"),
-};
-
-const QStringList kNames = {
-    QStringLiteral("report.pdf"),          QStringLiteral("IMG_20240712_183012.jpg"),
-    QStringLiteral("../README.md"),        QStringLiteral("./notes.txt"),
-    QStringLiteral("sub/folder/file.txt"), QStringLiteral("01 - Track.flac"),
-    QStringLiteral("a/../b/./c.h"),
-};
-
-// Typed or stored paths as they reach canonicalisation: mostly clean, some with dots and runs.
-const QStringList kTyped = {
-    QStringLiteral("/home/alice/Documents/report.pdf"),
-    QStringLiteral("/home/alice/Documents/../Downloads/setup.tar.gz"),
-    QStringLiteral("/usr/share//doc/./bash/README"),
-    QStringLiteral("/mnt/nas/projects/tovaline/src/core/shell/PathUtils.cpp"),
-    QStringLiteral("/home/alice/Pictures/2024/Holidays/IMG_0001.JPG"),
-    QStringLiteral("/var/log/../../etc/hosts"),
-    QStringLiteral("/media/alice/USB STICK/backup/2023-11-04/"),
-    QStringLiteral("/home/alice/Music/Artist - Album (1999)/CD 1/01 - Track.flac"),
-};
-
-// What the URL test sees: mostly paths, some URLs and scheme-like texts.
-const QStringList kUrlCandidates = {
-    QStringLiteral("/home/alice/Documents/report.pdf"),
-    QStringLiteral("https://example.org/downloads/file.zip"),
-    QStringLiteral("/usr/share/doc/bash/README"),
-    QStringLiteral("sftp://alice@nas.local/projects"),
-    QStringLiteral("notes.txt"),
-    QStringLiteral("smb://server/share/folder"),
-    QStringLiteral("file:///home/alice/x.txt"),
-    QStringLiteral("/media/alice/USB STICK/backup"),
-};
-
 bool QtIsUrl(const QString& pText)
 {
     const QUrl url(pText);
@@ -87,34 +45,75 @@ bool QtIsUrl(const QString& pText)
 int main()
 {
     TPathUtils::InstallEnvironment(std::make_shared<TBenchEnvironment>());
+    const QStringList folders = {
+        QStringLiteral("/home/alice/Documents"),
+        QStringLiteral("/home/alice/Pictures/2024/Holidays/"),
+        QStringLiteral("/usr/share/icons/hicolor/48x48/apps"),
+        QStringLiteral("/mnt/nas/projects/tovaline/src/core/shell"),
+        QStringLiteral("/var/log"),
+        QStringLiteral("/home/alice/.local/share/Trash/files"),
+        QStringLiteral("/media/alice/USB STICK/backup/2023-11-04"),
+        QStringLiteral("/home/alice/Music/Artist - Album (1999)/CD 1"),
+    };
+
+    const QStringList names = {
+        QStringLiteral("report.pdf"),          QStringLiteral("IMG_20240712_183012.jpg"),
+        QStringLiteral("../README.md"),        QStringLiteral("./notes.txt"),
+        QStringLiteral("sub/folder/file.txt"), QStringLiteral("01 - Track.flac"),
+        QStringLiteral("a/../b/./c.h"),
+    };
+
+    // Typed or stored paths as they reach canonicalisation: mostly clean, some with dots and runs.
+    const QStringList typed = {
+        QStringLiteral("/home/alice/Documents/report.pdf"),
+        QStringLiteral("/home/alice/Documents/../Downloads/setup.tar.gz"),
+        QStringLiteral("/usr/share//doc/./bash/README"),
+        QStringLiteral("/mnt/nas/projects/tovaline/src/core/shell/PathUtils.cpp"),
+        QStringLiteral("/home/alice/Pictures/2024/Holidays/IMG_0001.JPG"),
+        QStringLiteral("/var/log/../../etc/hosts"),
+        QStringLiteral("/media/alice/USB STICK/backup/2023-11-04/"),
+        QStringLiteral("/home/alice/Music/Artist - Album (1999)/CD 1/01 - Track.flac"),
+    };
+
+    // What the URL test sees: mostly paths, some URLs and scheme-like texts.
+    const QStringList urlCandidates = {
+        QStringLiteral("/home/alice/Documents/report.pdf"),
+        QStringLiteral("https://example.org/downloads/file.zip"),
+        QStringLiteral("/usr/share/doc/bash/README"),
+        QStringLiteral("sftp://alice@nas.local/projects"),
+        QStringLiteral("notes.txt"),
+        QStringLiteral("smb://server/share/folder"),
+        QStringLiteral("file:///home/alice/x.txt"),
+        QStringLiteral("/media/alice/USB STICK/backup"),
+    };
+
     qsizetype sink = 0;
     int next = 0;
 
     const double joinOurs = SecondsPerCall(
         [&] {
             const int i = next++;
-            sink += TPathUtils::Combine(kFolders[i % kFolders.size()], kNames[i % kNames.size()])
-                        .size();
+            sink +=
+                TPathUtils::Combine(folders[i % folders.size()], names[i % names.size()]).size();
         },
         kCalls);
     const double joinQt = SecondsPerCall(
         [&] {
             const int i = next++;
-            sink +=
-                QDir::cleanPath(kFolders[i % kFolders.size()] + u'/' + kNames[i % kNames.size()])
-                    .size();
+            sink += QDir::cleanPath(folders[i % folders.size()] + u'/' + names[i % names.size()])
+                        .size();
         },
         kCalls);
 
     const double canonicOurs = SecondsPerCall(
-        [&] { sink += TPathUtils::MakeCanonic(kTyped[next++ % kTyped.size()]).size(); }, kCalls);
+        [&] { sink += TPathUtils::MakeCanonic(typed[next++ % typed.size()]).size(); }, kCalls);
     const double canonicQt = SecondsPerCall(
-        [&] { sink += QDir::cleanPath(kTyped[next++ % kTyped.size()]).size(); }, kCalls);
+        [&] { sink += QDir::cleanPath(typed[next++ % typed.size()]).size(); }, kCalls);
 
     const double urlOurs = SecondsPerCall(
-        [&] { sink += TPathUtils::IsURL(kUrlCandidates[next++ % kUrlCandidates.size()]); }, kCalls);
+        [&] { sink += TPathUtils::IsURL(urlCandidates[next++ % urlCandidates.size()]); }, kCalls);
     const double urlQt = SecondsPerCall(
-        [&] { sink += QtIsUrl(kUrlCandidates[next++ % kUrlCandidates.size()]); }, kCalls);
+        [&] { sink += QtIsUrl(urlCandidates[next++ % urlCandidates.size()]); }, kCalls);
 
     // The Windows style on the same kind of table (no Qt counterpart: reported for reference).
     const QStringList windowsTyped = {

@@ -465,7 +465,7 @@ QString TPathUtils::GetCurrentDrive(TPathStyle pStyle)
 
 QString TPathUtils::GetSpecialFolderRoot(const QString& pPath, TPathStyle pStyle)
 {
-    const QString name = Environment()->MyComputerName();
+    QString name = Environment()->MyComputerName();
     if (name.isEmpty() || !pPath.startsWith(name, Qt::CaseInsensitive))
         return {};
     // The name as a whole: "This PC" is the root of "This PC\x", not of "This PC backup".
@@ -481,7 +481,7 @@ QString TPathUtils::GetUnicodeAPICallPath(const QString& pPath, bool pPathIsCano
         return pPath;
     if (!pForce && pPath.size() <= kMaxShortFolderPath)
         return pPath;
-    const QString canonic = pPathIsCanonic ? pPath : MakeCanonic(pPath, pStyle);
+    QString canonic = pPathIsCanonic ? pPath : MakeCanonic(pPath, pStyle);
     if (canonic.size() < 4 || !canonic.startsWith(u"\\\\"))
         return kLongPathPrefix.toString() + canonic;
     if (canonic.startsWith(kLongPathPrefix))

@@ -25,6 +25,7 @@ public:
     // EInvalidArgument with PCRE2's message and offset.
     explicit TPcre(QStringView pPattern, TFlag pFlags = TFlag::pfNone);
     ~TPcre();
+    // A moved-from pattern may only be destroyed or assigned to.
     TPcre(TPcre&& pOther) noexcept;
     TPcre& operator=(TPcre&& pOther) noexcept;
     TPcre(const TPcre&) = delete;
