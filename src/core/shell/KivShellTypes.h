@@ -211,6 +211,8 @@ void SetDefaultOperationOptions(TOperationOptions pOptions);
 // One command for an item or a selection: an action, or a verb the action could not name.
 struct TShellCommand
 {
+    // An empty command: saDefault, no verb of its own, no options (a record not yet filled in).
+    TShellCommand() = default;
     // A command for an action: its verb, the default options (without soAllowUndo for
     // saDeleteNoUndo) and the given destination.
     explicit TShellCommand(TShellAction pAction, const QString& pDestination = {});

@@ -132,6 +132,11 @@ TEST_F(ShellCommandTest, CommandForAVerbLooksUpItsAction)
     EXPECT_EQ(open.Verb(), QStringLiteral("OPEN"));
     TShellCommand unknown(TShellAction::saUnknown);
     EXPECT_THROW(unknown.Verb(), EInvalidOperation);
+
+    const TShellCommand empty;
+    EXPECT_EQ(empty.Command(), TShellAction::saDefault);
+    EXPECT_EQ(empty.Verb(), QStringLiteral("DEFAULT"));
+    EXPECT_TRUE(empty.OperationOptions.IsEmpty());
 }
 
 TEST(KivShellTypes, ColumnIdsCompareByKey)

@@ -251,6 +251,17 @@ const TPcre& IPv6Pattern()
 #undef KIV_IPV4
 #undef KIV_IPV4_OCTET
 
+// Whether pPath holds two pDelimiter in a row. A plain scan: QString::contains with a
+// two-character needle costs more than the rest of a canonicalisation.
+bool HasRun(QStringView pPath, QChar pDelimiter)
+{
+    for (qsizetype i = 1; i < pPath.size(); ++i) {
+        if (pPath[i] == pDelimiter && pPath[i - 1] == pDelimiter)
+            return true;
+    }
+    return false;
+}
+
 // Every run of two or more pDelimiter written as one.
 QString CollapseRuns(const QString& pPath, QChar pDelimiter)
 {
@@ -324,7 +335,7 @@ QString MakeCanonicWindows(QString pPath)
                                                  TPathStyle::psWindows);
     }
 
-    if (result.contains(u"\\\\")) {
+    if (HasRun(result, u'\\')) {
         result = CollapseRuns(result, u'\\');
         if (result.startsWith(u'\\')) {
             result.prepend(u'\\');
@@ -365,7 +376,7 @@ QString MakeCanonicPosix(QString pPath)
             JoinToBase(TPathUtils::GetCurrentDir(), pPath, TPathStyle::psPosix),
             TPathStyle::psPosix);
 
-    if (result.contains(u"//"))
+    if (HasRun(result, u'/'))
         result = CollapseRuns(result, u'/');
     if (result.endsWith(u"/*"))
         result.chop(1);
