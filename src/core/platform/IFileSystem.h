@@ -1,0 +1,101 @@
+#pragma once
+
+#include "core/platform/FindData.h"
+#include "core/platform/HResult.h"
+#include "core/platform/ShellConstants.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kiv::pf {
+
+enum class PathStyle
+{
+    // Drive letters, "\" and "/" as delimiters, case-insensitive names.
+    Windows,
+    // One root "/", "/" as the only delimiter ("\" is an ordinary character), case-sensitive.
+    Posix,
+};
+
+// One mounted file system.
+struct MountInfo
+{
+    // Where it is mounted (escapes for undecodable bytes).
+    QString MountPath;
+    // What is mounted ("/dev/sda1", "//host/share", "host:/export").
+    QString Source;
+    QString FileSystemType;
+    DriveType Type = DriveType::Fixed;
+    bool ReadOnly = false;
+    // Listed under This PC (the system root, removable media, user mounts, network shares).
+    bool Visible = false;
+};
+
+// A running listing of a folder with find data per entry; "." and ".." are never returned.
+class IFindHandle
+{
+public:
+    virtual ~IFindHandle() = default;
+    // S_OK with the next entry, S_FALSE at the end, a failure otherwise.
+    virtual HResult Next(FindData& pData) = 0;
+};
+
+// File-system primitives used by the core directly (paths, not lists). Thread-safe; every call
+// touches the disk, so none belongs on the UI thread for a path that may be on a network mount.
+// Failures are HResultFromWin32 of the system error (2 file not found, 3 path not found,
+// 5 access denied, 183 already exists, ...).
+class IFileSystem
+{
+public:
+    virtual ~IFileSystem() = default;
+
+    virtual PathStyle Style() = 0;
+    // Whether names in the folder of pPath differ by letter case.
+    virtual bool IsCaseSensitive(const QString& pPath) = 0;
+
+    // fileattr:: bits of a path (symbolic links followed for DIRECTORY); fileattr::INVALID when it
+    // cannot be read.
+    virtual std::uint32_t GetFileAttributes(const QString& pPath) = 0;
+    // The find data of one path (the link itself for a symbolic link).
+    virtual HResult GetFindData(const QString& pPath, FindData& pData) = 0;
+    // Starts listing the entries of a folder.
+    virtual HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) = 0;
+
+    virtual HResult CreateDirectory(const QString& pPath) = 0;
+    // Creates the folder and any missing folders above it; an existing folder is success.
+    virtual HResult ForceDirectories(const QString& pPath) = 0;
+    // Copies a file's content, permissions and times (a copy keeps its source's last-write
+    // time, so a later "copy what is newer" skips it). With pFailIfExists an existing target
+    // fails with 80; otherwise it is replaced at once (never seen half-written).
+    virtual HResult CopyFile(const QString& pSource, const QString& pTarget,
+                             bool pFailIfExists) = 0;
+    virtual HResult RemoveDirectory(const QString& pPath) = 0;
+    virtual HResult DeleteFile(const QString& pPath) = 0;
+    // The target of a symbolic link.
+    virtual HResult ReadLink(const QString& pPath, QString& pTarget) = 0;
+
+    // The folder for temporary files, with a trailing delimiter.
+    virtual QString GetTempPath() = 0;
+    virtual QString GetCurrentDirectory() = 0;
+    // Replaces %NAME% with the variable's value; unknown names stay as they are.
+    virtual QString ExpandEnvironmentStrings(const QString& pText) = 0;
+
+    // The mounted file systems, from the system's table (no disk access to the mounts themselves,
+    // so a dead network mount cannot block the call).
+    virtual std::vector<MountInfo> ListMounts() = 0;
+    // The mount containing a path, by its text (the deepest mount path that is a prefix of it).
+    virtual MountInfo MountOf(const QString& pPath) = 0;
+    // The kind of the mount containing pPath; DriveType::NoRootDir for an empty or relative path.
+    virtual DriveType GetDriveType(const QString& pPath) = 0;
+    // True for the system root and the mount points listed under This PC (a root keeps its
+    // whole path as its name).
+    virtual bool IsVolumeRoot(const QString& pPath) = 0;
+    // Free and total bytes of the file system holding pPath.
+    virtual HResult GetDiskFreeSpace(const QString& pPath, std::uint64_t& pFreeToCaller,
+                                     std::uint64_t& pTotal, std::uint64_t& pTotalFree) = 0;
+};
+
+} // namespace kiv::pf

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/platform/HResult.h"
+
+#include <memory>
+
+namespace kiv::pf {
+
+class IDebug;
+class IFileSystem;
+class IInfo;
+class IKnownFolders;
+class INamespace;
+
+// The root of the platform layer: hands out one object per service. One platform is installed at
+// start-up; tests install their own (usually the in-memory one) and restore the previous one.
+// The services are thread-safe; installing is not, and happens before other threads use it.
+class IPlatform
+{
+public:
+    virtual ~IPlatform() = default;
+    // Prepares the services (mount table, caches); may fail with the reason.
+    virtual HResult Startup() = 0;
+    virtual IInfo& Info() = 0;
+    virtual INamespace& Namespace() = 0;
+    virtual IKnownFolders& KnownFolders() = 0;
+    virtual IFileSystem& FileSystem() = 0;
+    virtual IDebug& Debug() = 0;
+};
+
+// The installed platform; throws std::logic_error when none is installed.
+IPlatform& Platform();
+bool HasPlatform();
+// Installs pPlatform and returns the one it replaces (null when there was none).
+std::unique_ptr<IPlatform> InstallPlatform(std::unique_ptr<IPlatform> pPlatform);
+
+// Installs a platform for the lifetime of the object and restores the previous one afterwards.
+class TScopedPlatform
+{
+public:
+    explicit TScopedPlatform(std::unique_ptr<IPlatform> pPlatform);
+    ~TScopedPlatform();
+    TScopedPlatform(const TScopedPlatform&) = delete;
+    TScopedPlatform& operator=(const TScopedPlatform&) = delete;
+
+private:
+    std::unique_ptr<IPlatform> fPrevious;
+};
+
+} // namespace kiv::pf

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/platform/IFileSystem.h"
+
+namespace kiv::pf::lnx {
+
+// File-system primitives over the POSIX calls; errno values become results at each call.
+class TLinuxFileSystem final : public IFileSystem
+{
+public:
+    PathStyle Style() override { return PathStyle::Posix; }
+    bool IsCaseSensitive(const QString& pPath) override;
+    std::uint32_t GetFileAttributes(const QString& pPath) override;
+    HResult GetFindData(const QString& pPath, FindData& pData) override;
+    HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
+    HResult CreateDirectory(const QString& pPath) override;
+    HResult ForceDirectories(const QString& pPath) override;
+    HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;
+    HResult RemoveDirectory(const QString& pPath) override;
+    HResult DeleteFile(const QString& pPath) override;
+    HResult ReadLink(const QString& pPath, QString& pTarget) override;
+    QString GetTempPath() override;
+    QString GetCurrentDirectory() override;
+    QString ExpandEnvironmentStrings(const QString& pText) override;
+    std::vector<MountInfo> ListMounts() override;
+    MountInfo MountOf(const QString& pPath) override;
+    DriveType GetDriveType(const QString& pPath) override;
+    bool IsVolumeRoot(const QString& pPath) override;
+    HResult GetDiskFreeSpace(const QString& pPath, std::uint64_t& pFreeToCaller,
+                             std::uint64_t& pTotal, std::uint64_t& pTotalFree) override;
+};
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,36 @@
+#include "LinuxPlatform.h"
+
+#include "LinuxFileSystem.h"
+#include "LinuxInfo.h"
+#include "LinuxKnownFolders.h"
+#include "LinuxNamespace.h"
+
+namespace kiv::pf::lnx {
+namespace {
+
+class TLinuxPlatform final : public IPlatform
+{
+public:
+    HResult Startup() override { return S_OK; }
+    IInfo& Info() override { return fInfo; }
+    INamespace& Namespace() override { return fNamespace; }
+    IKnownFolders& KnownFolders() override { return fKnownFolders; }
+    IFileSystem& FileSystem() override { return fFileSystem; }
+    IDebug& Debug() override { return fDebug; }
+
+private:
+    TLinuxInfo fInfo;
+    TLinuxNamespace fNamespace;
+    TLinuxKnownFolders fKnownFolders;
+    TLinuxFileSystem fFileSystem;
+    TLinuxDebug fDebug;
+};
+
+} // namespace
+
+std::unique_ptr<IPlatform> CreateLinuxPlatform()
+{
+    return std::make_unique<TLinuxPlatform>();
+}
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,198 @@
+#include "LinuxTrash.h"
+
+#include "Errno.h"
+#include "Handles.h"
+#include "LinuxItems.h"
+#include "MountTable.h"
+#include "XdgDirs.h"
+#include "core/platform/FileTime.h"
+#include "core/platform/ShellConstants.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kiv::pf::lnx {
+namespace {
+
+bool IsDirectory(const std::string& pPath, bool pFollow = true)
+{
+    struct stat st
+    {
+    };
+    const int result = pFollow ? ::stat(pPath.c_str(), &st) : ::lstat(pPath.c_str(), &st);
+    return result == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ReadSmallFileAt(int pDirFd, const std::string& pName)
+{
+    std::string text;
+    TFd fd(::openat(pDirFd, pName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    std::array<char, 4096> buffer{};
+    // A .trashinfo holds two short lines; 64 KiB bounds a hostile one.
+    while (fd.IsValid() && text.size() < 65536) {
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
+        if (n <= 0)
+            break;
+        text.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+int Hex(char pChar)
+{
+    if (pChar >= '0' && pChar <= '9')
+        return pChar - '0';
+    if (pChar >= 'a' && pChar <= 'f')
+        return pChar - 'a' + 10;
+    if (pChar >= 'A' && pChar <= 'F')
+        return pChar - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecode(std::string_view pText)
+{
+    std::string result;
+    for (std::size_t i = 0; i < pText.size(); ++i) {
+        if (pText[i] == '%' && i + 2 < pText.size() && Hex(pText[i + 1]) >= 0 &&
+            Hex(pText[i + 2]) >= 0) {
+            result += static_cast<char>(Hex(pText[i + 1]) * 16 + Hex(pText[i + 2]));
+            i += 2;
+        } else {
+            result += pText[i];
+        }
+    }
+    return result;
+}
+
+// The folder a trash folder's relative paths start from.
+std::string TopDirOf(const std::string& pTrashDir)
+{
+    // $topdir/.Trash-$uid or $topdir/.Trash/$uid
+    std::string top = pTrashDir.substr(0, pTrashDir.rfind('/'));
+    if (top.size() >= 7 && top.compare(top.size() - 7, 7, "/.Trash") == 0)
+        top = top.substr(0, top.size() - 7);
+    return top.empty() ? std::string("/") : top;
+}
+
+} // namespace
+
+std::vector<std::string> TrashDirs()
+{
+    std::vector<std::string> dirs;
+    const TXdgDirs xdg = TXdgDirs::Load();
+    const std::string home = xdg.DataHome + "/Trash";
+    if (IsDirectory(home + "/files"))
+        dirs.push_back(home);
+    const std::string uid = std::to_string(::geteuid());
+    for (const TMount& mount : ReadMountTable()) {
+        if (!mount.Visible || mount.Drive == DriveType::Remote)
+            continue;
+        const std::string top = mount.Path == "/" ? std::string() : mount.Path;
+        // The shared folder must be a real, sticky folder: anything else may be a trap.
+        const std::string shared = top + "/.Trash";
+        struct stat st
+        {
+        };
+        if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+            IsDirectory(shared + "/" + uid + "/files", false))
+            dirs.push_back(shared + "/" + uid);
+        const std::string own = top + "/.Trash-" + uid;
+        if (IsDirectory(own + "/files", false) && own != home)
+            dirs.push_back(own);
+    }
+    return dirs;
+}
+
+bool ParseTrashInfo(std::string_view pText, const std::string& pTopDir, std::string& pOriginal,
+                    std::uint64_t& pDeletionTime)
+{
+    bool found = false;
+    pDeletionTime = 0;
+    std::size_t pos = 0;
+    while (pos < pText.size()) {
+        const std::size_t end = std::min(pText.find('\n', pos), pText.size());
+        std::string_view line = pText.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.rfind("Path=", 0) == 0) {
+            pOriginal = PercentDecode(line.substr(5));
+            if (!pOriginal.empty() && pOriginal[0] != '/')
+                pOriginal = (pTopDir == "/" ? std::string() : pTopDir) + "/" + pOriginal;
+            found = !pOriginal.empty();
+        } else if (line.rfind("DeletionDate=", 0) == 0) {
+            const QString text =
+                QString::fromLatin1(line.data() + 13, static_cast<qsizetype>(line.size() - 13));
+            // The date is written in local time, without a zone.
+            const QDateTime when = QDateTime::fromString(text, Qt::ISODate);
+            if (when.isValid())
+                pDeletionTime = FileTime::FromUnix(when.toSecsSinceEpoch(), 0).Ticks;
+        }
+    }
+    return found;
+}
+
+HResult MakeTrashEntry(const std::string& pTrashDir, const std::string& pName, IdListBytes& pItem)
+{
+    if (!IsValidEntryName(pName))
+        return HResultFromWin32(win32::ERROR_INVALID_NAME);
+    TFd files(::open((pTrashDir + "/files").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!files.IsValid())
+        return HResultFromErrno(errno, TMissing::Path);
+    struct statx st
+    {
+    };
+    if (::statx(files.Get(), pName.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &st) != 0)
+        return HResultFromErrno(errno);
+    TSnapshot snapshot;
+    snapshot.Mode = st.stx_mode;
+    const bool folder = S_ISDIR(st.stx_mode);
+    snapshot.Attributes = folder ? fileattr::DIRECTORY : 0;
+    if (S_ISLNK(st.stx_mode)) {
+        snapshot.Flags |= itemflag::Symlink;
+        snapshot.Attributes |= fileattr::REPARSE_POINT;
+    }
+    if (pName[0] == '.') {
+        snapshot.Flags |= itemflag::Hidden;
+        snapshot.Attributes |= fileattr::HIDDEN;
+    }
+    if (snapshot.Attributes == 0)
+        snapshot.Attributes = fileattr::NORMAL;
+    snapshot.Size = folder ? 0 : st.stx_size;
+    snapshot.LastWrite = FileTime::FromUnix(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec).Ticks;
+
+    std::string original;
+    std::uint64_t deleted = 0;
+    TFd info(::open((pTrashDir + "/info").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (info.IsValid())
+        ParseTrashInfo(ReadSmallFileAt(info.Get(), pName + ".trashinfo"), TopDirOf(pTrashDir),
+                       original, deleted);
+    pItem = idl::FromItem(MakeTrashItem(snapshot, pName, pTrashDir, original, deleted));
+    return S_OK;
+}
+
+std::vector<IdListBytes> ReadTrashEntries(const std::string& pTrashDir)
+{
+    std::vector<IdListBytes> items;
+    TDir dir(::opendir((pTrashDir + "/files").c_str()));
+    if (!dir.IsValid())
+        return items;
+    while (const dirent* entry = ::readdir(dir.Get())) {
+        const std::string name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        IdListBytes item;
+        if (Succeeded(MakeTrashEntry(pTrashDir, name, item)))
+            items.push_back(std::move(item));
+    }
+    return items;
+}
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace kiv::pf::lnx {
+
+// The user's folders after the freedesktop conventions, as raw path bytes, read afresh on every
+// call (HOME and the user-dirs file may change while the program runs; tests point them at a
+// temporary folder).
+struct TXdgDirs
+{
+    std::string Home;
+    std::string ConfigHome;
+    std::string DataHome;
+    std::string CacheHome;
+    std::string Desktop;
+    std::string Documents;
+    std::string Download;
+    std::string Music;
+    std::string Pictures;
+    std::string Videos;
+    std::string Templates;
+    std::string PublicShare;
+
+    static TXdgDirs Load();
+};
+
+// Parses the text of user-dirs.dirs into pDirs (lines XDG_NAME_DIR="$HOME/Folder" or an absolute
+// path); other lines are ignored.
+void ParseUserDirs(const std::string& pText, TXdgDirs& pDirs);
+
+} // namespace kiv::pf::lnx

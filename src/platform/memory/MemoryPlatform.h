@@ -1,0 +1,121 @@
+#pragma once
+
+#include "core/platform/FileTime.h"
+#include "core/platform/HResult.h"
+#include "core/platform/IFileSystem.h"
+#include "core/platform/IInfo.h"
+#include "core/platform/IKnownFolders.h"
+#include "core/platform/IPlatform.h"
+#include "core/platform/IdList.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace kiv::pf::mem {
+
+class TMemoryPlatform;
+
+// One folder or file of the in-memory namespace. Tests build the tree and set the knobs before
+// handing the platform to the code under test; after that the platform reads nodes under its own
+// lock, and tests change knobs only while no other thread uses the platform.
+class TMemoryNode
+{
+public:
+    TMemoryNode(const TMemoryNode&) = delete;
+    TMemoryNode& operator=(const TMemoryNode&) = delete;
+
+    TMemoryNode& AddFolder(const QString& pName);
+    TMemoryNode& AddFile(const QString& pName, std::uint64_t pSize = 0);
+    TMemoryNode* Child(const QString& pName) const;
+    TMemoryNode* Parent() const { return fParent; }
+    const QString& Name() const { return fName; }
+    bool IsFolder() const { return fIsFolder; }
+    std::uint32_t Id() const { return fId; }
+
+    // Extra sfgao:: bits (HIDDEN, READONLY, LINK, ISSLOW, ...) reported with the kind's own bits.
+    std::uint32_t ExtraAttributes = 0;
+    std::uint64_t Size = 0;
+    FileTime LastWrite;
+    // A virtual item: no file-system path (FILESYSPATH fails, no FILESYSTEM bit).
+    bool Virtual = false;
+    // Reachable by parsing but never listed.
+    bool NonEnumerated = false;
+    // The folder offers no column interface (AsFolder2() == nullptr).
+    bool NoColumns = false;
+
+    // Failure injection. EnumObjects fails with EnumFailure; the FaultOnNext-th call of Next
+    // (counted from 1 over all enumerations of this folder) fails with NextFailure; every listed
+    // child costs DelayPerItem; BindFailure fails binding to this folder; a vanished node fails
+    // Update with "file not found" although its list still resolves.
+    HResult EnumFailure = S_OK;
+    int FaultOnNext = 0;
+    HResult NextFailure = E_UNEXPECTED;
+    std::chrono::milliseconds DelayPerItem{0};
+    HResult BindFailure = S_OK;
+    bool Vanished = false;
+
+private:
+    friend class TMemoryPlatform;
+    friend class TMemoryState;
+    TMemoryNode(TMemoryPlatform& pOwner, TMemoryNode* pParent, QString pName, bool pIsFolder,
+                std::uint32_t pId);
+
+    TMemoryPlatform& fOwner;
+    TMemoryNode* fParent;
+    QString fName;
+    bool fIsFolder;
+    std::uint32_t fId;
+    int fNextCalls = 0; // counted under the platform's lock
+    std::vector<std::unique_ptr<TMemoryNode>> fChildren;
+};
+
+// The platform in memory, for tests of the core: a namespace tree built by the test (the root is
+// the desktop; parsing names are "/"-joined node names), injectable failures and delays, a
+// configurable OS profile and string table, captured debug lines.
+class TMemoryPlatform final : public IPlatform
+{
+public:
+    TMemoryPlatform();
+    ~TMemoryPlatform() override;
+
+    HResult Startup() override { return fStartupResult; }
+    IInfo& Info() override;
+    INamespace& Namespace() override;
+    IKnownFolders& KnownFolders() override;
+    IFileSystem& FileSystem() override;
+    IDebug& Debug() override;
+
+    TMemoryNode& Root() { return *fRoot; }
+    // The absolute list of a node.
+    IdListBytes ListOf(const TMemoryNode& pNode) const;
+    // The node an absolute list names; nullptr when none.
+    TMemoryNode* NodeOf(IdSpan pAbsolute) const;
+    // Removes a node (lists naming it stop resolving).
+    void Remove(TMemoryNode& pNode);
+
+    void SetStartupResult(HResult pResult) { fStartupResult = pResult; }
+    void SetProfile(const OsProfile& pProfile);
+    void SetString(StringModule pModule, int pId, const QString& pText);
+    void SetLocale(const LocaleInfo& pLocale);
+    void SetKnownFolder(const KnownFolderKey& pKey, TMemoryNode* pNode);
+    void SetKnownFoldersAvailable(bool pAvailable);
+    void SetMounts(std::vector<MountInfo> pMounts);
+    void SetEnvironment(const QString& pName, const QString& pValue);
+    std::vector<QString> DebugLines() const;
+
+private:
+    friend class TMemoryNode;
+    friend class TMemoryState;
+    std::unique_ptr<class TMemoryState> fState;
+    std::unique_ptr<TMemoryNode> fRoot;
+    HResult fStartupResult = S_OK;
+};
+
+} // namespace kiv::pf::mem
