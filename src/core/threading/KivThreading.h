@@ -121,7 +121,7 @@ private:
     bool fFireOnWorkDoneSynchronized = true;
     const ICancellationIndicatorPtr fCancellationToken;
     std::mutex fWaitLock;
-    std::condition_variable_any fStateChanged;
+    std::condition_variable fStateChanged;
     std::atomic<int> fWaiters{0};
 };
 

@@ -610,16 +610,23 @@ void TWorkerThread::Execute()
             pool(pPool).NewThreadStarted(*this);
         });
     }
-    while (!IsStopped()) {
-        IWorkItemPtr item;
-        if (!anchor->Use(*this,
-                         [&](TCustomThreadPool& pPool) { item = pool(pPool).TakeItem(*this); }))
-            break;
-        if (!item)
+    IWorkItemPtr item;
+    for (;;) {
+        if (!item) {
+            if (IsStopped())
+                break;
+            if (!anchor->Use(*this,
+                             [&](TCustomThreadPool& pPool) { item = pool(pPool).TakeItem(*this); }))
+                break;
             continue;
+        }
+        // An item once taken is run: if the pool terminated meanwhile it was cancelled with
+        // the others, and RunItem passes over it.
         RunItem(item);
         item.reset();
-        if (!anchor->Use(*this, [&](TCustomThreadPool& pPool) { pool(pPool).ItemDone(*this); }))
+        // Letting go of the item and taking the next happen in one step.
+        if (!anchor->Use(*this,
+                         [&](TCustomThreadPool& pPool) { item = pool(pPool).ItemDone(*this); }))
             break;
     }
     UninitializeCom();
@@ -650,6 +657,7 @@ void TWorkerThread::RunItem(const IWorkItemPtr& pItem)
 TWorkerThreadPool::TWorkerThreadPool(bool pInitializeCOM)
     : fInitializeCOM(pInitializeCOM)
 {
+    fMaxRunningSnapshot.store(TCustomThreadPool::MaxRunningThreads());
 }
 
 TWorkerThreadPool::~TWorkerThreadPool()
@@ -747,6 +755,7 @@ void TWorkerThreadPool::SetMinWorkerThreads(int pValue)
         fMinWorkerThreadsSnapshot.store(fMinWorkerThreads);
         if (fMaxRunningThreads < fMinWorkerThreads)
             fMaxRunningThreads = fMinWorkerThreads;
+        fMaxRunningSnapshot.store(fMaxRunningThreads);
     }
     ThreadCheck();
 }
@@ -760,6 +769,7 @@ void TWorkerThreadPool::SetMaxRunningThreads(int pValue)
         fMinWorkerThreadsSnapshot.store(fMinWorkerThreads);
     }
     fMaxRunningThreads = std::max(1, pValue);
+    fMaxRunningSnapshot.store(fMaxRunningThreads);
 }
 
 int TWorkerThreadPool::MaxCpuUsage() const
@@ -796,9 +806,14 @@ void TWorkerThreadPool::SetThreadName(const QString& pName)
 
 void TWorkerThreadPool::SignalNewWork(bool pAll)
 {
+    // A worker counts itself as waiting before it looks at the queue a last time, so either it
+    // sees the new item or we see it waiting. A signal not yet taken by a worker is not sent
+    // again: each sleeping worker costs one wake-up, not one per item.
+    if (!pAll && (fWaitingWorkers.load() == 0 || fNewWorkSignalled.exchange(true)))
+        return;
+    fNewWorkSignalled.store(true);
     {
         const std::scoped_lock lock(fNewWorkLock);
-        fNewWorkSignals = 1;
     }
     if (pAll)
         fNewWorkItemEvent.notify_all();
@@ -809,17 +824,28 @@ void TWorkerThreadPool::SignalNewWork(bool pAll)
 bool TWorkerThreadPool::WaitForNewWork(std::chrono::milliseconds pTimeout,
                                        const std::stop_token& pStop)
 {
+    fWaitingWorkers.fetch_add(1);
+    struct TLeave
+    {
+        std::atomic<int>& fCount;
+        ~TLeave() { fCount.fetch_sub(1); }
+    } leave{fWaitingWorkers};
+    if (fWorkerItemsQueue.Count() > 0 && fAllWorkItemsDoneEventCount.load() == 0)
+        return true;
     std::unique_lock lock(fNewWorkLock);
-    if (!fNewWorkItemEvent.wait_for(lock, pStop, pTimeout, [this] { return fNewWorkSignals > 0; }))
+    if (!fNewWorkItemEvent.wait_for(lock, pStop, pTimeout,
+                                    [this] { return fNewWorkSignalled.load(); }))
         return false;
-    fNewWorkSignals = 0;
+    fNewWorkSignalled.store(false); // auto-reset: this worker took the signal
     return true;
 }
 
 void TWorkerThreadPool::ThreadCheck()
 {
-    const std::uint64_t now = threading::TickCount();
     const int threads = fThreadCountSnapshot.load();
+    if (threads >= fMaxRunningSnapshot.load())
+        return; // no room for another worker whatever the rest says
+    const std::uint64_t now = threading::TickCount();
     const int minimum = fMinWorkerThreadsSnapshot.load();
     if (now - fLastCheckAddNewWorkerThread.load() < kThreadCheckIntervalMs && threads > minimum)
         return;
@@ -875,7 +901,7 @@ IWorkItemPtr TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
         WaitForNewWork(kNewWorkWait, pThread.StopToken());
         return nullptr;
     }
-    const std::uint64_t waitStart = threading::TickCount();
+    std::uint64_t waitStart = 0; // read when the queue is first found empty
     for (;;) {
         IWorkItemPtr item;
         {
@@ -886,11 +912,13 @@ IWorkItemPtr TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
         }
         if (item) {
             // One signal wakes one worker; pass it on while work remains.
-            if (fWorkerItemsQueue.Count() > 0)
+            if (fWaitingWorkers.load() > 0 && fWorkerItemsQueue.Count() > 0)
                 SignalNewWork();
             ThreadCheck();
             return item;
         }
+        if (waitStart == 0)
+            waitStart = threading::TickCount();
         const std::uint64_t waited = threading::TickCount() - waitStart;
         const auto maxIdle = static_cast<std::uint64_t>(fMaxIdleTime.load());
         if (waited > maxIdle) {
@@ -904,12 +932,19 @@ IWorkItemPtr TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
     }
 }
 
-void TWorkerThreadPool::ItemDone(TWorkerThread& pThread)
+IWorkItemPtr TWorkerThreadPool::ItemDone(TWorkerThread& pThread)
 {
     IWorkItemPtr done;
+    IWorkItemPtr next;
     {
         const std::scoped_lock lock(fLock);
         done = std::move(pThread.fWorkItem);
+        // The next item, when the thread goes on at once (not stopping, not paused); an
+        // all-done notification cannot be due while another item is queued.
+        if (!pThread.Terminated() && !pThread.Paused() && fAllWorkItemsDoneEventCount.load() == 0) {
+            next = fWorkerItemsQueue.Take();
+            pThread.fWorkItem = next;
+        }
     }
     int count = fWorkItemsCount.load();
     // A forced termination may have reset the count already.
@@ -917,6 +952,12 @@ void TWorkerThreadPool::ItemDone(TWorkerThread& pThread)
     }
     if (count == 1)
         AllWorkItemsDone();
+    if (next) {
+        if (fWaitingWorkers.load() > 0 && fWorkerItemsQueue.Count() > 0)
+            SignalNewWork();
+        ThreadCheck();
+    }
+    return next;
 }
 
 void TWorkerThreadPool::AllWorkItemsDone()

@@ -367,7 +367,9 @@ private:
     // Starts another worker when the rules above allow it.
     void ThreadCheck();
     IWorkItemPtr TakeItem(TWorkerThread& pThread);
-    void ItemDone(TWorkerThread& pThread);
+    // The worker is done with its item: lets it go, counts it, and takes the next one when the
+    // worker can go on at once.
+    IWorkItemPtr ItemDone(TWorkerThread& pThread);
     void NewThreadStarted(TWorkerThread& pThread);
     void AllWorkItemsDone();
     void CancelAllWorkItems();
@@ -386,13 +388,16 @@ private:
     std::atomic<int> fWorkItemsCount{0};
     std::atomic<std::uint64_t> fLastCheckAddNewWorkerThread{0};
     std::atomic<int> fThreadCountSnapshot{0};
+    std::atomic<int> fMaxRunningSnapshot{0};
     const bool fInitializeCOM;
     std::atomic<int> fMaxCpuUsage{80};
     QString fThreadName; // guarded by fLock
     // The new-work event (auto-reset: one signal wakes one worker).
     std::mutex fNewWorkLock;
     std::condition_variable_any fNewWorkItemEvent;
-    int fNewWorkSignals = 0; // guarded by fNewWorkLock
+    std::atomic<bool> fNewWorkSignalled{false}; // changed and waited for under fNewWorkLock's cv
+    // Workers about to wait or waiting for the event: adding work signals only when some are.
+    std::atomic<int> fWaitingWorkers{0};
 };
 
 // A worker pool shared by its holders and destroyed with the last of them.
