@@ -832,9 +832,13 @@ bool TWorkerThreadPool::WaitForNewWork(std::chrono::milliseconds pTimeout,
     } leave{fWaitingWorkers};
     if (fWorkerItemsQueue.Count() > 0 && fAllWorkItemsDoneEventCount.load() == 0)
         return true;
+    // A plain condition variable: stopping a worker pool's threads always signals all waiters
+    // (TerminateAllThreads), and an idle exit ends the wait by itself.
     std::unique_lock lock(fNewWorkLock);
-    if (!fNewWorkItemEvent.wait_for(lock, pStop, pTimeout,
-                                    [this] { return fNewWorkSignalled.load(); }))
+    if (!fNewWorkItemEvent.wait_for(
+            lock, pTimeout, [&] { return fNewWorkSignalled.load() || pStop.stop_requested(); }))
+        return false;
+    if (pStop.stop_requested())
         return false;
     fNewWorkSignalled.store(false); // auto-reset: this worker took the signal
     return true;

@@ -394,7 +394,7 @@ private:
     QString fThreadName; // guarded by fLock
     // The new-work event (auto-reset: one signal wakes one worker).
     std::mutex fNewWorkLock;
-    std::condition_variable_any fNewWorkItemEvent;
+    std::condition_variable fNewWorkItemEvent;
     std::atomic<bool> fNewWorkSignalled{false}; // changed and waited for under fNewWorkLock's cv
     // Workers about to wait or waiting for the event: adding work signals only when some are.
     std::atomic<int> fWaitingWorkers{0};

@@ -296,6 +296,14 @@ TEST_P(GlobalPoolCountTest, ThreadCountsFollowTheProcessorCount)
     EXPECT_EQ(pool->MinWorkerThreads(), GetParam().fMinWorkers);
     EXPECT_EQ(TCustomThreadPool::DefaultMaxRunningThreads(), GetParam().fDefaultMax);
     EXPECT_EQ(TWorkerPoolConfig().MaxRunningThreads, GetParam().fDefaultMax);
+
+    // Its workers carry the pool's name for debuggers.
+    auto item = TLambdaItem::Create(nullptr);
+    pool->AddWorkItem(item);
+    item->WaitFor();
+    pool->TerminateAllThreads(true);
+    EXPECT_TRUE(
+        fThreads.ThreadNames().contains(QStringLiteral("TWorkerThread in GlobalThreadPool")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Processors, GlobalPoolCountTest,
