@@ -109,7 +109,7 @@ void TKivThread::Run()
 {
     tCurrentThread = this;
     // Calls this thread queues to the user-interface thread are dropped if it is abandoned.
-    TUiCallQueue::SetCurrentThreadOwner(this);
+    TUiCallQueue::SetCurrentThreadOwner(this, &fAbandoned);
     fThreadId.store(pf::Threads().CurrentThreadId());
     if (fInitialPriority != pf::TThreadPriority::Normal)
         pf::Threads().SetThreadPriority(fThreadId.load(), fInitialPriority);

@@ -149,11 +149,13 @@ TEST_F(ThreadPoolTest, WorkerIgnoringTerminationIsAbandonedReportedAndOutlivesTh
     pool->SetMaxTimeUntilHardTerminate(100ms);
     TGate started;
     TGate release;
-    auto done = std::make_shared<TGate>();
+    auto lateCallRan = std::make_shared<std::atomic<bool>>(false);
     {
-        auto stubborn = TLambdaItem::Create([&, done](TLambdaItem&) {
+        auto stubborn = TLambdaItem::Create([&, lateCallRan](TLambdaItem&) {
             started.Open();
             release.Wait(); // ignores every request to stop
+            // Once abandoned, what the thread queues for the main thread is dropped.
+            pf::Ui().Post([lateCallRan] { lateCallRan->store(true); });
         });
         pool->AddWorkItem(stubborn);
         started.Wait();
@@ -179,6 +181,8 @@ TEST_F(ThreadPoolTest, WorkerIgnoringTerminationIsAbandonedReportedAndOutlivesTh
     release.Open();
     for (int live = TLambdaItem::sLive.load(); live >= liveBefore; live = TLambdaItem::sLive.load())
         TLambdaItem::sLive.wait(live);
+    pf::Ui().DrainPending();
+    EXPECT_FALSE(lateCallRan->load());
 }
 
 TEST_F(ThreadPoolTest, PlainThreadIgnoringTerminationIsReportedWithItsId)

@@ -7,7 +7,13 @@ namespace kiv {
 
 namespace {
 thread_local const void* tCurrentOwner = nullptr;
+thread_local const std::atomic<bool>* tAbandoned = nullptr;
+
+bool CurrentThreadAbandoned()
+{
+    return tAbandoned && tAbandoned->load();
 }
+} // namespace
 
 TUiCallQueue::TUiCallQueue(std::thread::id pUiThread)
     : fUiThread(pUiThread)
@@ -24,9 +30,11 @@ bool TUiCallQueue::IsUiThread() const
     return std::this_thread::get_id() == fUiThread;
 }
 
-void TUiCallQueue::SetCurrentThreadOwner(const void* pOwner) noexcept
+void TUiCallQueue::SetCurrentThreadOwner(const void* pOwner,
+                                         const std::atomic<bool>* pAbandoned) noexcept
 {
     tCurrentOwner = pOwner;
+    tAbandoned = pAbandoned;
 }
 
 const void* TUiCallQueue::CurrentThreadOwner() noexcept
@@ -59,6 +67,8 @@ void TUiCallQueue::Enqueue(TCall pCall)
 
 void TUiCallQueue::Post(std::function<void()> pCall, const void* pOwner)
 {
+    if (CurrentThreadAbandoned())
+        return;
     Enqueue(TCall{std::move(pCall), pOwner ? pOwner : tCurrentOwner, nullptr, nullptr});
 }
 
@@ -72,6 +82,8 @@ bool TUiCallQueue::Send(std::function<void()> pCall, const ICancellationIndicato
         Run(call);
         return true;
     }
+    if (CurrentThreadAbandoned())
+        return false;
     auto sent = std::make_shared<std::promise<bool>>();
     std::future<bool> ran = sent->get_future();
     Enqueue(TCall{std::move(pCall), pOwner ? pOwner : tCurrentOwner, pCancel, std::move(sent)});

@@ -39,8 +39,11 @@ public:
     bool WaitForQueued(std::size_t pCount, std::chrono::milliseconds pTimeout);
 
     // The owner that Post and Send give calls made on this thread without an owner of their
-    // own (a pool thread tags its calls with itself, so abandoning it purges them).
-    static void SetCurrentThreadOwner(const void* pOwner) noexcept;
+    // own (a pool thread tags its calls with itself, so abandoning it purges them), and the flag
+    // that tells the thread was abandoned: from then on its calls are dropped (Send returns
+    // false), as the ones it queued before were purged.
+    static void SetCurrentThreadOwner(const void* pOwner,
+                                      const std::atomic<bool>* pAbandoned = nullptr) noexcept;
     static const void* CurrentThreadOwner() noexcept;
 
 protected:
