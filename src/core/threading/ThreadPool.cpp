@@ -450,8 +450,13 @@ void TCustomThreadPool::Abandon(const TKivThreadPtr& pThread)
     threading::DebugLine(line);
     pf::Ui().Purge(pThread.get());
     NotifyThreadsChanged();
-    if (empty && OnAllThreadsTerminated && !fDestroying.load())
-        OnAllThreadsTerminated(*this);
+    if (empty && OnAllThreadsTerminated && !fDestroying.load()) {
+        try {
+            OnAllThreadsTerminated(*this);
+        } catch (...) {
+            threading::HandleException(std::current_exception());
+        }
+    }
 }
 
 void TCustomThreadPool::ThreadEnded(TKivThread& pThread)
@@ -675,8 +680,13 @@ void TWorkerThreadPool::AddWorkItem(const IWorkItemPtr& pItem, TPriority pPriori
     if (fDestroying.load())
         throw EInvalidOperation(
             QStringLiteral("New workitems cannot be added to a threadpool that is destroying."));
-    if (!pItem || fIsTerminatingAllWorkitems.load())
+    if (!pItem)
         return;
+    if (fIsTerminatingAllWorkitems.load()) {
+        // Dropped like the queued ones; it reaches a final state so that nobody waits forever.
+        pItem->SetStatus(TTaskStatus::Canceled);
+        return;
+    }
     fWorkItemsCount.fetch_add(1);
     pItem->SetStatus(TTaskStatus::WaitingToRun);
     fWorkerItemsQueue.Add(pItem, pPriority);
@@ -692,8 +702,12 @@ void TWorkerThreadPool::AddWorkItems(const std::vector<IWorkItemPtr>& pItems, TP
             throw EInvalidOperation(QStringLiteral(
                 "New workitems cannot be added to a threadpool that is destroying."));
         for (const IWorkItemPtr& item : pItems) {
-            if (!item || fIsTerminatingAllWorkitems.load())
+            if (!item)
                 continue;
+            if (fIsTerminatingAllWorkitems.load()) {
+                item->SetStatus(TTaskStatus::Canceled);
+                continue;
+            }
             fWorkItemsCount.fetch_add(1);
             item->SetStatus(TTaskStatus::WaitingToRun);
             fWorkerItemsQueue.Add(item, pPriority);
