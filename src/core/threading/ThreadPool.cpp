@@ -96,7 +96,9 @@ void TKivThread::Start()
 {
     if (fStarted.exchange(true))
         return;
-    SetStatus(TTaskStatus::Running);
+    // A thread paused before it starts stays paused.
+    TTaskStatus waiting = TTaskStatus::WaitingToRun;
+    fStatus.compare_exchange_strong(waiting, TTaskStatus::Running);
     try {
         std::thread([self = shared_from_this()] { self->Run(); }).detach();
     } catch (...) {

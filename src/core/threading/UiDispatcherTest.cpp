@@ -172,6 +172,22 @@ TEST(ManualDispatcherTest, TimersFireInTheOrderTheyAreDue)
     EXPECT_EQ(ui.Now(), 200u);
 }
 
+TEST(QtUiDispatcherTest, DefaultDispatcherMadeByAWorkerServesTheApplicationThread)
+{
+    // Run alone (as ctest does) the worker makes the process-wide dispatcher.
+    std::atomic<bool> ran{false};
+    std::jthread([&] {
+        EXPECT_FALSE(pf::Ui().IsUiThread());
+        pf::Ui().Post([&] { ran.store(pf::Ui().IsUiThread()); });
+    }).join();
+    EXPECT_TRUE(pf::Ui().IsUiThread());
+    // Delivered by Qt's event loop of this thread.
+    const QDeadlineTimer deadline(10000);
+    while (!ran.load() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(ran.load());
+}
+
 TEST(QtUiDispatcherTest, DefaultDispatcherServesTheApplicationThread)
 {
     EXPECT_TRUE(pf::Ui().IsUiThread());
