@@ -3,6 +3,8 @@
 #include "core/platform/UiDispatcher.h"
 #include "core/threading/ThreadingHooks.h"
 
+#include <condition_variable>
+#include <cstdint>
 #include <optional>
 
 namespace kiv {
@@ -13,6 +15,21 @@ namespace {
 constexpr std::chrono::milliseconds kPausedItemCheck{100};
 // The step of a delayed procedure's wait, and so the latency of its cancellation.
 constexpr int kDelayStepMs = 50;
+
+struct TWaitStripe
+{
+    std::mutex fLock;
+    std::condition_variable fChanged;
+};
+
+// Waiting for an item is rare next to running items: a handful of shared condition variables
+// serve every item (a wake-up may reach a waiter of another item, which then looks again).
+TWaitStripe& StripeFor(const void* pItem)
+{
+    constexpr std::size_t kStripes = 16;
+    static TWaitStripe stripes[kStripes];
+    return stripes[(reinterpret_cast<std::uintptr_t>(pItem) >> 6) % kStripes];
+}
 
 bool IsFinal(TTaskStatus pStatus)
 {
@@ -62,10 +79,11 @@ QString TBasicWorkItem::ClassName() const
 void TBasicWorkItem::NotifyWaiters()
 {
     if (fWaiters.load() > 0) {
+        TWaitStripe& stripe = StripeFor(this);
         {
-            const std::scoped_lock lock(fWaitLock);
+            const std::scoped_lock lock(stripe.fLock);
         }
-        fStateChanged.notify_all();
+        stripe.fChanged.notify_all();
     }
     pf::Ui().Wake();
 }
@@ -126,8 +144,9 @@ bool TBasicWorkItem::WaitForState(const std::function<bool()>& pDone,
         if (pf::Ui().IsUiThread()) {
             done = pf::Ui().WaitFor(pDone, pTimeout);
         } else {
-            std::unique_lock lock(fWaitLock);
-            done = fStateChanged.wait_for(lock, pTimeout, pDone);
+            TWaitStripe& stripe = StripeFor(this);
+            std::unique_lock lock(stripe.fLock);
+            done = stripe.fChanged.wait_for(lock, pTimeout, pDone);
         }
         fWaiters.fetch_sub(1);
         return done;

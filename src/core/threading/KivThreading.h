@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <stop_token>
 
@@ -120,8 +119,8 @@ private:
     std::atomic<TTaskStatus> fStatus{TTaskStatus::Created};
     bool fFireOnWorkDoneSynchronized = true;
     const ICancellationIndicatorPtr fCancellationToken;
-    std::mutex fWaitLock;
-    std::condition_variable fStateChanged;
+    // Threads in WaitForState; they sleep on one of a few process-wide condition variables
+    // chosen by the item's address, so that an item carries no lock of its own.
     std::atomic<int> fWaiters{0};
 };
 

@@ -22,6 +22,8 @@ constexpr std::chrono::milliseconds kPauseCheck{100};
 constexpr std::uint64_t kThreadCheckIntervalMs = 400;
 // The longest a worker waits for the new-work event before it looks at the queue again.
 constexpr std::chrono::milliseconds kNewWorkWait{500};
+// How often a worker that ran out of work looks at the queue again before it sleeps.
+constexpr int kNewWorkLooks = 16;
 
 // Marks the thread's work (apartment set-up) on systems that need it; nothing here.
 void InitializeCom(bool /*pFreeThreaded*/) {}
@@ -562,6 +564,7 @@ void TWorkItemsQueue::Add(IWorkItemPtr pItem, TPriority pPriority)
         fList.push_front(std::move(pItem));
     else
         fList.push_back(std::move(pItem));
+    fCount.store(static_cast<int>(fList.size()));
 }
 
 IWorkItemPtr TWorkItemsQueue::Take()
@@ -571,6 +574,7 @@ IWorkItemPtr TWorkItemsQueue::Take()
         return nullptr;
     IWorkItemPtr item = std::move(fList.back());
     fList.pop_back();
+    fCount.store(static_cast<int>(fList.size()));
     return item;
 }
 
@@ -580,17 +584,12 @@ int TWorkItemsQueue::Clear()
     {
         const std::scoped_lock lock(fLock);
         dropped.swap(fList);
+        fCount.store(0);
     }
     // Dropped work reaches a final state, so that nobody waits for it forever.
     for (const IWorkItemPtr& item : dropped)
         item->SetStatus(TTaskStatus::Canceled);
     return static_cast<int>(dropped.size());
-}
-
-int TWorkItemsQueue::Count() const
-{
-    const std::scoped_lock lock(fLock);
-    return static_cast<int>(fList.size());
 }
 
 bool TWorkItemsQueue::ContainsIf(const std::function<bool(const IWorkItem&)>& pMatch) const
@@ -846,8 +845,15 @@ bool TWorkerThreadPool::WaitForNewWork(std::chrono::milliseconds pTimeout,
         std::atomic<int>& fCount;
         ~TLeave() { fCount.fetch_sub(1); }
     } leave{fWaitingWorkers};
-    if (fWorkerItemsQueue.Count() > 0 && fAllWorkItemsDoneEventCount.load() == 0)
-        return true;
+    // Work often comes in bursts: look again a few times, giving the processor to the thread
+    // that queues, before paying for a sleep and a wake-up.
+    for (int look = 0; look < kNewWorkLooks; ++look) {
+        if (fWorkerItemsQueue.Count() > 0 && fAllWorkItemsDoneEventCount.load() == 0)
+            return true;
+        if (pStop.stop_requested())
+            return false;
+        std::this_thread::yield();
+    }
     // A plain condition variable: stopping a worker pool's threads always signals all waiters
     // (TerminateAllThreads), and an idle exit ends the wait by itself.
     std::unique_lock lock(fNewWorkLock);

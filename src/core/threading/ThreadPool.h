@@ -255,12 +255,14 @@ public:
     IWorkItemPtr Take();
     // Empties the queue, marks the dropped items Canceled, and returns how many there were.
     int Clear();
-    int Count() const;
+    // Without the lock: a snapshot that may be out of date by the time it is used.
+    int Count() const noexcept { return fCount.load(); }
     bool ContainsIf(const std::function<bool(const IWorkItem&)>& pMatch) const;
 
 private:
     mutable std::mutex fLock;
     std::deque<IWorkItemPtr> fList; // guarded by fLock
+    std::atomic<int> fCount{0};     // fList's size, changed under fLock
 };
 
 class TWorkerThreadPool;
