@@ -518,5 +518,18 @@ TEST_F(ThreadPoolTest, ComThreadRunsItsProcedureAndKeepsItsObjectAlive)
     EXPECT_EQ(thread->Status(), TTaskStatus::Completed);
 }
 
+TEST_F(ThreadPoolTest, BackgroundModeIsLeftWhenTheThreadEnds)
+{
+    int during = -1;
+    auto thread = TCOMThread::Run([&] {
+        TKivThread::Current()->SetBackgroundMode(true);
+        during = fThreads.BackgroundThreads();
+    });
+    ASSERT_TRUE(thread->WaitFor(10s));
+    EXPECT_EQ(during, 1);
+    EXPECT_EQ(fThreads.BackgroundThreads(), 0);
+    EXPECT_FALSE(thread->BackgroundMode());
+}
+
 } // namespace
 } // namespace kiv
