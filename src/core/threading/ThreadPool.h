@@ -1,0 +1,414 @@
+#pragma once
+
+// The threads all background work of the family runs on:
+//   TKivThread           a thread with a task status, pause and cancellation;
+//   TCOMThread           a thread that runs one procedure;
+//   TCustomThreadPool    a list of threads, ended together, with a bounded wait per thread;
+//   TThreadPool          runs at most MaxRunningThreads of its threads at once;
+//   TWorkerThreadPool    executes queued work items on workers it starts and retires itself;
+//   TWorkerThreadPoolRefCounted  the same, shared by its holders.
+//
+// Threads cannot be killed safely on any system: a thread that does not end within the
+// hard-termination time is abandoned instead. It is removed from its pool and reported, its
+// queued user-interface calls are dropped, and it keeps alive everything it still uses (its own
+// object, its work item); it can no longer reach its pool, which may be destroyed meanwhile.
+//
+// Shutdown behaviour of work: queued items are dropped (set Canceled) when a pool terminates;
+// running items are told to terminate and are waited for up to the hard-termination time.
+
+#include "core/platform/Threads.h"
+#include "core/threading/ThreadingTypes.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <vector>
+
+namespace kiv {
+
+class TCustomThreadPool;
+class TPoolAnchor;
+
+// A thread with a task status. Made suspended (status WaitingToRun); Start runs it. The running
+// thread holds its own object, so the object lives until the thread ends even when nobody else
+// holds it ("freed by itself"). Methods are thread-safe unless noted.
+class TKivThread : public std::enable_shared_from_this<TKivThread>
+{
+public:
+    virtual ~TKivThread();
+    TKivThread(const TKivThread&) = delete;
+    TKivThread& operator=(const TKivThread&) = delete;
+
+    // Runs the thread (status Running); nothing when it runs already.
+    void Start();
+    bool Started() const noexcept { return fStarted.load(); }
+    // Whether the thread's work has ended (it may still be leaving its pool).
+    bool Ended() const noexcept { return fEnded.load(); }
+    // Waits until the body has ended or pTimeout has passed; serves the user-interface queue
+    // when called on the user-interface thread. Returns whether it has ended.
+    bool WaitFor(std::chrono::milliseconds pTimeout = std::chrono::hours(24 * 365));
+
+    TTaskStatus Status() const noexcept { return fStatus.load(); }
+    bool Paused() const noexcept { return Status() == TTaskStatus::Paused; }
+    // WaitingToRun or Running → Paused; Paused → Running.
+    void SetPaused(bool pPaused);
+
+    // Only from the thread itself: idle processor and disk priority while on.
+    void SetBackgroundMode(bool pOn);
+    bool BackgroundMode() const noexcept { return fBackgroundMode; }
+
+    // Asks the thread to end; its loops see it at their next stop check.
+    void Terminate() noexcept;
+    bool Terminated() const noexcept { return fStop.stop_requested(); }
+    std::stop_token StopToken() const noexcept { return fStop.get_token(); }
+
+    // The stop check of every loop: waits while paused (in 100 ms steps, ended early by a
+    // termination request), then true when terminated or when the cancellation indicator asks.
+    bool IsStopped();
+
+    // The thread's system id once it runs, else 0.
+    std::uint64_t ThreadId() const noexcept { return fThreadId.load(); }
+    // Whether the pool gave up waiting for this thread.
+    bool Abandoned() const noexcept { return fAbandoned.load(); }
+
+    virtual QString ClassName() const;
+
+    // The TKivThread running the calling code, or null.
+    static TKivThread* Current() noexcept;
+
+    // The anchor to the owning pool, or null.
+    const std::shared_ptr<TPoolAnchor>& PoolAnchor() const noexcept { return fThreadPool; }
+
+protected:
+    explicit TKivThread(ICancellationIndicatorPtr pCancellationIndicator = nullptr);
+
+    // The thread's work. Exceptions go to the application's exception handler.
+    virtual void Execute() = 0;
+
+    // Sets the status unless it is Canceled already.
+    void SetStatus(TTaskStatus pStatus) noexcept;
+
+private:
+    friend class TCustomThreadPool;
+    friend class TThreadPool;
+
+    void Run();
+    void NotifyStateChanged();
+
+    std::atomic<TTaskStatus> fStatus{TTaskStatus::WaitingToRun};
+    bool fBackgroundMode = false; // touched only by the thread itself
+    const ICancellationIndicatorPtr fCancellationIndicator;
+    std::shared_ptr<TPoolAnchor> fThreadPool;                           // set once, before Start
+    pf::TThreadPriority fInitialPriority = pf::TThreadPriority::Normal; // set before Start
+    std::stop_source fStop;
+    std::atomic<bool> fStarted{false};
+    std::atomic<bool> fEnded{false};
+    std::atomic<bool> fAbandoned{false};
+    std::atomic<std::uint64_t> fThreadId{0};
+    std::mutex fStateLock;
+    std::condition_variable_any fStateChanged; // pause and end waits
+};
+
+using TKivThreadPtr = std::shared_ptr<TKivThread>;
+
+// A thread that runs one procedure. The apartment set-up of other systems has no meaning here;
+// the hooks stay so that such a build can fill them.
+class TCOMThread final : public TKivThread
+{
+public:
+    // Made suspended; pComObjectToKeepAlive is held for the thread's life.
+    static std::shared_ptr<TCOMThread> Create(std::function<void()> pExecute,
+                                              std::shared_ptr<void> pComObjectToKeepAlive = {},
+                                              bool pFreeThreaded = true);
+    // Makes one and starts it.
+    static std::shared_ptr<TCOMThread> Run(std::function<void()> pExecute,
+                                           std::shared_ptr<void> pComObjectToKeepAlive = {},
+                                           bool pFreeThreaded = true);
+
+    TCOMThread(std::function<void()> pExecute, std::shared_ptr<void> pComObjectToKeepAlive,
+               bool pFreeThreaded);
+    QString ClassName() const override { return QStringLiteral("TCOMThread"); }
+
+protected:
+    void Execute() override;
+
+private:
+    const std::shared_ptr<void> fComObjectToKeepAlive;
+    const bool fFreeThreaded;
+    std::function<void()> fExecute;
+};
+
+// A list of threads ended together. Not copyable; owned by its creator. The thread list and the
+// settings are guarded by fLock; events are set before threads run and are called outside it.
+class TCustomThreadPool : public IPausable
+{
+public:
+    // Run on the user-interface thread, while the ending thread waits.
+    std::function<void(TCustomThreadPool& pSender, TKivThread& pThread)> OnThreadTerminated;
+    // Run on the thread that ended last.
+    std::function<void(TCustomThreadPool& pSender)> OnAllThreadsTerminated;
+
+    ~TCustomThreadPool() override;
+    TCustomThreadPool(const TCustomThreadPool&) = delete;
+    TCustomThreadPool& operator=(const TCustomThreadPool&) = delete;
+
+    virtual void Add(const TKivThreadPtr& pThread);
+    bool ThreadsActive() const;
+    bool ThreadExists(const TKivThread& pThread) const;
+    int ThreadCount() const;
+
+    int MaxRunningThreads() const;
+    virtual void SetMaxRunningThreads(int pValue);
+    bool Paused() const override;
+    void SetPaused(bool pPaused) override;
+    pf::TThreadPriority Priority() const;
+    void SetPriority(pf::TThreadPriority pPriority);
+    std::chrono::milliseconds MaxTimeUntilHardTerminate() const;
+    void SetMaxTimeUntilHardTerminate(std::chrono::milliseconds pTime);
+    bool Terminated() const noexcept { return fTerminated.load(); }
+
+    // Marks every thread terminated. With pForce, waits for each in turn and abandons those that
+    // do not end within the hard-termination time; when it returns, no thread runs the pool's
+    // code any more. Serves the user-interface queue meanwhile when called on the
+    // user-interface thread.
+    virtual void TerminateAllThreads(bool pForce);
+
+    // Number of processors × 3 + 2: enough to keep the processors busy while some threads wait
+    // for disks or the network.
+    static int DefaultMaxRunningThreads();
+
+    virtual QString ClassName() const { return QStringLiteral("TCustomThreadPool"); }
+
+protected:
+    friend class TKivThread;
+    TCustomThreadPool();
+
+    // Puts pThread in the list and ties it to the pool; the caller holds fLock.
+    void AttachLocked(const TKivThreadPtr& pThread);
+    // Called on a thread whose body ended, while it can still reach the pool.
+    virtual void ThreadEnded(TKivThread& pThread);
+    // Waits for pThread to leave the list, abandoning it after the hard-termination time.
+    void WaitForThread(const TKivThreadPtr& pThread);
+    // Hooks under fLock: a thread left the list (ended or abandoned); one pauses or resumes.
+    virtual void ThreadRemovedLocked() {}
+    virtual void PauseThreadLocked(TKivThread& pThread, bool pPaused);
+    // Drops what the pool holds for pThread when it is abandoned, and returns the line to
+    // write about it; the caller holds fLock.
+    virtual QString AbandonLocked(TKivThread& pThread);
+    // Ends the pool's life: terminates with force and cuts every thread off from the pool.
+    // Each destructor of a pool that starts threads calls it first.
+    void Shutdown();
+    // Waits until pDone, serving the user-interface queue when on the user-interface thread.
+    bool WaitUntil(const std::function<bool()>& pDone, std::chrono::milliseconds pTimeout);
+    void NotifyThreadsChanged();
+
+    mutable std::mutex fLock;
+    std::vector<TKivThreadPtr> fThreads;                         // guarded by fLock
+    int fMaxRunningThreads;                                      // guarded by fLock
+    bool fPaused = false;                                        // guarded by fLock
+    pf::TThreadPriority fPriority = pf::TThreadPriority::Normal; // guarded by fLock
+    std::chrono::milliseconds fMaxTimeUntilHardTerminate{3000};  // guarded by fLock
+    std::atomic<bool> fTerminated{false};
+    std::atomic<bool> fDestroying{false};
+    const std::shared_ptr<TPoolAnchor> fAnchor;
+
+private:
+    void RemoveEnded(TKivThread& pThread);
+    void Abandon(const TKivThreadPtr& pThread);
+    std::mutex fWaitLock; // taken before fLock, never inside it
+    std::condition_variable fThreadsChanged;
+    bool fShutDown = false; // only the destroying thread
+};
+
+// Runs at most MaxRunningThreads threads at once; the rest wait suspended and start as running
+// ones end.
+class TThreadPool : public TCustomThreadPool
+{
+public:
+    TThreadPool() = default;
+    ~TThreadPool() override;
+
+    void Add(const TKivThreadPtr& pThread) override;
+    void SetMaxRunningThreads(int pValue) override;
+    QString ClassName() const override { return QStringLiteral("TThreadPool"); }
+
+protected:
+    void ThreadRemovedLocked() override;
+
+private:
+    int RunningCountLocked() const;
+};
+
+// The queue of waiting work items. Workers take the last item: Normal items go to the front
+// (first in, first out), Highest items to the back (before everything waiting; several of them
+// last in, first out). Thread-safe; its lock may be taken under the pool lock, never the reverse.
+class TWorkItemsQueue
+{
+public:
+    void Add(IWorkItemPtr pItem, TPriority pPriority);
+    IWorkItemPtr Take();
+    // Empties the queue, marks the dropped items Canceled, and returns how many there were.
+    int Clear();
+    // Without the lock: a snapshot that may be out of date by the time it is used.
+    int Count() const noexcept { return fCount.load(); }
+    bool ContainsIf(const std::function<bool(const IWorkItem&)>& pMatch) const;
+
+private:
+    mutable std::mutex fLock;
+    std::deque<IWorkItemPtr> fList; // guarded by fLock
+    std::atomic<int> fCount{0};     // fList's size, changed under fLock
+};
+
+class TWorkerThreadPool;
+
+// A worker of a TWorkerThreadPool: takes items until it is stopped or idle for too long.
+class TWorkerThread final : public TKivThread
+{
+public:
+    TWorkerThread() = default;
+    QString ClassName() const override { return QStringLiteral("TWorkerThread"); }
+
+protected:
+    void Execute() override;
+
+private:
+    friend class TWorkerThreadPool;
+    void RunItem(const IWorkItemPtr& pItem);
+    IWorkItemPtr fWorkItem; // the item being executed; guarded by the pool's fLock
+};
+
+// Defaults of a worker pool made from a configuration.
+struct TWorkerPoolConfig
+{
+    int MaxCpuUsage = 80;
+    int MaxRunningThreads = TCustomThreadPool::DefaultMaxRunningThreads();
+    int MinRunningThreads = 1;
+    pf::TThreadPriority ThreadPriority = pf::TThreadPriority::Normal;
+    TAllWorkItemsFinished OnAllWorkItemsFinished;
+};
+
+// Executes queued work items. Starts a worker when work waits and fewer than MaxRunningThreads
+// run — at once up to MinWorkerThreads, then at most every 400 ms and only while the machine's
+// load is below MaxCpuUsage —; a worker idle for MaxIdleTime ends. Owned by its creator; the
+// destructor ends all work (see the top of this file) and never hangs beyond the
+// hard-termination time per thread.
+class TWorkerThreadPool
+    : public TCustomThreadPool
+    , public IWorkerThreadPool
+{
+public:
+    // Called on each new worker, on that worker, before it takes work.
+    std::function<void(TWorkerThreadPool& pSender, TWorkerThread& pThread)> OnNewThread;
+
+    explicit TWorkerThreadPool(bool pInitializeCOM = false);
+    ~TWorkerThreadPool() override;
+
+    // AddWorkItem(item, Highest when UseLIFO else Normal).
+    void AddWorkItem(const IWorkItemPtr& pItem);
+    void AddWorkItem(const IWorkItemPtr& pItem, TPriority pPriority) override;
+    void AddWorkItems(const std::vector<IWorkItemPtr>& pItems, TPriority pPriority) override;
+    bool ContainsWorkItemIf(const std::function<bool(const IWorkItem&)>& pMatch) const override;
+    bool ContainsWorkItem(std::intptr_t pTag) const;
+    // The place of an interface query: whether a queued or running item is an I.
+    template <typename I> bool ContainsWorkItemOf() const
+    {
+        return ContainsWorkItemIf(
+            [](const IWorkItem& pItem) { return dynamic_cast<const I*>(&pItem) != nullptr; });
+    }
+    void Dispose() override { TerminateAllThreads(false); }
+
+    int QueueLength() const { return fWorkerItemsQueue.Count(); }
+    // Whether items are queued or running; raises when some are counted but no worker exists.
+    bool WorkItemsActive() const;
+    // Workers that hold an item.
+    int ActiveThreadCount() const;
+    int WorkItemsCount() const noexcept { return fWorkItemsCount.load(); }
+
+    int MinWorkerThreads() const;
+    void SetMinWorkerThreads(int pValue);
+    int MaxCpuUsage() const;
+    void SetMaxCpuUsage(int pValue);
+    void SetMaxRunningThreads(int pValue) override;
+    bool UseLIFO() const noexcept { return fUseLIFO.load(); }
+    void SetUseLIFO(bool pValue) noexcept { fUseLIFO.store(pValue); }
+    std::chrono::milliseconds MaxIdleTime() const;
+    void SetMaxIdleTime(std::chrono::milliseconds pTime);
+    void SetOnAllWorkItemsDone(TAllWorkItemsFinished pHandler);
+    // The name workers give their thread (for debuggers); the class name when empty.
+    void SetThreadName(const QString& pName);
+
+    bool Paused() const override { return TCustomThreadPool::Paused(); }
+    void SetPaused(bool pPaused) override { TCustomThreadPool::SetPaused(pPaused); }
+
+    void TerminateAllThreads(bool pForce) override;
+    void TerminateThreads(bool pForce) { TerminateAllThreads(pForce); }
+
+    QString ClassName() const override { return QStringLiteral("TWorkerThreadPool"); }
+
+    // The process-wide pool, made on first use.
+    static std::shared_ptr<TWorkerThreadPool> Instance();
+    // What Instance makes: MinWorkerThreads max(4, processors) × 2, MaxRunningThreads
+    // max(4, processors) × 4.
+    static std::shared_ptr<TWorkerThreadPool> CreateGlobalPool();
+
+protected:
+    void ThreadEnded(TKivThread& pThread) override;
+    void ThreadRemovedLocked() override;
+    void PauseThreadLocked(TKivThread& pThread, bool pPaused) override;
+    QString AbandonLocked(TKivThread& pThread) override;
+
+private:
+    friend class TWorkerThread;
+
+    // Starts another worker when the rules above allow it.
+    void ThreadCheck();
+    IWorkItemPtr TakeItem(TWorkerThread& pThread);
+    // The worker is done with its item: lets it go, counts it, and takes the next one when the
+    // worker can go on at once.
+    IWorkItemPtr ItemDone(TWorkerThread& pThread);
+    void NewThreadStarted(TWorkerThread& pThread);
+    void AllWorkItemsDone();
+    void CancelAllWorkItems();
+    // Wakes one waiting worker (all of them with pAll).
+    void SignalNewWork(bool pAll = false);
+    bool WaitForNewWork(std::chrono::milliseconds pTimeout, const std::stop_token& pStop);
+
+    TAllWorkItemsFinished fOnAllWorkItemsDone; // set before work is queued
+    int fMinWorkerThreads = 1;                 // guarded by fLock
+    std::atomic<int> fMinWorkerThreadsSnapshot{1};
+    std::atomic<bool> fUseLIFO{false};
+    std::atomic<bool> fIsTerminatingAllWorkitems{false};
+    std::atomic<int> fAllWorkItemsDoneEventCount{0};
+    TWorkItemsQueue fWorkerItemsQueue;
+    std::atomic<std::int64_t> fMaxIdleTime{60000};
+    std::atomic<int> fWorkItemsCount{0};
+    std::atomic<std::uint64_t> fLastCheckAddNewWorkerThread{0};
+    std::atomic<int> fThreadCountSnapshot{0};
+    std::atomic<int> fMaxRunningSnapshot{0};
+    const bool fInitializeCOM;
+    std::atomic<int> fMaxCpuUsage{80};
+    QString fThreadName; // guarded by fLock
+    // The new-work event (auto-reset: one signal wakes one worker).
+    std::mutex fNewWorkLock;
+    std::condition_variable fNewWorkItemEvent;
+    std::atomic<bool> fNewWorkSignalled{false}; // changed and waited for under fNewWorkLock's cv
+    // Workers about to wait or waiting for the event: adding work signals only when some are.
+    std::atomic<int> fWaitingWorkers{0};
+};
+
+// A worker pool shared by its holders and destroyed with the last of them.
+class TWorkerThreadPoolRefCounted final : public TWorkerThreadPool
+{
+public:
+    static std::shared_ptr<TWorkerThreadPoolRefCounted> Create(const TWorkerPoolConfig& pConfig);
+    TWorkerThreadPoolRefCounted();
+    QString ClassName() const override { return QStringLiteral("TWorkerThreadPoolRefCounted"); }
+};
+
+} // namespace kiv
