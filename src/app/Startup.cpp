@@ -1,6 +1,10 @@
 #include "Startup.h"
 
 #include "MainForm.h"
+#include "core/platform/IPlatform.h"
+#include "core/platform/Threads.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/LinuxThreads.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -42,6 +46,12 @@ int RunTovaline(int argc, char** argv)
                                         QStringLiteral("FILE.png"));
     parser.addOption(screenshot);
     parser.process(app);
+
+    // The platform the family works on: installed before any window or worker asks for it.
+    kiv::pf::InstallPlatform(kiv::pf::lnx::CreateLinuxPlatform());
+    kiv::pf::Platform().Startup();
+    kiv::pf::LinuxThreads threads;
+    const kiv::pf::TScopedThreads threadsInstalled(threads);
 
     TMainForm mainForm(settei::TSettingsFolder::ForThisProgram());
     mainForm.show();
