@@ -134,6 +134,26 @@ QString PlatformText(std::initializer_list<int> pIds, const QString& pFallback)
     return pFallback;
 }
 
+// Whether pChild is pParent or below it, by identity (aliases count): true/false when pParent is
+// an ancestor-or-self, nullopt when it is not.
+std::optional<bool> IsBelow(const pf::IdListBytes& pParent, const pf::IdListBytes& pChild,
+                            bool pAcceptsEquals)
+{
+    pf::INamespace& ns = Pf().Namespace();
+    pf::IdListBytes rest = pf::idl::Empty();
+    if (!ns.FindChild(pf::IdSpan(pParent), pf::IdSpan(pChild), &rest))
+        return std::nullopt;
+    if (pAcceptsEquals)
+        return true;
+    if (pf::idl::ValidLength(rest.data(), rest.size()) == rest.size() &&
+        !pf::IdSpan(rest).IsEmpty())
+        return true;
+    // No rest: the same item, or an alias whose bytes do not show the rest.
+    const pf::IShellFolderPtr desktop = ns.Desktop();
+    return desktop && desktop->CompareIDs(pf::shcids::CANONICALONLY, pf::IdSpan(pParent),
+                                          pf::IdSpan(pChild)) != pf::S_OK;
+}
+
 } // namespace
 
 bool IsMainThread()
@@ -673,13 +693,11 @@ int TKivItemIdList::CompareByPlatform(const TKivItemIdList& pOther,
     if (pMode == TItemIdListComparison::ilcDisplay && mine && theirs &&
         pf::IdSpan(*mine).Depth() == 2 && pf::IdSpan(*theirs).Depth() == 2) {
         // Pins of Quick Access name their targets: two pins are the same only when identical.
-        try {
-            const IItemIdListPtr quick = CreateForSpecialFolder(TKivShellFolder::SF_QUICKACCESS);
-            if (quick && !quick->IsInvalid() &&
-                quick->IsParentOf(GetParent(), true, TItemIdListComparison::ilcExact) &&
-                quick->IsParentOf(pOther.GetParent(), true, TItemIdListComparison::ilcExact))
+        if (const TIdListBuffer quick = TSpecialFolders::QuickAccessList()) {
+            pf::INamespace& ns = Pf().Namespace();
+            if (ns.FindChild(pf::IdSpan(*quick), pf::IdSpan(*mine)) &&
+                ns.FindChild(pf::IdSpan(*quick), pf::IdSpan(*theirs)))
                 hint = SICHINT_CANONICAL;
-        } catch (const EWayfoldError&) {
         }
     }
     if (!mine || !theirs)
@@ -729,10 +747,8 @@ bool TKivItemIdList::IsParentOf(const IItemIdListPtr& pChild, bool pAcceptsEqual
     const TIdListBuffer mine = Resolve();
     const TIdListBuffer theirs = pChild->WindowsPointer();
     if (mine && theirs) {
-        pf::IdListBytes rest;
-        if (Pf().Namespace().FindChild(pf::IdSpan(*mine), pf::IdSpan(*theirs), &rest))
-            return pAcceptsEquals || pf::IdSpan(*theirs).Depth() > pf::IdSpan(*mine).Depth() ||
-                   !pf::IdSpan(rest).IsEmpty();
+        if (const std::optional<bool> below = IsBelow(*mine, *theirs, pAcceptsEquals))
+            return *below;
     }
     if (pMode == TItemIdListComparison::ilcExact)
         return false;
@@ -752,8 +768,16 @@ bool TKivItemIdList::IsParentOf(const IItemIdListPtr& pChild, bool pAcceptsEqual
 bool TKivItemIdList::IsParentOf(TKivShellFolder pFolder, const IItemIdListPtr& pChild,
                                 bool pAcceptsEquals)
 {
-    if (pFolder == TKivShellFolder::SF_UNKNOWN || pFolder == TKivShellFolder::SF_INVALID)
+    if (pFolder == TKivShellFolder::SF_UNKNOWN || pFolder == TKivShellFolder::SF_INVALID || !pChild)
         return false;
+    if (pFolder == TKivShellFolder::SF_QUICKACCESS) {
+        // Not in the cache of lists (its content changes); its place is.
+        const TIdListBuffer quick = TSpecialFolders::QuickAccessList();
+        const TIdListBuffer child = pChild->WindowsPointer();
+        if (!quick || !child)
+            return false;
+        return IsBelow(*quick, *child, pAcceptsEquals).value_or(false);
+    }
     const IItemIdListPtr special = CreateForSpecialFolder(pFolder, true);
     if (!special || special->IsInvalid())
         return false;

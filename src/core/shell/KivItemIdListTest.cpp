@@ -342,6 +342,29 @@ TEST_F(ItemIdListMemoryTest, VirtualItemsHaveNoPath)
                     .contains(QStringLiteral("Valid, Depth: 1")));
 }
 
+TEST_F(ItemIdListMemoryTest, PathOfAResolvedListIsCached)
+{
+    pf::mem::TMemoryNode& file = fDocs->AddFile(QStringLiteral("gone.txt"));
+    const IItemIdListPtr list = ListOf(file);
+    EXPECT_EQ(list->Path(), QStringLiteral("/docs/gone.txt"));
+    fMemory->Remove(file);
+    EXPECT_EQ(list->Path(), QStringLiteral("/docs/gone.txt"));
+}
+
+TEST_F(ItemIdListMemoryTest, SearchByEnumerationPrefersTheExactName)
+{
+    fDocs->AddFile(QStringLiteral("Mixed"));
+    fDocs->AddFile(QStringLiteral("mixed"));
+    for (const QString& name : {QStringLiteral("Mixed"), QStringLiteral("mixed")}) {
+        const IItemIdListPtr found =
+            TKivItemIdList::Parse(QStringLiteral("DOCS/") + name, nullptr, true);
+        EXPECT_EQ(found->Path(), QStringLiteral("/docs/") + name);
+    }
+    const IItemIdListPtr loose = TKivItemIdList::Parse(QStringLiteral("DOCS/MIXED"), nullptr, true);
+    EXPECT_FALSE(loose->IsInvalid());
+    EXPECT_TRUE(TKivItemIdList::Parse(QStringLiteral("DOCS/MIXED"), nullptr, false)->IsInvalid());
+}
+
 TEST_F(ItemIdListMemoryTest, RemovedItemsStopResolvingAndReloadSaysSo)
 {
     const IItemIdListPtr list = ListOf(*fDocs->Child(QStringLiteral("a.txt")));

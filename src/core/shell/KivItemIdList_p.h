@@ -32,6 +32,9 @@ public:
     static IItemIdListPtr CreateByName(const QString& pName);
     // The desktop list shared by every caller: a foreign-owned buffer that is never freed.
     static IItemIdListPtr Desktop();
+    // The binary list of Quick Access (or of its stand-in before Windows 10), made once per
+    // platform; null when this host has none.
+    static TIdListBuffer QuickAccessList();
     // The folder Parse found last (used on the main thread only).
     static IItemIdListPtr LastParsedFolder();
     static void SetLastParsedFolder(const IItemIdListPtr& pList);

@@ -178,6 +178,24 @@ public:
             fNames = std::move(pNames);
     }
 
+    TIdListBuffer QuickAccess(bool& pKnown)
+    {
+        std::lock_guard lock(fLock);
+        CheckOwner();
+        pKnown = fQuickAccessKnown;
+        return fQuickAccess;
+    }
+
+    void SetQuickAccess(TIdListBuffer pList)
+    {
+        std::lock_guard lock(fLock);
+        CheckOwner();
+        if (!fQuickAccessKnown) {
+            fQuickAccess = std::move(pList);
+            fQuickAccessKnown = true;
+        }
+    }
+
     IItemIdListPtr LastParsed()
     {
         std::lock_guard lock(fLock);
@@ -216,6 +234,8 @@ private:
         fSlots[static_cast<std::size_t>(F::SF_DESKTOP)] = TSpecialFolders::Desktop();
         fNames.reset();
         fLastParsed.reset();
+        fQuickAccess.reset();
+        fQuickAccessKnown = false;
     }
 
     std::mutex fLock;
@@ -224,6 +244,10 @@ private:
     std::shared_ptr<const QHash<QString, F>> fNames;         // guarded by fLock
     // Used by Parse on the main thread only; kept here so that it follows the platform.
     IItemIdListPtr fLastParsed; // guarded by fLock
+    // Quick Access's own list: its content changes, so no list object of it is cached, but its
+    // place never does. Comparisons and ancestry tests use this.
+    TIdListBuffer fQuickAccess;     // guarded by fLock
+    bool fQuickAccessKnown = false; // guarded by fLock
 };
 
 F FromIndex(int pIndex)
@@ -378,6 +402,18 @@ IItemIdListPtr TSpecialFolders::LastParsedFolder()
 void TSpecialFolders::SetLastParsedFolder(const IItemIdListPtr& pList)
 {
     TSpecialFolderCache::Instance().SetLastParsed(pList);
+}
+
+TIdListBuffer TSpecialFolders::QuickAccessList()
+{
+    TSpecialFolderCache& cache = TSpecialFolderCache::Instance();
+    bool known = false;
+    TIdListBuffer list = cache.QuickAccess(known);
+    if (known)
+        return list;
+    const IItemIdListPtr made = Create(F::SF_QUICKACCESS, false);
+    cache.SetQuickAccess(made ? made->WindowsPointer() : nullptr);
+    return cache.QuickAccess(known);
 }
 
 void TSpecialFolders::Reset()
