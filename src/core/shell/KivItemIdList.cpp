@@ -358,12 +358,14 @@ void TKivItemIdList::SetFailed(const QString& pPath)
     fList.reset();
     fState = TState::Failed;
     fPath = pPath;
+    fPathFinal = false;
 }
 
 void TKivItemIdList::SetStoredPath(const QString& pPath)
 {
     std::lock_guard lock(fLock);
     fPath = pPath;
+    fPathFinal = false;
 }
 
 void TKivItemIdList::SetSpecialFolderValue(TKivShellFolder pFolder) const
@@ -523,21 +525,27 @@ QString TKivItemIdList::Path() const
     QString stored;
     {
         std::lock_guard lock(fLock);
+        if (fPathFinal)
+            return fPath;
         stored = fPath;
     }
-    if (stored.isEmpty())
-        return stored;
     // A stored path is the answer unless it is the "not computed" marker or a text that is no
-    // file-system path (a parsing name of a virtual item, a URL).
-    const bool hasDelimiter = std::any_of(stored.begin(), stored.end(), IsHostDelimiter);
-    const bool recompute = !hasDelimiter || stored.contains(QLatin1String("::")) ||
-                           stored.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
-    if (!recompute || fIsSimple)
-        return stored;
-    const QString computed = ComputePath();
+    // file-system path (a parsing name of a virtual item, a URL). Decided once: later calls are
+    // a plain read.
+    QString result = stored;
+    if (!stored.isEmpty() && !fIsSimple) {
+        const bool hasDelimiter = std::any_of(stored.begin(), stored.end(), IsHostDelimiter);
+        const bool recompute = !hasDelimiter || stored.contains(QLatin1String("::")) ||
+                               stored.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
+        if (recompute)
+            result = ComputePath();
+    }
     std::lock_guard lock(fLock);
-    fPath = computed;
-    return computed;
+    if (fPath == stored) {
+        fPath = result;
+        fPathFinal = true;
+    }
+    return result;
 }
 
 QString TKivItemIdList::ComputePath() const
@@ -645,9 +653,19 @@ bool TKivItemIdList::HostIsCaseSensitive()
 
 bool TKivItemIdList::SamePath(const QString& pA, const QString& pB, bool pCaseSensitive)
 {
-    const TPathStyle style = pCaseSensitive ? TPathStyle::psPosix : TPathStyle::psWindows;
-    const QString a = TPathUtils::ExcludeTrailingPathDelimiter(pA, style);
-    const QString b = TPathUtils::ExcludeTrailingPathDelimiter(pB, style);
+    // One trailing delimiter off each side ("/" alone stays), compared without copies: this
+    // runs for every display comparison of two lists.
+    const auto isDelimiter = [pCaseSensitive](QChar pChar) {
+        return pChar == u'/' || (!pCaseSensitive && pChar == u'\\');
+    };
+    const auto trimmed = [&](const QString& pPath) {
+        QStringView view(pPath);
+        if (view.size() > 1 && isDelimiter(view.back()))
+            view.chop(1);
+        return view;
+    };
+    const QStringView a = trimmed(pA);
+    const QStringView b = trimmed(pB);
     if (a.size() != b.size())
         return false;
     if (pCaseSensitive)
@@ -702,6 +720,9 @@ int TKivItemIdList::CompareByPlatform(const TKivItemIdList& pOther,
     }
     if (!mine || !theirs)
         return mine == theirs ? 0 : (mine ? 1 : -1);
+    // The same bytes are the same item; only different bytes need the folders' judgement.
+    if (*mine == *theirs)
+        return 0;
     const pf::IShellFolderPtr desktop = Pf().Namespace().Desktop();
     if (!desktop)
         return -1;
@@ -1035,6 +1056,7 @@ IItemIdListPtr TKivItemIdList::Rename(const QString& pNewName, pf::WindowRef pWi
         fState = TState::Resolved;
         fSpecialFolder = TKivShellFolder::SF_INVALID;
         fPath = kNotComputed;
+        fPathFinal = false;
         fShellItem.reset();
     }
     return Create(renamed, TItemIdListOwnership::iloForeignOwned);

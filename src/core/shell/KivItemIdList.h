@@ -244,6 +244,8 @@ private:
     mutable pf::IShellItemPtr fShellItem;                                 // guarded by fLock
     // "-" = not computed yet; empty = computed, no file-system path.
     mutable QString fPath = QStringLiteral("-"); // guarded by fLock
+    // fPath is the answer of Path() as it stands (decided once, reset when fPath changes).
+    mutable bool fPathFinal = false; // guarded by fLock
     // Serialises Reload and Rename (they ask the platform and swap the list).
     mutable std::mutex fPidlLock;
 };
