@@ -3,6 +3,7 @@
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/PropVariant.h"
 #include "core/platform/ShellConstants.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -11,11 +12,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kiv {
@@ -277,6 +281,64 @@ TEST_F(ItemIdListLinuxTest, ParseFindsChildrenUnderSpecialFolderNames)
     const IItemIdListPtr found = TKivItemIdList::Parse(name + QStringLiteral("/Reports"));
     EXPECT_EQ(found->Path(), documents);
     EXPECT_TRUE(TKivItemIdList::Parse(name.toLower())->Equals(personal, C::ilcExact));
+}
+
+TEST_F(ItemIdListLinuxTest, PropertiesAndTheirTexts)
+{
+    const IItemIdListPtr file =
+        TKivItemIdList::Parse(fDir.CreateFile(QStringLiteral("five.txt"), "12345"));
+    const auto key = [](const pf::PropertyKey& pKey) {
+        const pf::Guid& g = pKey.FormatId;
+        return TShellColumnId{
+            TPropertyKey{QUuid(g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
+                               g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]),
+                         pKey.PropertyId}};
+    };
+    const TShellColumnId size = key(pf::pkey::Size);
+    const TShellColumnId name = key(pf::pkey::ItemNameDisplay);
+    EXPECT_EQ(file->GetPropertyValue(size).FPropertyVariant.toLongLong(), 5);
+    EXPECT_EQ(file->GetShellInformation({size, name}, 1, false), QStringLiteral("5\r\nfive.txt"));
+    EXPECT_EQ(file->GetShellInformation({size, name}, 0, false), QStringLiteral("5"));
+    EXPECT_EQ(file->GetShellInformation({name, size}, 5, true), QStringLiteral("five.txt"));
+    EXPECT_THROW(file->SetPropertyValue(size, {}), EWayfoldError);
+}
+
+TEST_F(ItemIdListLinuxTest, PermanentDeleteRemovesContentButNeverFollowsLinks)
+{
+    const QString outside = fDir.CreateFile(QStringLiteral("outside/keep.txt"), "keep");
+    fDir.CreateFile(QStringLiteral("doomed/sub/file.txt"), "x");
+    ASSERT_TRUE(QFile::link(fDir.Join(QStringLiteral("outside")),
+                            fDir.Join(QStringLiteral("doomed/link"))));
+    TKivItemIdList::Parse(fDir.Join(QStringLiteral("doomed")))
+        ->InvokeCommand(TShellCommand(TShellAction::saDeleteNoUndo));
+    EXPECT_FALSE(QFileInfo::exists(fDir.Join(QStringLiteral("doomed"))));
+    EXPECT_TRUE(QFileInfo::exists(outside));
+}
+
+TEST_F(ItemIdListLinuxTest, SharedListsAnswerFromManyThreads)
+{
+    const QString file = fDir.CreateFile(QStringLiteral("shared.txt"));
+    const IItemIdListPtr text = TKivItemIdList::Parse(file);
+    const IItemIdListPtr bytes = TKivItemIdList::Create(*text->WindowsPointer());
+    const IItemIdListPtr lazy = TKivItemIdList::Create(file);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                if (lazy->Path() != file || bytes->Path() != file ||
+                    !lazy->Equals(bytes, C::ilcExact) ||
+                    bytes->SpecialFolder() != F::SF_FILESYSTEMFOLDER || !lazy->ShellItem() ||
+                    !TKivItemIdList::CreateForSpecialFolder(F::SF_DESKTOP)
+                         ->Equals(lazy->GetStartItemIdList(0), C::ilcExact))
+                    ++wrong;
+                text->Reload();
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 // Bytes from outside are checked before anything reads them.
