@@ -7,6 +7,7 @@
 #include "core/platform/ShellConstants.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList_p.h"
+#include "core/shell/PlatformPathEnvironment.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/memory/MemoryPlatform.h"
 
@@ -341,6 +342,30 @@ TEST_F(ItemIdListLinuxTest, SharedListsAnswerFromManyThreads)
     EXPECT_EQ(wrong, 0);
 }
 
+TEST_F(ItemIdListLinuxTest, PathUtilitiesAskThePlatform)
+{
+    const QString folder = fDir.CreateFolder(QStringLiteral("env"));
+    ASSERT_TRUE(QFile::link(folder, fDir.Join(QStringLiteral("env-link"))));
+    const TPlatformPathEnvironment environment;
+    EXPECT_FALSE(environment.CurrentDir().isEmpty());
+    EXPECT_EQ(environment.HomeDir(), fDir.Join(QStringLiteral("home")));
+    EXPECT_EQ(environment.VolumeRootOf(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(environment.LongPathName(folder), folder);
+    EXPECT_TRUE(*environment.FileAttributes(fDir.Join(QStringLiteral("env-link"))) &
+                FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(*environment.FindFirstAttributes(fDir.Join(QStringLiteral("env-link"))) &
+                FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_FALSE(environment.FileAttributes(fDir.Join(QStringLiteral("none"))).has_value());
+    const QString thisPc = environment.MyComputerName();
+    EXPECT_EQ(thisPc, TKivItemIdList::CreateForSpecialFolder(F::SF_DRIVES)
+                          ->DisplayName(TItemIdListDisplayNameFormat::dnfInFolder));
+
+    const auto previous =
+        TPathUtils::InstallEnvironment(std::make_shared<TPlatformPathEnvironment>());
+    EXPECT_EQ(TPathUtils::GetSpecialFolderRoot(thisPc + QStringLiteral("/x")), thisPc);
+    TPathUtils::InstallEnvironment(previous);
+}
+
 // Bytes from outside are checked before anything reads them.
 TEST(ItemIdListUntrustedTest, MalformedBytesGiveInvalidLists)
 {
@@ -454,6 +479,21 @@ TEST_F(ItemIdListMemoryTest, CommandPromptStartsTheUsersTerminalWithoutAShell)
 
     EXPECT_THROW(ListOf(*fVirtual)->InvokeCommand(TShellCommand(TShellAction::saOpenCommandPrompt)),
                  EWayfoldError);
+}
+
+TEST_F(ItemIdListMemoryTest, OpenAndExploreStartTheDefaultApplication)
+{
+    const IItemIdListPtr file = ListOf(*fDocs->Child(QStringLiteral("a.txt")));
+    file->InvokeCommand(TShellCommand(TShellAction::saOpen));
+    file->InvokeCommand(TShellCommand(TShellAction::saExplore));
+    const auto launches = fMemory->Launches();
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[0].Program, QStringLiteral("xdg-open"));
+    EXPECT_EQ(launches[0].Arguments, QStringList{QStringLiteral("/docs/a.txt")});
+    EXPECT_EQ(launches[0].WorkingDir, QStringLiteral("/docs"));
+    EXPECT_EQ(launches[1].Arguments, QStringList{QStringLiteral("/docs")});
+    // Verbs of the context menu wait for the platform's menus.
+    EXPECT_THROW(file->InvokeCommand(TShellCommand(TShellAction::saProperties)), EWayfoldError);
 }
 
 TEST_F(ItemIdListMemoryTest, CommandsWithoutCounterpartOrItem)
