@@ -251,8 +251,6 @@ IItemIdListPtr TKivItemIdList::Create(const QString& pPath, const pf::IShellFold
     if (pPath == QLatin1String("\\\\*"))
         return CreateForSpecialFolder(TKivShellFolder::SF_NETWORK, false);
     auto list = std::make_shared<TKivItemIdList>(TPrivate{});
-    list->fParseFolder = pFolder;
-    list->fParseWindow = pWindow;
     // A path relative to a folder is no path of its own: it is computed from the list.
     list->fPath = pFolder ? kNotComputed : StoredPathOf(pPath);
     if (pFolder || pWindow) {
@@ -314,7 +312,8 @@ IItemIdListPtr TKivItemIdList::CreateSearchFolder(const QString& pQuery,
     // invalid list (the same answer as for an empty query or an invalid scope).
     auto folder = std::make_shared<TKivSearchFolder>(TPrivate{});
     folder->fSearchScope = pScope;
-    folder->SetFailed(pQuery);
+    (void)pQuery;
+    folder->SetFailed(QString());
     return folder;
 }
 
@@ -596,7 +595,7 @@ QString TKivItemIdList::DisplayName(TItemIdListDisplayNameFormat pFormat) const
             name.chop(1);
     }
     if (name.isEmpty())
-        return pFormat == F::dnfPath ? Path() : (pFormat == F::dnfNormal ? QString() : Name());
+        return pFormat == F::dnfPath ? Path() : Name();
     if (pFormat == F::dnfPhysicalPath && name.startsWith(u'{'))
         return DisplayName(F::dnfPath);
     return name;
@@ -1144,7 +1143,13 @@ void TKivItemIdList::InvokeCommand(const TShellCommand& pCommand) const
     if (IsInvalid())
         throw EWayfoldError(static_cast<pf::HResult>(pf::win32::ERROR_FILE_NOT_FOUND),
                             StoredPath());
-    if (pCommand.Verb().compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) == 0)
+    // An unknown action without a verb of its own has none to read (Verb() raises for it).
+    QString verb;
+    try {
+        verb = pCommand.Verb();
+    } catch (const EInvalidOperation&) {
+    }
+    if (verb.compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) == 0)
         throw ENotSupportedException(
             QStringLiteral("Sharing through the system's share sheet is not available here."));
     switch (pCommand.Command()) {
@@ -1178,9 +1183,10 @@ void TKivItemIdList::InvokeCommand(const TShellCommand& pCommand) const
         if (path.isEmpty())
             break;
         const bool folder = IsFolder();
+        // A file runs in its own folder; a folder where the command says, else in itself.
         const QString workingDir =
-            folder ? path
-                   : (pCommand.Destination.isEmpty() ? DirectoryPart(path) : pCommand.Destination);
+            !folder ? DirectoryPart(path)
+                    : (pCommand.Destination.isEmpty() ? path : pCommand.Destination);
         Open(path, workingDir);
         return;
     }

@@ -233,9 +233,6 @@ private:
     void DeleteNoUndo() const;
 
     bool fIsSimple = false;
-    // Set only by the Create functions, before the object is shared.
-    pf::IShellFolderPtr fParseFolder;
-    pf::WindowRef fParseWindow = nullptr;
 
     mutable std::mutex fLock;
     mutable TState fState = TState::Unresolved;                           // guarded by fLock

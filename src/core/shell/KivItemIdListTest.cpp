@@ -505,6 +505,8 @@ TEST_F(ItemIdListMemoryTest, CommandsWithoutCounterpartOrItem)
                  ENotSupportedException);
     EXPECT_THROW(folder->InvokeCommand(TShellCommand(TShellAction::saRename)),
                  ENotSupportedException);
+    // No verb at all: reported as a failed command, not as misuse of the command record.
+    EXPECT_THROW(folder->InvokeCommand(TShellCommand(TShellAction::saUnknown)), EWayfoldError);
     try {
         TKivItemIdList::Parse(QStringLiteral("/nothing/here"))
             ->InvokeCommand(TShellCommand(TShellAction::saOpen));
