@@ -29,7 +29,8 @@ namespace {
 // by hand, few enough that a folder answering "exists" to everything cannot hang the caller.
 constexpr int kMaxNewFolderNumber = 9999;
 
-const QString kNotComputed = QStringLiteral("-");
+// The stored path of a list whose path has not been computed yet.
+constexpr QLatin1String kNotComputed("-");
 
 pf::IPlatform& Pf()
 {
@@ -252,7 +253,7 @@ IItemIdListPtr TKivItemIdList::Create(const QString& pPath, const pf::IShellFold
         return CreateForSpecialFolder(TKivShellFolder::SF_NETWORK, false);
     auto list = std::make_shared<TKivItemIdList>(TPrivate{});
     // A path relative to a folder is no path of its own: it is computed from the list.
-    list->fPath = pFolder ? kNotComputed : StoredPathOf(pPath);
+    list->fPath = pFolder ? QString(kNotComputed) : StoredPathOf(pPath);
     if (pFolder || pWindow) {
         pf::IdListBytes bytes;
         if (!PathToItemIdList(pFolder, pPath, pWindow, bytes)) {
@@ -563,7 +564,7 @@ QString TKivItemIdList::DisplayName(TItemIdListDisplayNameFormat pFormat) const
 {
     using F = TItemIdListDisplayNameFormat;
     if (fIsSimple && (pFormat == F::dnfPath || pFormat == F::dnfPreferPhysical)) {
-        const QString stored = StoredPath();
+        QString stored = StoredPath();
         if (!stored.isEmpty() && stored != kNotComputed)
             return stored;
     }
@@ -615,7 +616,7 @@ QString TKivItemIdList::Name() const
 
 QString TKivItemIdList::DisplayPath() const
 {
-    const QString path = DisplayName(TItemIdListDisplayNameFormat::dnfPreferPhysical);
+    QString path = DisplayName(TItemIdListDisplayNameFormat::dnfPreferPhysical);
     if (!path.isEmpty())
         return path;
     const QString stored = StoredPath();
@@ -914,7 +915,7 @@ bool TKivItemIdList::IsSlow() const
 
 IItemIdListPtr TKivItemIdList::LinkTarget() const
 {
-    const IItemIdListPtr self = shared_from_this();
+    IItemIdListPtr self = shared_from_this();
     if (Pf().Info().Profile().Win10OrLater && Depth() > 0 &&
         IsParentOf(TKivShellFolder::SF_QUICKACCESS, self, false))
         return Parse(DisplayPath());

@@ -28,8 +28,7 @@ constexpr int kFirstSpecial = 1;    // SF_BITBUCKET
 constexpr int kLastIdentified = 56; // SF_QUICKLAUNCH: values tried when identifying
 constexpr int kLastNamed = 55;      // SF_ONEDRIVE: values that give names
 
-const QString kQuickAccessParsingName =
-    QStringLiteral("shell:::{679f85cb-0220-4080-b29b-5540cc05aab6}");
+constexpr QLatin1String kQuickAccessParsingName("shell:::{679f85cb-0220-4080-b29b-5540cc05aab6}");
 
 pf::Guid G(const char16_t* pText)
 {
@@ -141,6 +140,7 @@ public:
     static TSpecialFolderCache& Instance()
     {
         // Never destroyed: lists handed out may outlive static destruction order.
+        // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): deliberately never freed.
         static TSpecialFolderCache* const cache = new TSpecialFolderCache();
         return *cache;
     }
@@ -279,7 +279,7 @@ IItemIdListPtr TSpecialFolders::Create(F pFolder, bool pFromCache)
     }
     IItemIdListPtr list;
     if (pFolder == F::SF_QUICKACCESS) {
-        list = TKivItemIdList::Create(kQuickAccessParsingName);
+        list = TKivItemIdList::Create(QString(kQuickAccessParsingName));
     } else if (pFolder == F::SF_INVALID) {
         // Unresolved, with nothing to resolve from: it becomes invalid on first use.
         list = std::make_shared<TKivItemIdList>(TKivItemIdList::TPrivate{});

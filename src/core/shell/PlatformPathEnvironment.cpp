@@ -11,7 +11,6 @@
 namespace kiv {
 
 using pf::Failed;
-using pf::Succeeded;
 
 QString TPlatformPathEnvironment::CurrentDir() const
 {
