@@ -2,6 +2,7 @@
 
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IFileSystem.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/PropVariant.h"
 #include "core/platform/ShellConstants.h"
@@ -427,6 +428,22 @@ TEST_F(ItemIdListMemoryTest, VirtualItemsHaveNoPath)
     EXPECT_TRUE(dynamic_cast<const IHasDebugInfo&>(*list)
                     .GetInfo(TItemIdListInfoLevel::Verbose)
                     .contains(QStringLiteral("Valid, Depth: 1")));
+}
+
+TEST_F(ItemIdListMemoryTest, PlacesOnNetworkMountsAreSlow)
+{
+    pf::mem::TMemoryNode& share = fMemory->Root().AddFolder(QStringLiteral("share"));
+    pf::mem::TMemoryNode& deep = share.AddFolder(QStringLiteral("deep"));
+    pf::MountInfo root;
+    root.MountPath = QStringLiteral("/");
+    pf::MountInfo remote;
+    remote.MountPath = QStringLiteral("/share");
+    remote.Type = pf::DriveType::Remote;
+    fMemory->SetMounts({root, remote});
+    EXPECT_TRUE(ListOf(share)->IsSlow());
+    EXPECT_TRUE(ListOf(deep)->IsSlow());
+    EXPECT_FALSE(ListOf(*fDocs)->IsSlow());
+    EXPECT_FALSE(InvalidItemIdList()->IsSlow());
 }
 
 TEST_F(ItemIdListMemoryTest, PathOfAResolvedListIsCached)
