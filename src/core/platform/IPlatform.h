@@ -7,6 +7,7 @@
 namespace kiv::pf {
 
 class IDebug;
+class IExec;
 class IFileSystem;
 class IInfo;
 class IKnownFolders;
@@ -26,6 +27,8 @@ public:
     virtual IKnownFolders& KnownFolders() = 0;
     virtual IFileSystem& FileSystem() = 0;
     virtual IDebug& Debug() = 0;
+    // Starting other programs; null on platforms that cannot.
+    virtual IExec* Exec() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -1,5 +1,6 @@
 #include "LinuxPlatform.h"
 
+#include "LinuxExec.h"
 #include "LinuxFileSystem.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
@@ -17,6 +18,7 @@ public:
     IKnownFolders& KnownFolders() override { return fKnownFolders; }
     IFileSystem& FileSystem() override { return fFileSystem; }
     IDebug& Debug() override { return fDebug; }
+    IExec* Exec() override { return &fExec; }
 
 private:
     TLinuxInfo fInfo;
@@ -24,6 +26,7 @@ private:
     TLinuxKnownFolders fKnownFolders;
     TLinuxFileSystem fFileSystem;
     TLinuxDebug fDebug;
+    TLinuxExec fExec;
 };
 
 } // namespace

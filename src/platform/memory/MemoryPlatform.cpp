@@ -1054,6 +1054,24 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 
+class TMemoryExec final : public IExec
+{
+public:
+    HResult StartDetached(const QString& pProgram, const QStringList& pArguments,
+                          const QString& pWorkingDir) override
+    {
+        std::lock_guard lock(fLock);
+        if (fMissing.contains(pProgram))
+            return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+        fLaunches.push_back({pProgram, pArguments, pWorkingDir});
+        return S_OK;
+    }
+
+    mutable std::mutex fLock;
+    std::vector<TMemoryPlatform::TLaunch> fLaunches; // guarded by fLock
+    QStringList fMissing;                            // guarded by fLock
+};
+
 TMemoryPlatform::TMemoryPlatform()
     : fState(std::make_unique<TMemoryState>(*this))
     , fRoot(new TMemoryNode(*this, nullptr, QStringLiteral("Desktop"), true, 0))
@@ -1063,6 +1081,7 @@ TMemoryPlatform::TMemoryPlatform()
     fState->fKnownFolders = std::make_unique<TMemoryKnownFolders>(*fState);
     fState->fFileSystem = std::make_unique<TMemoryFileSystem>(*fState);
     fState->fDebug = std::make_unique<TMemoryDebug>(*fState);
+    fExec = std::make_unique<TMemoryExec>();
     MountInfo root;
     root.MountPath = QStringLiteral("/");
     root.Visible = true;
@@ -1090,6 +1109,23 @@ IFileSystem& TMemoryPlatform::FileSystem()
 IDebug& TMemoryPlatform::Debug()
 {
     return *fState->fDebug;
+}
+
+IExec* TMemoryPlatform::Exec()
+{
+    return fExec.get();
+}
+
+std::vector<TMemoryPlatform::TLaunch> TMemoryPlatform::Launches() const
+{
+    std::lock_guard lock(fExec->fLock);
+    return fExec->fLaunches;
+}
+
+void TMemoryPlatform::SetMissingPrograms(const QStringList& pPrograms)
+{
+    std::lock_guard lock(fExec->fLock);
+    fExec->fMissing = pPrograms;
 }
 
 IdListBytes TMemoryPlatform::ListOf(const TMemoryNode& pNode) const

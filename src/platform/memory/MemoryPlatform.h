@@ -2,6 +2,7 @@
 
 #include "core/platform/FileTime.h"
 #include "core/platform/HResult.h"
+#include "core/platform/IExec.h"
 #include "core/platform/IFileSystem.h"
 #include "core/platform/IInfo.h"
 #include "core/platform/IKnownFolders.h"
@@ -94,6 +95,7 @@ public:
     IKnownFolders& KnownFolders() override;
     IFileSystem& FileSystem() override;
     IDebug& Debug() override;
+    IExec* Exec() override;
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -113,12 +115,24 @@ public:
     void SetEnvironment(const QString& pName, const QString& pValue);
     std::vector<QString> DebugLines() const;
 
+    // A program start asked of Exec(): recorded, never run.
+    struct TLaunch
+    {
+        QString Program;
+        QStringList Arguments;
+        QString WorkingDir;
+    };
+    std::vector<TLaunch> Launches() const;
+    // Programs that Exec() reports as missing (HResultFromWin32(2)); the others start.
+    void SetMissingPrograms(const QStringList& pPrograms);
+
 private:
     friend class TMemoryNode;
     friend class TMemoryState;
     std::unique_ptr<class TMemoryState> fState;
     std::unique_ptr<TMemoryNode> fRoot;
     HResult fStartupResult = S_OK;
+    std::unique_ptr<class TMemoryExec> fExec;
 };
 
 } // namespace kiv::pf::mem
