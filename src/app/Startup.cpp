@@ -3,6 +3,7 @@
 #include "MainForm.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/Threads.h"
+#include "core/shell/PlatformPathEnvironment.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
 
@@ -50,6 +51,7 @@ int RunTovaline(int argc, char** argv)
     // The platform the family works on: installed before any window or worker asks for it.
     kiv::pf::InstallPlatform(kiv::pf::lnx::CreateLinuxPlatform());
     kiv::pf::Platform().Startup();
+    kiv::InstallPlatformPathEnvironment();
     kiv::pf::LinuxThreads threads;
     const kiv::pf::TScopedThreads threadsInstalled(threads);
 
