@@ -8,6 +8,7 @@ namespace kiv::pf {
 
 class IDebug;
 class IFileSystem;
+class IIcons;
 class IInfo;
 class IKnownFolders;
 class INamespace;
@@ -26,6 +27,7 @@ public:
     virtual IKnownFolders& KnownFolders() = 0;
     virtual IFileSystem& FileSystem() = 0;
     virtual IDebug& Debug() = 0;
+    virtual IIcons& Icons() = 0;
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -1,6 +1,7 @@
 #include "LinuxPlatform.h"
 
 #include "LinuxFileSystem.h"
+#include "LinuxIcons.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
@@ -17,6 +18,7 @@ public:
     IKnownFolders& KnownFolders() override { return fKnownFolders; }
     IFileSystem& FileSystem() override { return fFileSystem; }
     IDebug& Debug() override { return fDebug; }
+    IIcons& Icons() override { return fIcons; }
 
 private:
     TLinuxInfo fInfo;
@@ -24,6 +26,7 @@ private:
     TLinuxKnownFolders fKnownFolders;
     TLinuxFileSystem fFileSystem;
     TLinuxDebug fDebug;
+    TLinuxIcons fIcons;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "MemoryPlatform.h"
 
+#include "MemoryIcons.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/ShellConstants.h"
@@ -981,6 +982,7 @@ private:
 TMemoryPlatform::TMemoryPlatform()
     : fState(std::make_unique<TMemoryState>(*this))
     , fRoot(new TMemoryNode(*this, nullptr, QStringLiteral("Desktop"), true, 0))
+    , fIcons(std::make_unique<TMemoryIcons>(*this))
 {
     fState->fNamespace = std::make_unique<TMemoryNamespace>(*fState);
     fState->fInfo = std::make_unique<TMemoryInfo>(*fState);
@@ -1014,6 +1016,10 @@ IFileSystem& TMemoryPlatform::FileSystem()
 IDebug& TMemoryPlatform::Debug()
 {
     return *fState->fDebug;
+}
+IIcons& TMemoryPlatform::Icons()
+{
+    return *fIcons;
 }
 
 IdListBytes TMemoryPlatform::ListOf(const TMemoryNode& pNode) const
