@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace kiv::pf::lnx {
@@ -164,34 +165,151 @@ bool IsDelimiter(QChar pChar)
     return pChar == u'/' || pChar == u'\\';
 }
 
+// Weights of a separable resampling filter from pIn samples to pOut: a tent one output pixel
+// wide when enlarging (bilinear) and as wide as the input pixels an output pixel covers when
+// reducing (close to an area average), normalised per output sample.
+struct TTaps
+{
+    int First;
+    std::vector<float> Weights;
+};
+
+std::vector<TTaps> TapsFor(int pIn, int pOut)
+{
+    const double scale = static_cast<double>(pOut) / pIn;
+    const double support = scale < 1 ? 1 / scale : 1;
+    std::vector<TTaps> taps(static_cast<std::size_t>(pOut));
+    for (int i = 0; i < pOut; ++i) {
+        const double centre = (i + 0.5) / scale - 0.5;
+        const int first = static_cast<int>(std::floor(centre - support)) + 1;
+        const int last = static_cast<int>(std::ceil(centre + support)) - 1;
+        TTaps& tap = taps[static_cast<std::size_t>(i)];
+        tap.First = first;
+        double total = 0;
+        for (int j = first; j <= last; ++j) {
+            const double weight = std::max(0.0, 1 - std::abs(j - centre) / support);
+            tap.Weights.push_back(static_cast<float>(weight));
+            total += weight;
+        }
+        for (float& weight : tap.Weights)
+            weight = total > 0 ? static_cast<float>(weight / total) : 0;
+    }
+    return taps;
+}
+
+// pSource fitted into a transparent pPixels square, centred, keeping its aspect. Done here and
+// not with QImage::scaled or a format conversion: those spread large images over Qt's shared
+// thread pool, which competes with the caller's own workers and hides its hand-offs from the
+// thread sanitizer (Qt is not instrumented).
+QImage FitSquare(const QImage& pSource, int pPixels)
+{
+    const int sw = pSource.width();
+    const int sh = pSource.height();
+    const double factor =
+        std::min(static_cast<double>(pPixels) / sw, static_cast<double>(pPixels) / sh);
+    const int dw = std::clamp(static_cast<int>(std::lround(sw * factor)), 1, pPixels);
+    const int dh = std::clamp(static_cast<int>(std::lround(sh * factor)), 1, pPixels);
+
+    // Premultiplied channels, so that transparent pixels lend no colour to their neighbours.
+    const bool direct = pSource.format() == QImage::Format_ARGB32;
+    std::vector<float> source(static_cast<std::size_t>(sw) * sh * 4);
+    for (int y = 0; y < sh; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pSource.constScanLine(y));
+        for (int x = 0; x < sw; ++x) {
+            const QRgb pixel = direct ? line[x] : pSource.pixel(x, y);
+            const float alpha = static_cast<float>(qAlpha(pixel)) / 255.0f;
+            float* out = &source[(static_cast<std::size_t>(y) * sw + x) * 4];
+            out[0] = static_cast<float>(qRed(pixel)) * alpha;
+            out[1] = static_cast<float>(qGreen(pixel)) * alpha;
+            out[2] = static_cast<float>(qBlue(pixel)) * alpha;
+            out[3] = static_cast<float>(qAlpha(pixel));
+        }
+    }
+
+    const auto clampIndex = [](int pIndex, int pCount) {
+        return std::clamp(pIndex, 0, pCount - 1);
+    };
+    // Rows first, then columns.
+    const std::vector<TTaps> across = TapsFor(sw, dw);
+    std::vector<float> rows(static_cast<std::size_t>(dw) * sh * 4, 0.0f);
+    for (int y = 0; y < sh; ++y) {
+        for (int x = 0; x < dw; ++x) {
+            const TTaps& tap = across[static_cast<std::size_t>(x)];
+            float* out = &rows[(static_cast<std::size_t>(y) * dw + x) * 4];
+            for (std::size_t k = 0; k < tap.Weights.size(); ++k) {
+                const int from = clampIndex(tap.First + static_cast<int>(k), sw);
+                const float* in = &source[(static_cast<std::size_t>(y) * sw + from) * 4];
+                for (int c = 0; c < 4; ++c)
+                    out[c] += in[c] * tap.Weights[k];
+            }
+        }
+    }
+    const std::vector<TTaps> down = TapsFor(sh, dh);
+    QImage picture(pPixels, pPixels, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    const int left = (pPixels - dw) / 2;
+    const int top = (pPixels - dh) / 2;
+    for (int y = 0; y < dh; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(top + y)) + left;
+        const TTaps& tap = down[static_cast<std::size_t>(y)];
+        for (int x = 0; x < dw; ++x) {
+            float sum[4] = {0, 0, 0, 0};
+            for (std::size_t k = 0; k < tap.Weights.size(); ++k) {
+                const int from = clampIndex(tap.First + static_cast<int>(k), sh);
+                const float* in = &rows[(static_cast<std::size_t>(from) * dw + x) * 4];
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += in[c] * tap.Weights[k];
+            }
+            const int alpha = std::clamp(static_cast<int>(std::lround(sum[3])), 0, 255);
+            const auto channel = [&](float pValue) {
+                return std::clamp(static_cast<int>(std::lround(pValue)), 0, alpha);
+            };
+            line[x] = qRgba(channel(sum[0]), channel(sum[1]), channel(sum[2]), alpha);
+        }
+    }
+    return picture;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 
 TIconRegistry& TIconRegistry::System()
 {
-    static TIconRegistry registry([] {
+    static TIconRegistry registry(std::function<std::shared_ptr<const TIconTheme>()>([] {
         QString name = qEnvironmentVariable("KIV_ICON_THEME");
         if (name.isEmpty())
             name = QStringLiteral("Adwaita");
         return TIconTheme::Load(name, TIconTheme::DefaultBaseDirs());
-    }());
+    }));
     return registry;
 }
 
 TIconRegistry::TIconRegistry(std::shared_ptr<const TIconTheme> pTheme)
-    : fTheme(std::move(pTheme))
+    : fLoadTheme([pTheme] { return pTheme; })
 {
+}
+
+TIconRegistry::TIconRegistry(std::function<std::shared_ptr<const TIconTheme>()> pLoadTheme)
+    : fLoadTheme(std::move(pLoadTheme))
+{
+}
+
+const TIconTheme* TIconRegistry::Theme()
+{
+    std::call_once(fThemeOnce, [this] { fTheme = fLoadTheme(); });
+    return fTheme.get();
 }
 
 TIconRegistry::~TIconRegistry() = default;
 
 int TIconRegistry::IndexOf(const QStringList& pNames, TBuiltinIcon pBuiltin)
 {
+    const TIconTheme* theme = Theme();
     QString name;
     bool hasTheme = false;
     for (const QString& candidate : pNames) {
-        if (!candidate.isEmpty() && fTheme && fTheme->Has(candidate)) {
+        if (!candidate.isEmpty() && theme && theme->Has(candidate)) {
             name = candidate;
             hasTheme = true;
             break;
@@ -255,22 +373,11 @@ QImage TIconRegistry::Render(int pIndex, int pPixels)
     // one to finish wins (both pictures are equal).
     QImage source;
     if (entry.HasTheme) {
-        QImageReader reader(fTheme->Find(entry.Name, pPixels));
+        QImageReader reader(Theme()->Find(entry.Name, pPixels));
         source = reader.read();
     }
-    QImage picture;
-    if (source.isNull()) {
-        picture = DrawBuiltinIcon(entry.Builtin, pPixels);
-    } else {
-        picture = QImage(pPixels, pPixels, QImage::Format_ARGB32_Premultiplied);
-        picture.fill(Qt::transparent);
-        const QImage scaled =
-            source.size() == picture.size()
-                ? source
-                : source.scaled(pPixels, pPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        QPainter painter(&picture);
-        painter.drawImage((pPixels - scaled.width()) / 2, (pPixels - scaled.height()) / 2, scaled);
-    }
+    const QImage picture =
+        source.isNull() ? DrawBuiltinIcon(entry.Builtin, pPixels) : FitSquare(source, pPixels);
 
     std::lock_guard lock(fImagesLock);
     const auto it = fImages.constFind(key);

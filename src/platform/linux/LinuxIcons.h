@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -47,10 +48,12 @@ enum class TBuiltinIcon : std::uint8_t
 class TIconRegistry
 {
 public:
-    // The registry of the process, over the theme named by $KIV_ICON_THEME or else "Adwaita"
-    // (loaded on the first call).
+    // The registry of the process, over the theme named by $KIV_ICON_THEME or else "Adwaita".
+    // The theme is read at the first look-up, not when the platform is made: start-up on the
+    // user-interface thread does not pay for listing its folders.
     static TIconRegistry& System();
     explicit TIconRegistry(std::shared_ptr<const TIconTheme> pTheme);
+    explicit TIconRegistry(std::function<std::shared_ptr<const TIconTheme>()> pLoadTheme);
     ~TIconRegistry();
     TIconRegistry(const TIconRegistry&) = delete;
     TIconRegistry& operator=(const TIconRegistry&) = delete;
@@ -70,7 +73,11 @@ private:
         bool HasTheme;
     };
 
-    std::shared_ptr<const TIconTheme> fTheme;
+    const TIconTheme* Theme();
+
+    std::function<std::shared_ptr<const TIconTheme>()> fLoadTheme;
+    std::once_flag fThemeOnce;
+    std::shared_ptr<const TIconTheme> fTheme; // set once under fThemeOnce
     mutable std::shared_mutex fNamesLock;
     QHash<QString, int> fIndexOfName; // guarded by fNamesLock
     std::vector<TEntry> fEntries;     // guarded by fNamesLock
