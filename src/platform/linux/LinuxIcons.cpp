@@ -660,50 +660,62 @@ bool TLinuxIcons::TrashIsFull()
     return full;
 }
 
-int TLinuxIcons::IconIndexOfIdList(IdSpan pAbsolute, bool pOpen)
+bool TLinuxIcons::PathOfItems(IdSpan pAbsolute, std::string& pPath)
 {
-    if (pAbsolute.IsEmpty())
-        return StockIconIndex(TStockIcon::siDesktop);
-
-    // Walk the list to know the file-system path of folders (for the user folders' icons),
-    // without touching the disk: the path is put together from the items.
-    std::string path;
-    bool knownPath = false;
+    // Put together from the items, without touching the disk.
+    bool known = false;
     const std::size_t depth = pAbsolute.Depth();
     TItem item;
     for (std::size_t i = 0; i < depth; ++i) {
         if (!DecodeItem(pAbsolute.Item(i), item))
-            return -1;
+            return false;
         switch (item.Kind) {
-        case kind::Class: {
-            knownPath = false;
+        case kind::Class:
+            known = false;
             for (const TClassFolder& folder : kClassFolders) {
                 if (folder.Id == item.ClassId) {
-                    path = UserFolders()->Dirs.*folder.Dir;
-                    knownPath = !path.empty();
+                    pPath = UserFolders()->Dirs.*folder.Dir;
+                    known = !pPath.empty();
                 }
             }
             break;
-        }
         case kind::Mount:
-            path.assign(item.Text);
-            knownPath = true;
+            pPath.assign(item.Text);
+            known = true;
             break;
         case kind::FsFolder:
         case kind::FsFile:
             if (i == 0) {
                 // Entries of the desktop folder sit right below the desktop.
-                path = UserFolders()->Dirs.Desktop;
-                knownPath = !path.empty();
+                pPath = UserFolders()->Dirs.Desktop;
+                known = !pPath.empty();
             }
-            if (!path.empty() && path.back() != '/')
-                path += '/';
-            path.append(item.Text);
+            if (!pPath.empty() && pPath.back() != '/')
+                pPath += '/';
+            pPath.append(item.Text);
             break;
         default:
-            knownPath = false;
+            known = false;
             break;
         }
+    }
+    return known;
+}
+
+int TLinuxIcons::IconIndexOfIdList(IdSpan pAbsolute, bool pOpen)
+{
+    if (pAbsolute.IsEmpty())
+        return StockIconIndex(TStockIcon::siDesktop);
+
+    // The last item decides; the others matter only for a folder, whose path tells whether it
+    // is one of the user's special folders.
+    TItem item;
+    if (!DecodeItem(pAbsolute.Last(), item))
+        return -1;
+    if (item.Kind == kind::FsFolder) {
+        std::string path;
+        const bool knownPath = PathOfItems(pAbsolute, path);
+        return FolderIndex(path, knownPath, pOpen);
     }
 
     switch (item.Kind) {
@@ -737,8 +749,6 @@ int TLinuxIcons::IconIndexOfIdList(IdSpan pAbsolute, bool pOpen)
         if (item.MountFlags & mountflag::Removable)
             return StockIconIndex(TStockIcon::siDriveRemovable);
         return StockIconIndex(TStockIcon::siDriveFixed);
-    case kind::FsFolder:
-        return FolderIndex(path, knownPath, pOpen);
     case kind::FsFile:
     case kind::TrashEntry: {
         if (S_ISDIR(item.Snapshot.Mode))

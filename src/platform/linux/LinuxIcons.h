@@ -130,6 +130,8 @@ private:
     TTypeInfo TypeOfKey(const QString& pKey, bool pFullName);
     TTypeInfo TypeOfMime(const QString& pMimeName);
     int FolderIndex(const std::string& pPath, bool pKnownPath, bool pOpen);
+    // The file-system path of a list of the namespace; false when it has none (virtual items).
+    bool PathOfItems(IdSpan pAbsolute, std::string& pPath);
     bool TrashIsFull();
     std::shared_ptr<const TUserFolders> UserFolders();
 
