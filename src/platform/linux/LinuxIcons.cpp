@@ -165,6 +165,18 @@ bool IsDelimiter(QChar pChar)
     return pChar == u'/' || pChar == u'\\';
 }
 
+// The theme named by $KIV_ICON_THEME, else the default one; a theme that is not installed (or has
+// no folder icon) gives way to the default.
+std::shared_ptr<const TIconTheme> LoadSystemTheme()
+{
+    const QString fallback = QStringLiteral("Adwaita");
+    const QString name = qEnvironmentVariable("KIV_ICON_THEME");
+    auto theme = TIconTheme::Load(name.isEmpty() ? fallback : name, TIconTheme::DefaultBaseDirs());
+    if (!theme->Has(QStringLiteral("folder")) && !name.isEmpty() && name != fallback)
+        theme = TIconTheme::Load(fallback, TIconTheme::DefaultBaseDirs());
+    return theme;
+}
+
 // Weights of a separable resampling filter from pIn samples to pOut: a tent one output pixel
 // wide when enlarging (bilinear) and as wide as the input pixels an output pixel covers when
 // reducing (close to an area average), normalised per output sample.
@@ -276,13 +288,9 @@ QImage FitSquare(const QImage& pSource, int pPixels)
 
 TIconRegistry& TIconRegistry::System()
 {
-    static TIconRegistry registry(std::function<std::shared_ptr<const TIconTheme>()>([] {
-        QString name = qEnvironmentVariable("KIV_ICON_THEME");
-        if (name.isEmpty())
-            name = QStringLiteral("Adwaita");
-        return TIconTheme::Load(name, TIconTheme::DefaultBaseDirs());
-    }));
-    return registry;
+    // Never destroyed: workers may still ask for icons while the process exits.
+    static auto* const registry = new TIconRegistry(LoadSystemTheme); // NOLINT: see above
+    return *registry;
 }
 
 TIconRegistry::TIconRegistry(std::shared_ptr<const TIconTheme> pTheme)
