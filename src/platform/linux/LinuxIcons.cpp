@@ -578,8 +578,9 @@ TLinuxIcons::TTypeInfo TLinuxIcons::TypeOfKey(const QString& pKey, bool pFullNam
     TTypeInfo info = TypeOfMime(mimeName);
     if (info.TypeName.isEmpty()) {
         // Nobody knows the type: "XYZ File" after the extension, plain "File" without one.
-        info.TypeName =
-            pFullName ? QStringLiteral("File") : pKey.mid(1).toUpper() + QStringLiteral(" File");
+        info.TypeName = pFullName
+                            ? QStringLiteral("File")
+                            : FileNameForDisplay(pKey.mid(1).toUpper()) + QStringLiteral(" File");
     }
     std::unique_lock lock(fTypesLock);
     if (!pFullName || fTypes.size() < kMaxFullNameKeys)

@@ -212,7 +212,10 @@ TEST_F(IconThemeFixture, TypeNamesComeFromTheMimeComments)
         EXPECT_TRUE(icons.TypeNameOf(QString::fromUtf8(c.FakePath), name)) << c.FakePath;
         EXPECT_EQ(name, QString::fromUtf8(c.Expected)) << c.FakePath;
     }
+    // An extension that is not UTF-8 is shown, not passed on as escapes.
     QString name;
+    EXPECT_TRUE(icons.TypeNameOf(DecodeFileName("/x/test.a\xff"), name));
+    EXPECT_EQ(name, QStringLiteral("A\uFFFD File"));
     EXPECT_FALSE(icons.TypeNameOf(QString(), name));
     EXPECT_TRUE(name.isEmpty());
 }
