@@ -1,7 +1,9 @@
 # One small helper per target kind: libraries, unit tests, benchmarks.
 #
 #   kiv_add_library(NAME SRCS ... DEPS ... [AUTOMOC] [PCH header ...])
-#   kiv_add_test(NAME SRCS ... DEPS ... [QTEST])
+#   kiv_add_test(NAME SRCS ... DEPS ... [QTEST] [TSAN])
+#     TSAN: the code under test is shared between threads; scripts/test also runs it under
+#     ThreadSanitizer (target kiv_tsan_tests, ctest label "tsan").
 #   kiv_add_bench(NAME SRCS ... DEPS ...)   (NAME starts with bench_; see scripts/bench)
 
 set(KIV_SRC_ROOT ${CMAKE_SOURCE_DIR}/src)
@@ -24,20 +26,26 @@ function(kiv_add_test name)
     if(NOT KIV_BUILD_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "QTEST" "" "SRCS;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "QTEST;TSAN" "" "SRCS;DEPS" ${ARGN})
     add_executable(${name} ${ARG_SRCS})
     target_compile_options(${name} PRIVATE ${KIV_WARNINGS})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     set(test_env "QT_QPA_PLATFORM=offscreen")
+    set(labels "")
+    if(ARG_TSAN)
+        set(labels tsan)
+        add_dependencies(kiv_tsan_tests ${name})
+    endif()
     if(ARG_QTEST)
         set_target_properties(${name} PROPERTIES AUTOMOC ON)
         target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_DEPS})
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300)
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300
+            LABELS "${labels}")
     else()
         target_link_libraries(${name} PRIVATE kiv_test_main GTest::gmock ${ARG_DEPS})
         gtest_discover_tests(${name}
-            PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300
+            PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300 LABELS "${labels}"
             DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
     endif()
 endfunction()
