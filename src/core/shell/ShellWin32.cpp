@@ -47,13 +47,13 @@ QString ModuleName(pf::StringModule pModule)
 }
 
 // The desktop folder kept for the platform that gave it. Folders of a platform may not outlive
-// it, so the slot remembers which platform answered and holds the folder weakly: a platform
+// it, so the slot remembers which installation answered and holds the folder weakly: a platform
 // replaced in a test never hands its successor a folder of its own.
 struct TDesktopSlot
 {
     std::mutex Lock;
-    const pf::IPlatform* Owner = nullptr;   // guarded by Lock
-    std::weak_ptr<pf::IShellFolder> Folder; // guarded by Lock
+    std::uint64_t Generation = ~std::uint64_t(0); // guarded by Lock
+    std::weak_ptr<pf::IShellFolder> Folder;       // guarded by Lock
 };
 
 TDesktopSlot& DesktopSlot()
@@ -144,10 +144,11 @@ std::optional<pf::IdListBytes> TShellWin32::VolumeGuidPathToItemIdList(const QSt
 pf::IShellFolderPtr TShellWin32::GetDesktopFolder()
 {
     pf::IPlatform& platform = pf::Platform();
+    const std::uint64_t generation = pf::PlatformGeneration();
     TDesktopSlot& slot = DesktopSlot();
     {
         const std::scoped_lock lock(slot.Lock);
-        if (slot.Owner == &platform) {
+        if (slot.Generation == generation) {
             if (pf::IShellFolderPtr stored = slot.Folder.lock())
                 return stored;
         }
@@ -158,11 +159,11 @@ pf::IShellFolderPtr TShellWin32::GetDesktopFolder()
     if (!desktop)
         throw EWayfoldError(pf::E_FAIL, QStringLiteral("Wayfold Components: Cannot open Shell!"));
     const std::scoped_lock lock(slot.Lock);
-    if (slot.Owner == &platform) {
+    if (slot.Generation == generation) {
         if (pf::IShellFolderPtr stored = slot.Folder.lock())
             return stored;
     }
-    slot.Owner = &platform;
+    slot.Generation = generation;
     slot.Folder = desktop;
     return desktop;
 }

@@ -961,6 +961,10 @@ public:
     {
         return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
     }
+    HResult CreateSymbolicLink(const QString&, const QString&) override
+    {
+        return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
+    }
     QString GetTempPath() override { return QStringLiteral("/tmp/"); }
     QString GetCurrentDirectory() override { return QStringLiteral("/"); }
     QString ExpandEnvironmentStrings(const QString& pText) override
