@@ -10,6 +10,7 @@ namespace kiv::pf {
 class IDebug;
 class IExec;
 class IFileSystem;
+class IIcons;
 class IInfo;
 class IKnownFolders;
 class INamespace;
@@ -30,6 +31,7 @@ public:
     virtual IDebug& Debug() = 0;
     // Starting other programs; null on platforms that cannot.
     virtual IExec* Exec() { return nullptr; }
+    virtual IIcons& Icons() = 0;
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -2,6 +2,7 @@
 
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
+#include "LinuxIcons.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
@@ -19,6 +20,7 @@ public:
     IFileSystem& FileSystem() override { return fFileSystem; }
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
+    IIcons& Icons() override { return fIcons; }
 
 private:
     TLinuxInfo fInfo;
@@ -27,6 +29,7 @@ private:
     TLinuxFileSystem fFileSystem;
     TLinuxDebug fDebug;
     TLinuxExec fExec;
+    TLinuxIcons fIcons;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "MemoryPlatform.h"
 
+#include "MemoryIcons.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/ShellConstants.h"
@@ -1088,6 +1089,7 @@ public:
 TMemoryPlatform::TMemoryPlatform()
     : fState(std::make_unique<TMemoryState>(*this))
     , fRoot(new TMemoryNode(*this, nullptr, QStringLiteral("Desktop"), true, 0))
+    , fIcons(std::make_unique<TMemoryIcons>(*this))
 {
     fState->fNamespace = std::make_unique<TMemoryNamespace>(*fState);
     fState->fInfo = std::make_unique<TMemoryInfo>(*fState);
@@ -1122,6 +1124,10 @@ IFileSystem& TMemoryPlatform::FileSystem()
 IDebug& TMemoryPlatform::Debug()
 {
     return *fState->fDebug;
+}
+IIcons& TMemoryPlatform::Icons()
+{
+    return *fIcons;
 }
 
 IExec* TMemoryPlatform::Exec()

@@ -24,6 +24,7 @@
 namespace kiv::pf::mem {
 
 class TMemoryPlatform;
+class TMemoryIcons;
 
 // One folder or file of the in-memory namespace. Tests build the tree and set the knobs before
 // handing the platform to the code under test; after that the platform reads nodes under its own
@@ -97,6 +98,9 @@ public:
     IFileSystem& FileSystem() override;
     IDebug& Debug() override;
     IExec* Exec() override;
+    IIcons& Icons() override;
+    // The fake icon service, for tests that set indexes and type names.
+    TMemoryIcons& MemoryIcons() { return *fIcons; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -140,6 +144,7 @@ private:
     friend class TMemoryState;
     std::unique_ptr<class TMemoryState> fState;
     std::unique_ptr<TMemoryNode> fRoot;
+    std::unique_ptr<TMemoryIcons> fIcons;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };
