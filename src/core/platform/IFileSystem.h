@@ -79,6 +79,9 @@ public:
     virtual HResult OpenRead(const QString& pPath, IStreamPtr& pStream) = 0;
     // The target of a symbolic link.
     virtual HResult ReadLink(const QString& pPath, QString& pTarget) = 0;
+    // Makes pLink a symbolic link to pTarget (taken as given, relative or absolute); an existing
+    // pLink fails with 183.
+    virtual HResult CreateSymbolicLink(const QString& pTarget, const QString& pLink) = 0;
 
     // The folder for temporary files, with a trailing delimiter.
     virtual QString GetTempPath() = 0;

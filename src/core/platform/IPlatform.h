@@ -2,6 +2,7 @@
 
 #include "core/platform/HResult.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace kiv::pf {
@@ -36,6 +37,9 @@ public:
 // The installed platform; throws std::logic_error when none is installed.
 IPlatform& Platform();
 bool HasPlatform();
+// Counts installations (starting at 0): what a caller keeps for one platform is stale once this
+// changes, even when a later platform happens to reuse the old one's address.
+std::uint64_t PlatformGeneration();
 // Installs pPlatform and returns the one it replaces (null when there was none).
 std::unique_ptr<IPlatform> InstallPlatform(std::unique_ptr<IPlatform> pPlatform);
 

@@ -1,5 +1,6 @@
 #include "IPlatform.h"
 
+#include <atomic>
 #include <stdexcept>
 
 namespace kiv::pf {
@@ -11,6 +12,12 @@ std::unique_ptr<IPlatform>& Installed()
     return platform;
 }
 
+std::atomic<std::uint64_t>& Generation()
+{
+    static std::atomic<std::uint64_t> generation{0};
+    return generation;
+}
+
 } // namespace
 
 IPlatform& Platform()
@@ -18,6 +25,11 @@ IPlatform& Platform()
     if (!Installed())
         throw std::logic_error("no platform installed");
     return *Installed();
+}
+
+std::uint64_t PlatformGeneration()
+{
+    return Generation().load();
 }
 
 bool HasPlatform()
@@ -28,6 +40,7 @@ bool HasPlatform()
 std::unique_ptr<IPlatform> InstallPlatform(std::unique_ptr<IPlatform> pPlatform)
 {
     std::swap(Installed(), pPlatform);
+    ++Generation();
     return pPlatform;
 }
 

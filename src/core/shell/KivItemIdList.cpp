@@ -10,6 +10,7 @@
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList_p.h"
 #include "core/shell/PathUtils.h"
+#include "core/shell/ShellWin32.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -171,26 +172,20 @@ bool IsHostDelimiter(QChar pChar)
 bool PathToItemIdList(const pf::IShellFolderPtr& pFolder, const QString& pPath,
                       pf::WindowRef pWindow, pf::IdListBytes& pList)
 {
-    if (pPath.isEmpty() && !pFolder) {
-        const auto drives = TKivItemIdList::CreateForSpecialFolder(TKivShellFolder::SF_DRIVES);
-        const TIdListBuffer list = drives ? drives->WindowsPointer() : nullptr;
+    // An empty name inside a folder is that folder's business, not This PC.
+    if (pPath.isEmpty() && pFolder)
+        return Succeeded(pFolder->ParseDisplayName(pWindow, nullptr, pPath, pList, nullptr));
+    try {
+        std::optional<pf::IdListBytes> list =
+            TShellWin32::PathToItemIdList(pFolder, pPath, pWindow);
         if (!list)
             return false;
-        pList = *list;
+        pList = std::move(*list);
         return true;
-    }
-    const pf::IShellFolderPtr folder = pFolder ? pFolder : Pf().Namespace().Desktop();
-    if (!folder)
+    } catch (const EWayfoldError&) {
+        // No desktop folder: nothing can be parsed.
         return false;
-    if (Succeeded(folder->ParseDisplayName(pWindow, nullptr, pPath, pList, nullptr)))
-        return true;
-    // "shell:" names a place of the namespace by its parsing name; the desktop here knows the
-    // names without the prefix.
-    static const QLatin1String kShell("shell:");
-    if (!pFolder && pPath.startsWith(kShell, Qt::CaseInsensitive))
-        return Succeeded(
-            folder->ParseDisplayName(pWindow, nullptr, pPath.mid(kShell.size()), pList, nullptr));
-    return false;
+    }
 }
 
 // ---- construction ---------------------------------------------------------------------------

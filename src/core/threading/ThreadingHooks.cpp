@@ -78,6 +78,21 @@ QString ExceptionText(std::exception_ptr pError)
 
 } // namespace
 
+// Off below warnings unless enabled: the lines are for developers and only noise for everybody
+// else.
+Q_LOGGING_CATEGORY(lcDebugLines, "tovaline.debug", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcVerboseDebugLines, "tovaline.debug.verbose", QtWarningMsg)
+
+const QLoggingCategory& DebugCategory()
+{
+    return lcDebugLines();
+}
+
+const QLoggingCategory& VerboseDebugCategory()
+{
+    return lcVerboseDebugLines();
+}
+
 TDebugSink SetDebugSink(TDebugSink pSink)
 {
     return DebugHook().Exchange(std::move(pSink));
@@ -89,6 +104,10 @@ void DebugLine(const QString& pMessage)
         QStringLiteral("Thread %1: %2").arg(pf::Threads().CurrentThreadId()).arg(pMessage);
     if (const TDebugSink* sink = DebugHook().Get()) {
         (*sink)(line);
+        return;
+    }
+    if (lcDebugLines().isDebugEnabled()) {
+        qCDebug(lcDebugLines).noquote() << line;
         return;
     }
     static const bool enabled = qEnvironmentVariableIsSet("TOVALINE_DEBUG");

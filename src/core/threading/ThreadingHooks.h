@@ -7,6 +7,7 @@
 // Every function is thread-safe. Installing is meant for start-up or a test's set-up, while no
 // background work runs.
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <chrono>
@@ -26,8 +27,15 @@ using TSleepFunction = std::function<void(std::chrono::milliseconds pDuration)>;
 // Milliseconds of a monotonic clock.
 using TTickFunction = std::function<std::uint64_t()>;
 
-// Installs the sink (empty: the default, which writes to stderr only when TOVALINE_DEBUG is
-// set) and returns the previous one.
+// The Qt logging categories of diagnostic lines: "tovaline.debug" for every line,
+// "tovaline.debug.verbose" for the verbose ones. Both are off until the user's logging rules
+// enable their debug output (QT_LOGGING_RULES="tovaline.debug.debug=true").
+const QLoggingCategory& DebugCategory();
+const QLoggingCategory& VerboseDebugCategory();
+
+// Installs the sink and returns the previous one. Empty: the default, which writes through
+// DebugCategory() when it is enabled, else to stderr when TOVALINE_DEBUG is set, never to
+// stdout.
 TDebugSink SetDebugSink(TDebugSink pSink);
 // Writes "Thread %d: %s" with the calling thread's id.
 void DebugLine(const QString& pMessage);

@@ -279,6 +279,13 @@ HResult TLinuxFileSystem::ReadLink(const QString& pPath, QString& pTarget)
     return S_OK;
 }
 
+HResult TLinuxFileSystem::CreateSymbolicLink(const QString& pTarget, const QString& pLink)
+{
+    if (::symlink(Bytes(pTarget).c_str(), Bytes(pLink).c_str()) != 0)
+        return HResultFromErrno(errno);
+    return S_OK;
+}
+
 QString TLinuxFileSystem::GetTempPath()
 {
     const char* dir = std::getenv("TMPDIR");

@@ -20,6 +20,7 @@ public:
     HResult DeleteFile(const QString& pPath) override;
     HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override;
     HResult ReadLink(const QString& pPath, QString& pTarget) override;
+    HResult CreateSymbolicLink(const QString& pTarget, const QString& pLink) override;
     QString GetTempPath() override;
     QString GetCurrentDirectory() override;
     QString ExpandEnvironmentStrings(const QString& pText) override;

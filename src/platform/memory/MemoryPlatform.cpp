@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -132,6 +133,7 @@ public:
     std::vector<MountInfo> fMounts;                              // guarded by fLock
     std::map<QString, QString> fEnvironment;                     // guarded by fLock
     std::vector<QString> fDebugLines;                            // guarded by fLock
+    std::atomic<int> fDiskQueries{0};
     std::unique_ptr<INamespace> fNamespace;
     std::unique_ptr<IInfo> fInfo;
     std::unique_ptr<IKnownFolders> fKnownFolders;
@@ -790,6 +792,8 @@ public:
     }
     HResult FindFromIdList(IdSpan pList, Guid& pFolderId) override
     {
+        if (fState.fOwner.OnKnownFolderQuery)
+            fState.fOwner.OnKnownFolderQuery();
         std::lock_guard lock(fState.fLock);
         const TMemoryNode* target = fState.Resolve(pList);
         for (const auto& [key, node] : fState.fKnown) {
@@ -802,6 +806,8 @@ public:
     }
     HResult FindFromPath(const QString& pPath, Guid& pFolderId) override
     {
+        if (fState.fOwner.OnKnownFolderQuery)
+            fState.fOwner.OnKnownFolderQuery();
         std::lock_guard lock(fState.fLock);
         HResult result = S_OK;
         const TMemoryNode* target = fState.FindPath(pPath, result);
@@ -956,6 +962,10 @@ public:
     {
         return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
     }
+    HResult CreateSymbolicLink(const QString&, const QString&) override
+    {
+        return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
+    }
     QString GetTempPath() override { return QStringLiteral("/tmp/"); }
     QString GetCurrentDirectory() override { return QStringLiteral("/"); }
     QString ExpandEnvironmentStrings(const QString& pText) override
@@ -998,6 +1008,9 @@ public:
     HResult GetDiskFreeSpace(const QString& pPath, std::uint64_t& pFreeToCaller,
                              std::uint64_t& pTotal, std::uint64_t& pTotalFree) override
     {
+        ++fState.fDiskQueries;
+        if (fState.fOwner.OnDiskQuery)
+            fState.fOwner.OnDiskQuery();
         if (GetDriveType(pPath) == DriveType::NoRootDir)
             return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
         pFreeToCaller = pTotalFree = std::uint64_t(1) << 30;
@@ -1211,6 +1224,11 @@ void TMemoryPlatform::SetEnvironment(const QString& pName, const QString& pValue
 {
     std::lock_guard lock(fState->fLock);
     fState->fEnvironment[pName] = pValue;
+}
+
+int TMemoryPlatform::DiskQueries() const
+{
+    return fState->fDiskQueries.load();
 }
 
 std::vector<QString> TMemoryPlatform::DebugLines() const

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -118,6 +119,14 @@ public:
     void SetMounts(std::vector<MountInfo> pMounts);
     void SetEnvironment(const QString& pName, const QString& pValue);
     std::vector<QString> DebugLines() const;
+
+    // Called at the start of the named queries, outside the platform's lock, so that a test can
+    // make them slow or hang (a dead network mount); empty: none. Set while no other thread uses
+    // the platform.
+    std::function<void()> OnKnownFolderQuery;
+    std::function<void()> OnDiskQuery;
+    // Free-space queries asked so far (the calls that touch a mount).
+    int DiskQueries() const;
 
     // A program start asked of Exec(): recorded, never run.
     struct TLaunch

@@ -1,0 +1,308 @@
+#include "core/shell/ItemIdListCollection.h"
+
+#include "core/platform/ShellConstants.h"
+#include "core/shell/KivExceptions.h"
+#include "core/shell/KivItemIdList.h"
+
+namespace kiv {
+
+namespace {
+
+const QString kClassName = QStringLiteral("TItemIdListCollection");
+
+// A drive-letter or network path in the Windows style, an absolute path here.
+bool IsFileSystemPath(const QString& pPath, TPathStyle pStyle)
+{
+    if (pStyle == TPathStyle::psPosix)
+        return pPath.startsWith(u'/');
+    return TPathUtils::StartsWithDriveLetter(pPath, pStyle) ||
+           pPath.startsWith(QLatin1String("\\\\"));
+}
+
+// Whether the list names a place at all: invalid elements take no part in the ancestry.
+bool HasPlace(const IItemIdListPtr& pList)
+{
+    return pList && !pList->IsInvalid();
+}
+
+} // namespace
+
+std::shared_ptr<TItemIdListCollection> TItemIdListCollection::Create(pf::IShellFolderPtr pBase)
+{
+    return std::make_shared<TItemIdListCollection>(std::move(pBase));
+}
+
+std::shared_ptr<TItemIdListCollection>
+TItemIdListCollection::Create(const std::vector<pf::IShellItemPtr>& pItems)
+{
+    auto collection = Create();
+    for (const pf::IShellItemPtr& item : pItems) {
+        if (!item)
+            continue;
+        if (IItemIdListPtr list = TKivItemIdList::Create(item); HasPlace(list))
+            collection->Add(list);
+    }
+    return collection;
+}
+
+TItemIdListCollection::TItemIdListCollection(pf::IShellFolderPtr pBaseFolder)
+    : fBaseFolder(std::move(pBaseFolder))
+{
+}
+
+void TItemIdListCollection::Add(const IItemIdListPtr& pList)
+{
+    if (pList)
+        fItemIdLists.push_back(pList);
+}
+
+void TItemIdListCollection::Add(const QString& pPath)
+{
+    QString path = pPath;
+    // "folder\*" (and "folder/*" here) stand for the folder: what a wildcard listing was made of.
+    if (path.endsWith(QLatin1String("\\*")) || path.endsWith(QLatin1String("/*")))
+        path.chop(2);
+    IItemIdListPtr list = IsFileSystemPath(path, kHostPathStyle)
+                              ? TKivItemIdList::Create(path)
+                              : TKivItemIdList::Create(path, fBaseFolder);
+    Add(list);
+}
+
+void TItemIdListCollection::Add(const IItemIdListCollection& pCollection)
+{
+    // Copied first: adding a collection to itself doubles it once.
+    const std::vector<IItemIdListPtr> items = pCollection.Items();
+    for (const IItemIdListPtr& list : items)
+        Add(list);
+}
+
+void TItemIdListCollection::AddStrings(const QStringList& pPaths)
+{
+    for (const QString& path : pPaths)
+        Add(path);
+}
+
+void TItemIdListCollection::Assign(const std::vector<IItemIdListPtr>& pLists)
+{
+    Clear();
+    for (const IItemIdListPtr& list : pLists)
+        Add(list);
+}
+
+void TItemIdListCollection::Assign(const QStringList& pPaths)
+{
+    Clear();
+    AddStrings(pPaths);
+}
+
+IItemIdListPtr TItemIdListCollection::GetItem(int pIndex) const
+{
+    if (pIndex < 0 || pIndex >= Count())
+        throw EInvalidArgument(QStringLiteral("%1.GetItem: index %2 out of range (0..%3)")
+                                   .arg(kClassName)
+                                   .arg(pIndex)
+                                   .arg(Count() - 1));
+    return fItemIdLists[static_cast<std::size_t>(pIndex)];
+}
+
+QStringList TItemIdListCollection::CopyToStrings() const
+{
+    QStringList paths;
+    paths.reserve(Count());
+    for (const IItemIdListPtr& list : fItemIdLists)
+        paths.append(list->DisplayPath());
+    return paths;
+}
+
+QString TItemIdListCollection::ToString() const
+{
+    return CopyToStrings().join(QStringLiteral("\r\n"));
+}
+
+bool TItemIdListCollection::IsRelative(const IItemIdListPtr& pList) const
+{
+    return fBaseFolder && pList->Depth() == 1;
+}
+
+IItemIdListPtr TItemIdListCollection::Absolute(const IItemIdListPtr& pList) const
+{
+    if (!IsRelative(pList))
+        return pList;
+    const TIdListBuffer bytes = pList->WindowsPointer();
+    if (!bytes)
+        return pList;
+    return TKivItemIdList::Create(fBaseFolder, pf::IdSpan(*bytes));
+}
+
+bool TItemIdListCollection::HaveSameParent() const
+{
+    if (Count() <= 1)
+        return true;
+    const IItemIdListPtr& first = fItemIdLists.front();
+    if (IsRelative(first)) {
+        for (const IItemIdListPtr& list : fItemIdLists) {
+            if (list->Depth() > 1)
+                return false;
+        }
+        return true;
+    }
+    // The desktop and invalid lists have no parent: they share it with nobody.
+    if (!HasPlace(first) || first->Depth() < 1)
+        return false;
+    const IItemIdListPtr parent = first->GetParent();
+    for (const IItemIdListPtr& list : fItemIdLists) {
+        if (!HasPlace(list) || list->Depth() < 1)
+            return false;
+        if (!list->GetParent()->Equals(parent, TItemIdListComparison::ilcDisplay))
+            return false;
+    }
+    return true;
+}
+
+IItemIdListPtr TItemIdListCollection::GetLongestCommonAncestor(bool* pAllOnFileSystem) const
+{
+    bool allOnFileSystem = true;
+    IItemIdListPtr ancestor;
+    for (const IItemIdListPtr& element : fItemIdLists) {
+        if (!HasPlace(element))
+            continue;
+        const IItemIdListPtr list = Absolute(element);
+        const bool onFileSystem = list->HasAttributes(pf::sfgao::FILESYSTEM);
+        if (!ancestor) {
+            allOnFileSystem = onFileSystem;
+            ancestor = list->Depth() > 0 ? list->GetParent() : list;
+            continue;
+        }
+        if (ancestor->IsParentOf(list, false, TItemIdListComparison::ilcExact))
+            continue;
+        allOnFileSystem = allOnFileSystem && onFileSystem;
+        IItemIdListPtr p = list->Depth() > 0 ? list->GetParent() : list;
+        // Both climb until they meet; the desktop (depth 0) holds everything.
+        while (ancestor->Depth() >= 1 && !ancestor->Equals(p, TItemIdListComparison::ilcDisplay)) {
+            if (p->Depth() >= ancestor->Depth())
+                p = p->GetParent();
+            if (p->Depth() < ancestor->Depth())
+                ancestor = ancestor->GetParent();
+        }
+    }
+    if (pAllOnFileSystem)
+        *pAllOnFileSystem = ancestor && allOnFileSystem;
+    return ancestor;
+}
+
+std::shared_ptr<void> TItemIdListCollection::GetUIObject(TUIObjectKind pKind) const
+{
+    if (fItemIdLists.empty())
+        throw EInvalidOperation(QStringLiteral("There are no valid Shell ItemIdList in the ") +
+                                kClassName);
+    // Context menus and data objects for several items come with the platform's menu service,
+    // which this host does not offer yet.
+    throw ENotSupportedException(
+        QStringLiteral("%1.GetUIObject: %2 for several items is not available here.")
+            .arg(kClassName, pKind == TUIObjectKind::uoContextMenu
+                                 ? QStringLiteral("A context menu")
+                                 : QStringLiteral("A data object")));
+}
+
+std::vector<pf::IShellItemPtr> TItemIdListCollection::ShellItems() const
+{
+    if (fItemIdLists.empty())
+        throw EInvalidArgument(QStringLiteral("Missing source files: No file was added!"));
+    std::vector<pf::IShellItemPtr> items;
+    for (const IItemIdListPtr& element : fItemIdLists) {
+        if (!HasPlace(element))
+            continue;
+        if (pf::IShellItemPtr item = Absolute(element)->ShellItem())
+            items.push_back(std::move(item));
+    }
+    return items;
+}
+
+QString TItemIdListCollection::ShareTitle() const
+{
+    if (fItemIdLists.empty())
+        return {};
+    return QStringLiteral("%1 & %2 elements").arg(fItemIdLists.front()->Name()).arg(Count() - 1);
+}
+
+void TItemIdListCollection::InvokeCommand(const TShellCommand& pCommand) const
+{
+    if (fItemIdLists.empty())
+        return;
+    switch (pCommand.Command()) {
+    case TShellAction::saDefault:
+    case TShellAction::saExplore:
+    case TShellAction::saPinToHome:
+    case TShellAction::saOpenCommandPrompt:
+        InvokeCommandOnEach(pCommand);
+        return;
+    case TShellAction::saProperties:
+        if (Count() == 1) {
+            InvokeCommandOnEach(pCommand);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    InvokeCommandOnAll(pCommand);
+}
+
+void TItemIdListCollection::InvokeCommand(const QString& pVerb) const
+{
+    InvokeCommand(TShellCommand(pVerb));
+}
+
+void TItemIdListCollection::InvokeCommand(TShellAction pAction) const
+{
+    InvokeCommand(TShellCommand(pAction));
+}
+
+void TItemIdListCollection::InvokeCommandOnEach(const TShellCommand& pCommand) const
+{
+    const TShellAction action = pCommand.Command();
+    const IItemIdListPtr& first = fItemIdLists.front();
+    if ((action == TShellAction::saExplore || action == TShellAction::saOpenCommandPrompt) &&
+        Count() > 1 && first->Depth() > 2 && HaveSameParent()) {
+        // One window for the folder they share, not one per element.
+        if (!first->IsAbsolute())
+            throw ENotSupportedException(kClassName + QStringLiteral(".InvokeCommandOnEach(") +
+                                         ShellActionCaption(action, true));
+        first->InvokeCommand(pCommand);
+        return;
+    }
+    for (const IItemIdListPtr& element : fItemIdLists)
+        Absolute(element)->InvokeCommand(pCommand);
+}
+
+void TItemIdListCollection::InvokeCommandOnAll(const TShellCommand& pCommand) const
+{
+    QString verb;
+    try {
+        verb = pCommand.Verb();
+    } catch (const EInvalidOperation&) {
+    }
+    if (verb.compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) == 0)
+        throw ENotSupportedException(
+            QStringLiteral("Sharing through the system's share sheet is not available here."));
+    switch (pCommand.Command()) {
+    case TShellAction::saCopyPath:
+        throw ENotSupportedException(
+            QStringLiteral("Copying paths needs the clipboard, which is not available here."));
+    case TShellAction::saDeleteNoUndo: {
+        // Each element is deleted for good; the first failure ends the run and is raised.
+        TShellCommand command(TShellAction::saDeleteNoUndo);
+        command.OperationOptions = pCommand.OperationOptions;
+        command.OperationOptions.Exclude(TOperationOption::soAllowUndo);
+        for (const IItemIdListPtr& element : fItemIdLists)
+            Absolute(element)->InvokeCommand(command);
+        return;
+    }
+    default:
+        break;
+    }
+    // Everything else is a verb of the items' shared context menu.
+    GetUIObject(TUIObjectKind::uoContextMenu);
+}
+
+} // namespace kiv

@@ -1,0 +1,115 @@
+#pragma once
+
+// Several items handled as one: the folder component's multiple selection, the sources of a file
+// operation, the items of a drag. The collection keeps the lists in insertion order (duplicates
+// allowed), finds their common ancestor and runs shell commands on them, once for the whole set
+// or on each element.
+//
+// Elements may be relative to a base folder (the folder that the selection lives in); such an
+// element has depth 1 and is made absolute through the base folder when a command needs it.
+//
+// A collection is a value owned by one thread at a time (usually the user-interface thread); its
+// elements are shared, immutable lists.
+
+#include "core/platform/IShellFolder.h"
+#include "core/platform/IShellItem.h"
+#include "core/shell/KivShellTypes.h"
+#include "core/shell/PathUtils.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace kiv {
+
+class IItemIdListCollection;
+using IItemIdListCollectionPtr = std::shared_ptr<IItemIdListCollection>;
+
+// The platform objects a collection can be asked for.
+enum class TUIObjectKind
+{
+    uoContextMenu,
+    uoDataObject,
+};
+
+class IItemIdListCollection : public ICommandInvokable
+{
+public:
+    virtual void Add(const IItemIdListPtr& pList) = 0;
+    virtual void Add(const QString& pPath) = 0;
+    virtual void Add(const IItemIdListCollection& pCollection) = 0;
+    virtual void AddStrings(const QStringList& pPaths) = 0;
+    virtual int Count() const = 0;
+    // The elements in order (what the enumerator walks).
+    virtual const std::vector<IItemIdListPtr>& Items() const = 0;
+    // Raises EInvalidOperation when empty.
+    virtual std::shared_ptr<void> GetUIObject(TUIObjectKind pKind) const = 0;
+    virtual void Clear() = 0;
+    // Raises EInvalidArgument outside 0 .. Count() - 1.
+    virtual IItemIdListPtr GetItem(int pIndex) const = 0;
+    virtual void InvokeCommand(const QString& pVerb) const = 0;
+    using ICommandInvokable::InvokeCommand;
+    // The elements' display paths joined with CR LF.
+    virtual QString ToString() const = 0;
+
+    auto begin() const { return Items().begin(); }
+    auto end() const { return Items().end(); }
+};
+
+class TItemIdListCollection final : public IItemIdListCollection
+{
+public:
+    static std::shared_ptr<TItemIdListCollection> Create(pf::IShellFolderPtr pBaseFolder = {});
+    // A list for each item that can be read.
+    static std::shared_ptr<TItemIdListCollection>
+    Create(const std::vector<pf::IShellItemPtr>& pItems);
+
+    explicit TItemIdListCollection(pf::IShellFolderPtr pBaseFolder);
+
+    void Add(const IItemIdListPtr& pList) override;
+    // A path ending in "\*" (or "/*" here) loses those two characters; a file-system path
+    // becomes an absolute list, any other text is parsed relative to the base folder.
+    void Add(const QString& pPath) override;
+    void Add(const IItemIdListCollection& pCollection) override;
+    void AddStrings(const QStringList& pPaths) override;
+    void Assign(const std::vector<IItemIdListPtr>& pLists);
+    void Assign(const QStringList& pPaths);
+    int Count() const override { return static_cast<int>(fItemIdLists.size()); }
+    const std::vector<IItemIdListPtr>& Items() const override { return fItemIdLists; }
+    std::shared_ptr<void> GetUIObject(TUIObjectKind pKind) const override;
+    void Clear() override { fItemIdLists.clear(); }
+    IItemIdListPtr GetItem(int pIndex) const override;
+    void InvokeCommand(const TShellCommand& pCommand) const override;
+    void InvokeCommand(const QString& pVerb) const override;
+    void InvokeCommand(TShellAction pAction) const;
+    QString ToString() const override;
+    // Each element's display path.
+    QStringList CopyToStrings() const;
+
+    // True for at most one element; with a base folder and a relative first element, when no
+    // element is deeper than 1; otherwise when every element has the first one's parent.
+    bool HaveSameParent() const;
+    // The deepest folder holding every element (null when empty). pAllOnFileSystem (when given)
+    // tells whether every element is a file-system item.
+    IItemIdListPtr GetLongestCommonAncestor(bool* pAllOnFileSystem = nullptr) const;
+    // The shell items of the elements that have one; raises EInvalidArgument "Missing source
+    // files: No file was added!" when empty.
+    std::vector<pf::IShellItemPtr> ShellItems() const;
+    // The title of the share sheet: the first name, " & ", the number of the others, " elements".
+    QString ShareTitle() const;
+
+    const pf::IShellFolderPtr& BaseFolder() const { return fBaseFolder; }
+
+private:
+    void InvokeCommandOnEach(const TShellCommand& pCommand) const;
+    void InvokeCommandOnAll(const TShellCommand& pCommand) const;
+    IItemIdListPtr Absolute(const IItemIdListPtr& pList) const;
+    bool IsRelative(const IItemIdListPtr& pList) const;
+
+    pf::IShellFolderPtr fBaseFolder;
+    std::vector<IItemIdListPtr> fItemIdLists;
+};
+
+} // namespace kiv

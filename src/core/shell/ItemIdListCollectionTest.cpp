@@ -1,0 +1,174 @@
+#include "core/shell/ItemIdListCollection.h"
+
+#include "core/platform/INamespace.h"
+#include "core/platform/IPlatform.h"
+#include "core/shell/KivExceptions.h"
+#include "core/shell/KivItemIdList.h"
+#include "core/shell/KivItemIdList_p.h"
+#include "platform/memory/MemoryPlatform.h"
+
+#include <gtest/gtest.h>
+
+namespace kiv {
+namespace {
+
+using pf::mem::TMemoryNode;
+
+// docs/x/{1,2}, docs/y/3 and other/4 in memory.
+class ItemIdListCollectionTest : public ::testing::Test
+{
+protected:
+    ItemIdListCollectionTest()
+        : fMemory(new pf::mem::TMemoryPlatform())
+        , fPlatform(std::unique_ptr<pf::IPlatform>(fMemory))
+    {
+        TSpecialFolders::Reset();
+        fDocs = &fMemory->Root().AddFolder(QStringLiteral("docs"));
+        fX = &fDocs->AddFolder(QStringLiteral("x"));
+        fY = &fDocs->AddFolder(QStringLiteral("y"));
+        fX1 = &fX->AddFile(QStringLiteral("1.txt"));
+        fX2 = &fX->AddFile(QStringLiteral("2.txt"));
+        fY3 = &fY->AddFile(QStringLiteral("3.txt"));
+        fOther = &fMemory->Root().AddFolder(QStringLiteral("other"));
+        fO4 = &fOther->AddFile(QStringLiteral("4.txt"));
+    }
+    ~ItemIdListCollectionTest() override { TSpecialFolders::Reset(); }
+
+    IItemIdListPtr ListOf(const TMemoryNode& pNode)
+    {
+        return TKivItemIdList::Create(fMemory->ListOf(pNode));
+    }
+    std::shared_ptr<TItemIdListCollection> Of(std::initializer_list<const TMemoryNode*> pNodes)
+    {
+        auto collection = TItemIdListCollection::Create();
+        for (const TMemoryNode* node : pNodes)
+            collection->Add(ListOf(*node));
+        return collection;
+    }
+
+    pf::mem::TMemoryPlatform* fMemory;
+    pf::TScopedPlatform fPlatform;
+    TMemoryNode *fDocs, *fX, *fY, *fX1, *fX2, *fY3, *fOther, *fO4;
+};
+
+TEST_F(ItemIdListCollectionTest, AddedPathsLoseAWildcardSuffix)
+{
+    auto collection = TItemIdListCollection::Create();
+    collection->AddStrings({QStringLiteral("/docs/x/*"), QStringLiteral("/docs/y\\*"),
+                            QStringLiteral("/docs/x/1.txt")});
+    ASSERT_EQ(collection->Count(), 3);
+    EXPECT_EQ(collection->GetItem(0)->Path(), QStringLiteral("/docs/x"));
+    EXPECT_EQ(collection->GetItem(1)->Path(), QStringLiteral("/docs/y"));
+    EXPECT_TRUE(collection->GetItem(0)->Equals(ListOf(*fX), TItemIdListComparison::ilcDisplay));
+    EXPECT_EQ(collection->ToString(),
+              collection->GetItem(0)->DisplayPath() + QStringLiteral("\r\n") +
+                  collection->GetItem(1)->DisplayPath() + QStringLiteral("\r\n") +
+                  collection->GetItem(2)->DisplayPath());
+
+    // Adding a collection to itself doubles it once; Assign replaces.
+    collection->Add(*collection);
+    EXPECT_EQ(collection->Count(), 6);
+    collection->Assign(QStringList{QStringLiteral("/other")});
+    EXPECT_EQ(collection->Count(), 1);
+    EXPECT_THROW(collection->GetItem(1), EInvalidArgument);
+}
+
+TEST_F(ItemIdListCollectionTest, SameParentRules)
+{
+    EXPECT_TRUE(Of({})->HaveSameParent());
+    EXPECT_TRUE(Of({fY3})->HaveSameParent());
+    EXPECT_TRUE(Of({fX1, fX2})->HaveSameParent());
+    EXPECT_FALSE(Of({fX1, fY3})->HaveSameParent());
+    EXPECT_FALSE(Of({fX1, fO4})->HaveSameParent());
+    // The desktop has no parent to share.
+    auto withDesktop = Of({fX1});
+    withDesktop->Add(TKivItemIdList::Create(pf::idl::Empty()));
+    EXPECT_FALSE(withDesktop->HaveSameParent());
+
+    // Relative to a base folder: one level only.
+    pf::IShellFolderPtr xFolder;
+    ASSERT_TRUE(pf::Succeeded(
+        pf::Platform().Namespace().BindToFolder(pf::IdSpan(fMemory->ListOf(*fX)), xFolder)));
+    auto relative = TItemIdListCollection::Create(xFolder);
+    relative->Add(TKivItemIdList::Create(pf::idl::LastAsList(pf::IdSpan(fMemory->ListOf(*fX1)))));
+    relative->Add(TKivItemIdList::Create(pf::idl::LastAsList(pf::IdSpan(fMemory->ListOf(*fX2)))));
+    EXPECT_TRUE(relative->HaveSameParent());
+    relative->Add(ListOf(*fY3));
+    EXPECT_FALSE(relative->HaveSameParent());
+}
+
+TEST_F(ItemIdListCollectionTest, LongestCommonAncestor)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::vector<const TMemoryNode*> Nodes;
+        const TMemoryNode* Expected; // nullptr: the desktop
+    };
+    const std::vector<TCase> cases = {
+        {"single item: its folder", {fY3}, fY},
+        {"siblings", {fX1, fX2}, fX},
+        {"items in sibling folders", {fX1, fY3}, fDocs},
+        {"a folder and an item inside it", {fX, fX2}, fDocs},
+        {"items on different top-level places", {fX1, fO4}, nullptr},
+        {"a deep item after a shallow one", {fO4, fX1, fY3}, nullptr},
+    };
+    for (const TCase& c : cases) {
+        auto collection = TItemIdListCollection::Create();
+        for (const TMemoryNode* node : c.Nodes)
+            collection->Add(ListOf(*node));
+        bool allOnFileSystem = false;
+        const IItemIdListPtr ancestor = collection->GetLongestCommonAncestor(&allOnFileSystem);
+        ASSERT_TRUE(ancestor) << c.Name;
+        if (c.Expected)
+            EXPECT_TRUE(ancestor->Equals(ListOf(*c.Expected), TItemIdListComparison::ilcDisplay))
+                << c.Name << ": " << ancestor->Path().toStdString();
+        else
+            EXPECT_EQ(ancestor->Depth(), 0) << c.Name;
+        EXPECT_TRUE(allOnFileSystem) << c.Name;
+    }
+    EXPECT_FALSE(Of({})->GetLongestCommonAncestor());
+    // An element that names nothing takes no part.
+    auto withInvalid = Of({fX1});
+    withInvalid->Add(InvalidItemIdList());
+    withInvalid->Add(ListOf(*fX2));
+    EXPECT_TRUE(withInvalid->GetLongestCommonAncestor()->Equals(ListOf(*fX),
+                                                                TItemIdListComparison::ilcDisplay));
+}
+
+TEST_F(ItemIdListCollectionTest, MessagesOfEmptyAndUnsupportedRequests)
+{
+    auto empty = Of({});
+    try {
+        empty->GetUIObject(TUIObjectKind::uoContextMenu);
+        ADD_FAILURE() << "no exception";
+    } catch (const EInvalidOperation& e) {
+        EXPECT_STREQ(e.what(), "There are no valid Shell ItemIdList in the TItemIdListCollection");
+    }
+    try {
+        empty->ShellItems();
+        ADD_FAILURE() << "no exception";
+    } catch (const EInvalidArgument& e) {
+        EXPECT_STREQ(e.what(), "Missing source files: No file was added!");
+    }
+    // An empty collection runs nothing, whatever the command.
+    EXPECT_NO_THROW(empty->InvokeCommand(TShellAction::saCopyPath));
+
+    auto three = Of({fX1, fX2, fY3});
+    EXPECT_EQ(three->ShareTitle(), QStringLiteral("1.txt & 2 elements"));
+    EXPECT_EQ(three->ShellItems().size(), 3u);
+    EXPECT_THROW(three->GetUIObject(TUIObjectKind::uoDataObject), ENotSupportedException);
+    EXPECT_THROW(three->InvokeCommand(QStringLiteral("Windows.ModernShare")),
+                 ENotSupportedException);
+}
+
+TEST_F(ItemIdListCollectionTest, ExploreOpensTheSharedFolderOnceElseEachElement)
+{
+    Of({fX1, fX2})->InvokeCommand(TShellAction::saExplore);
+    EXPECT_EQ(fMemory->Launches().size(), 1u);
+    Of({fX1, fY3})->InvokeCommand(TShellAction::saExplore);
+    EXPECT_EQ(fMemory->Launches().size(), 3u);
+}
+
+} // namespace
+} // namespace kiv
