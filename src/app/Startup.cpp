@@ -4,6 +4,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/Threads.h"
 #include "core/shell/PlatformPathEnvironment.h"
+#include "core/shell/ShellWin32.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
 
@@ -52,6 +53,8 @@ int RunTovaline(int argc, char** argv)
     kiv::pf::InstallPlatform(kiv::pf::lnx::CreateLinuxPlatform());
     kiv::pf::Platform().Startup();
     kiv::InstallPlatformPathEnvironment();
+    // The family's start-up values (OS profile, localized texts), read once before first use.
+    kiv::TShellWin32::Startup();
     kiv::pf::LinuxThreads threads;
     const kiv::pf::TScopedThreads threadsInstalled(threads);
 
