@@ -1,6 +1,7 @@
 #include "LinuxLinks.h"
 
 #include "Handles.h"
+#include "PercentEncoding.h"
 #include "XdgDirs.h"
 
 #include <QDateTime>
@@ -13,17 +14,6 @@
 
 namespace kiv::pf::lnx {
 namespace {
-
-int Hex(char pChar)
-{
-    if (pChar >= '0' && pChar <= '9')
-        return pChar - '0';
-    if (pChar >= 'a' && pChar <= 'f')
-        return pChar - 'a' + 10;
-    if (pChar >= 'A' && pChar <= 'F')
-        return pChar - 'A' + 10;
-    return -1;
-}
 
 std::string ReadFile(const std::string& pPath, std::size_t pLimit)
 {
@@ -62,16 +52,7 @@ std::string PathFromFileUri(std::string_view pUri)
         rest = rest.substr(9);
     if (rest.empty() || rest[0] != '/')
         return {};
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && Hex(rest[i + 1]) >= 0 &&
-            Hex(rest[i + 2]) >= 0) {
-            path += static_cast<char>(Hex(rest[i + 1]) * 16 + Hex(rest[i + 2]));
-            i += 2;
-        } else {
-            path += rest[i];
-        }
-    }
+    std::string path = PercentDecode(rest);
     // A NUL byte cannot be part of a path.
     if (path.find('\0') != std::string::npos)
         return {};

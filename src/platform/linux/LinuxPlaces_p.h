@@ -5,6 +5,7 @@
 // Private to src/platform/linux.
 
 #include "LinuxItems.h"
+#include "PercentEncoding.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
 #include "core/platform/HResult.h"
@@ -141,7 +142,6 @@ HResult AppendComponents(std::string pBase, const std::vector<std::string>& pPar
                          bool pSimple, bool pLastIsFolder, IdListBytes& pList);
 HResult ParseRelative(const TLocation& pFolder, const std::string& pRelative, bool pSimple,
                       bool pLastIsFolder, IdListBytes& pList);
-std::string PercentDecode(std::string_view pText);
 bool IsWindowsDrivePath(const QString& pName);
 
 } // namespace kiv::pf::lnx

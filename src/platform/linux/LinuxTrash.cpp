@@ -4,6 +4,7 @@
 #include "Handles.h"
 #include "LinuxItems.h"
 #include "MountTable.h"
+#include "PercentEncoding.h"
 #include "XdgDirs.h"
 #include "core/platform/FileTime.h"
 #include "core/platform/ShellConstants.h"
@@ -42,32 +43,6 @@ std::string ReadSmallFileAt(int pDirFd, const std::string& pName)
         text.append(buffer.data(), static_cast<std::size_t>(n));
     }
     return text;
-}
-
-int Hex(char pChar)
-{
-    if (pChar >= '0' && pChar <= '9')
-        return pChar - '0';
-    if (pChar >= 'a' && pChar <= 'f')
-        return pChar - 'a' + 10;
-    if (pChar >= 'A' && pChar <= 'F')
-        return pChar - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecode(std::string_view pText)
-{
-    std::string result;
-    for (std::size_t i = 0; i < pText.size(); ++i) {
-        if (pText[i] == '%' && i + 2 < pText.size() && Hex(pText[i + 1]) >= 0 &&
-            Hex(pText[i + 2]) >= 0) {
-            result += static_cast<char>(Hex(pText[i + 1]) * 16 + Hex(pText[i + 2]));
-            i += 2;
-        } else {
-            result += pText[i];
-        }
-    }
-    return result;
 }
 
 // The folder a trash folder's relative paths start from.
