@@ -277,14 +277,7 @@ void TItemIdListCollection::InvokeCommandOnEach(const TShellCommand& pCommand) c
 
 void TItemIdListCollection::InvokeCommandOnAll(const TShellCommand& pCommand) const
 {
-    QString verb;
-    try {
-        verb = pCommand.Verb();
-    } catch (const EInvalidOperation&) {
-    }
-    if (verb.compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) == 0)
-        throw ENotSupportedException(
-            QStringLiteral("Sharing through the system's share sheet is not available here."));
+    RejectUnavailableVerb(pCommand);
     switch (pCommand.Command()) {
     case TShellAction::saCopyPath:
         throw ENotSupportedException(

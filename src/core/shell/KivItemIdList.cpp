@@ -1139,15 +1139,7 @@ void TKivItemIdList::InvokeCommand(const TShellCommand& pCommand) const
     if (IsInvalid())
         throw EWayfoldError(static_cast<pf::HResult>(pf::win32::ERROR_FILE_NOT_FOUND),
                             StoredPath());
-    // An unknown action without a verb of its own has none to read (Verb() raises for it).
-    QString verb;
-    try {
-        verb = pCommand.Verb();
-    } catch (const EInvalidOperation&) {
-    }
-    if (verb.compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) == 0)
-        throw ENotSupportedException(
-            QStringLiteral("Sharing through the system's share sheet is not available here."));
+    RejectUnavailableVerb(pCommand);
     switch (pCommand.Command()) {
     case TShellAction::saRename:
         throw ENotSupportedException(QStringLiteral("saRename not supported. Use Rename instead."));

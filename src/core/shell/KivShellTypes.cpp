@@ -242,4 +242,19 @@ QString TShellCommand::Verb() const
     return fVerb;
 }
 
+QString TShellCommand::VerbOrEmpty() const
+{
+    if (fVerb.isEmpty() && fCommand == TShellAction::saUnknown)
+        return {};
+    return Verb();
+}
+
+void RejectUnavailableVerb(const TShellCommand& pCommand)
+{
+    if (pCommand.VerbOrEmpty().compare(QLatin1String("Windows.ModernShare"), Qt::CaseInsensitive) ==
+        0)
+        throw ENotSupportedException(
+            QStringLiteral("Sharing through the system's share sheet is not available here."));
+}
+
 } // namespace kiv

@@ -222,6 +222,8 @@ struct TShellCommand
     TShellAction Command() const { return fCommand; }
     // The verb: the one the command was made with, else the action's (raises for saUnknown).
     QString Verb() const;
+    // The verb, or empty for an unknown action made without one (never raises).
+    QString VerbOrEmpty() const;
     void SetVerb(const QString& pVerb) { fVerb = pVerb; }
 
     QString Destination;
@@ -231,6 +233,10 @@ private:
     TShellAction fCommand = TShellAction::saDefault;
     QString fVerb;
 };
+
+// Raises ENotSupportedException for a verb this host has no counterpart for: the system's share
+// sheet ("Windows.ModernShare"). Items and collections check it before anything else.
+void RejectUnavailableVerb(const TShellCommand& pCommand);
 
 // Something a shell command can be invoked on (an item identifier list, a collection of them).
 class ICommandInvokable
