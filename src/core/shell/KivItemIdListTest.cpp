@@ -1,5 +1,6 @@
 #include "core/shell/KivItemIdList.h"
 
+#include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IFileSystem.h"
@@ -41,26 +42,13 @@ public:
         Set("XDG_DATA_HOME", pHome + QStringLiteral("/.local/share"));
         Set("XDG_CACHE_HOME", pHome + QStringLiteral("/.cache"));
     }
-    ~TScopedHome()
-    {
-        for (const auto& [name, value] : fSaved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-    TScopedHome(const TScopedHome&) = delete;
-    TScopedHome& operator=(const TScopedHome&) = delete;
 
 private:
     void Set(const char* pName, const QString& pValue)
     {
-        const char* old = std::getenv(pName);
-        fSaved.emplace_back(pName, old ? std::optional<std::string>(old) : std::nullopt);
-        ::setenv(pName, pf::EncodeFileName(pValue).c_str(), 1);
+        fEnvironment.Set(pName, QByteArray::fromStdString(pf::EncodeFileName(pValue)));
     }
-    std::vector<std::pair<std::string, std::optional<std::string>>> fSaved;
+    test::TScopedEnvironment fEnvironment;
 };
 
 // The Linux platform over a private home and a private work folder.

@@ -1,5 +1,6 @@
 #include "core/shell/KivShellHistory.h"
 
+#include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/IPlatform.h"
 #include "core/shell/KivExceptions.h"
@@ -209,25 +210,12 @@ class TScopedHome
 public:
     explicit TScopedHome(const QString& pHome)
     {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
-            fSaved.emplace_back(name, qgetenv(name), qEnvironmentVariableIsSet(name));
-            qputenv(name, QFile::encodeName(pHome));
-        }
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            fEnvironment.Set(name, QFile::encodeName(pHome));
     }
-    ~TScopedHome()
-    {
-        for (const auto& [name, value, wasSet] : fSaved) {
-            if (wasSet)
-                qputenv(name, value);
-            else
-                qunsetenv(name);
-        }
-    }
-    TScopedHome(const TScopedHome&) = delete;
-    TScopedHome& operator=(const TScopedHome&) = delete;
 
 private:
-    std::vector<std::tuple<const char*, QByteArray, bool>> fSaved;
+    test::TScopedEnvironment fEnvironment;
 };
 
 // The Linux platform on real folders.

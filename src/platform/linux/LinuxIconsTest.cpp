@@ -3,6 +3,7 @@
 #include "IconTheme.h"
 #include "LinuxItems.h"
 #include "LinuxNamespace.h"
+#include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/KnownFolderIds.h"
@@ -281,21 +282,9 @@ protected:
         fIcons = std::make_unique<TLinuxIcons>(*fRegistry);
     }
 
-    void TearDown() override
-    {
-        for (const auto& [name, value] : fSavedEnv) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-
     void SetEnv(const char* pName, const QString& pValue)
     {
-        const char* old = std::getenv(pName);
-        fSavedEnv.emplace_back(pName, old ? std::optional<std::string>(old) : std::nullopt);
-        ::setenv(pName, EncodeFileName(pValue).c_str(), 1);
+        fEnvironment.Set(pName, QByteArray::fromStdString(EncodeFileName(pValue)));
     }
 
     // The canonical list of a path, made without touching the disk.
@@ -309,7 +298,7 @@ protected:
     int Stock(TStockIcon pIcon) { return fIcons->StockIconIndex(pIcon); }
 
     QString fHome;
-    std::vector<std::pair<std::string, std::optional<std::string>>> fSavedEnv;
+    kiv::test::TScopedEnvironment fEnvironment;
     std::unique_ptr<TIconRegistry> fRegistry;
     std::unique_ptr<TLinuxIcons> fIcons;
 };

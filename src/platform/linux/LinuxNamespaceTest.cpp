@@ -3,6 +3,7 @@
 #include "LinuxItems.h"
 #include "LinuxPlatform.h"
 #include "MountTable.h"
+#include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IFileSystem.h"
@@ -69,21 +70,9 @@ protected:
         fPlatform = CreateLinuxPlatform();
     }
 
-    void TearDown() override
-    {
-        for (const auto& [name, value] : fSavedEnv) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-
     void SetEnv(const char* pName, const QString& pValue)
     {
-        const char* old = std::getenv(pName);
-        fSavedEnv.emplace_back(pName, old ? std::optional<std::string>(old) : std::nullopt);
-        ::setenv(pName, EncodeFileName(pValue).c_str(), 1);
+        fEnvironment.Set(pName, QByteArray::fromStdString(EncodeFileName(pValue)));
     }
 
     INamespace& Ns() { return fPlatform->Namespace(); }
@@ -169,7 +158,7 @@ protected:
     test::TestDir fDir;
     QString fHome;
     std::unique_ptr<IPlatform> fPlatform;
-    std::vector<std::pair<std::string, std::optional<std::string>>> fSavedEnv;
+    kiv::test::TScopedEnvironment fEnvironment;
 };
 
 // ---------------------------------------------------------------------------------------------
