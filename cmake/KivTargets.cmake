@@ -1,7 +1,9 @@
 # One small helper per target kind: libraries, unit tests, benchmarks.
 #
 #   kiv_add_library(NAME SRCS ... DEPS ... [AUTOMOC] [PCH header ...])
-#   kiv_add_test(NAME SRCS ... DEPS ... [QTEST] [TSAN])
+#   kiv_add_test(NAME SRCS ... DEPS ... [QTEST] [TSAN] [GUI])
+#     GUI: a GoogleTest binary whose main makes a QGuiApplication (offscreen) instead of a
+#     QCoreApplication, for code that needs the window system (the clipboard).
 #     TSAN: the code under test is shared between threads; scripts/test also runs it under
 #     ThreadSanitizer (target kiv_tsan_tests, ctest label "tsan").
 #   kiv_add_bench(NAME SRCS ... DEPS ...)   (NAME starts with bench_; see scripts/bench)
@@ -26,7 +28,7 @@ function(kiv_add_test name)
     if(NOT KIV_BUILD_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "QTEST;TSAN" "" "SRCS;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "QTEST;TSAN;GUI" "" "SRCS;DEPS" ${ARGN})
     add_executable(${name} ${ARG_SRCS})
     target_compile_options(${name} PRIVATE ${KIV_WARNINGS})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -43,7 +45,11 @@ function(kiv_add_test name)
         set_tests_properties(${name} PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300
             LABELS "${labels}")
     else()
-        target_link_libraries(${name} PRIVATE kiv_test_main GTest::gmock ${ARG_DEPS})
+        if(ARG_GUI)
+            target_link_libraries(${name} PRIVATE kiv_test_main_gui GTest::gmock ${ARG_DEPS})
+        else()
+            target_link_libraries(${name} PRIVATE kiv_test_main GTest::gmock ${ARG_DEPS})
+        endif()
         gtest_discover_tests(${name}
             PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300 LABELS "${labels}"
             DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)

@@ -7,6 +7,7 @@
 
 namespace kiv::pf {
 
+class IClipboard;
 class IDebug;
 class IExec;
 class IFileSystem;
@@ -32,6 +33,8 @@ public:
     // Starting other programs; null on platforms that cannot.
     virtual IExec* Exec() { return nullptr; }
     virtual IIcons& Icons() = 0;
+    // The system clipboard (user-interface thread only).
+    virtual IClipboard& Clipboard() = 0;
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -1,6 +1,7 @@
 #include "core/shell/ItemIdListCollection.h"
 
 #include "core/platform/ShellConstants.h"
+#include "core/shell/ItemsDataObject.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 
@@ -42,6 +43,14 @@ TItemIdListCollection::Create(const std::vector<pf::IShellItemPtr>& pItems)
         if (IItemIdListPtr list = TKivItemIdList::Create(item); HasPlace(list))
             collection->Add(list);
     }
+    return collection;
+}
+
+std::shared_ptr<TItemIdListCollection> TItemIdListCollection::Create(pf::IDataObject& pData)
+{
+    auto collection = Create();
+    for (const IItemIdListPtr& list : ItemsFromDataObject(pData))
+        collection->Add(list);
     return collection;
 }
 
@@ -195,13 +204,28 @@ std::shared_ptr<void> TItemIdListCollection::GetUIObject(TUIObjectKind pKind) co
     if (fItemIdLists.empty())
         throw EInvalidOperation(QStringLiteral("There are no valid Shell ItemIdList in the ") +
                                 kClassName);
-    // Context menus and data objects for several items come with the platform's menu service,
-    // which this host does not offer yet.
+    if (pKind == TUIObjectKind::uoDataObject)
+        return DataObject();
+    // Context menus for several items come with the platform's menu service, which this host
+    // does not offer yet.
     throw ENotSupportedException(
-        QStringLiteral("%1.GetUIObject: %2 for several items is not available here.")
-            .arg(kClassName, pKind == TUIObjectKind::uoContextMenu
-                                 ? QStringLiteral("A context menu")
-                                 : QStringLiteral("A data object")));
+        QStringLiteral("%1.GetUIObject: A context menu for several items is not available here.")
+            .arg(kClassName));
+}
+
+pf::IDataObjectPtr TItemIdListCollection::DataObject(std::uint32_t pEffect) const
+{
+    return CreateItemsDataObject(AbsoluteItems(), pEffect);
+}
+
+std::vector<IItemIdListPtr> TItemIdListCollection::AbsoluteItems() const
+{
+    std::vector<IItemIdListPtr> items;
+    items.reserve(fItemIdLists.size());
+    for (const IItemIdListPtr& element : fItemIdLists)
+        if (HasPlace(element))
+            items.push_back(Absolute(element));
+    return items;
 }
 
 std::vector<pf::IShellItemPtr> TItemIdListCollection::ShellItems() const
@@ -280,8 +304,16 @@ void TItemIdListCollection::InvokeCommandOnAll(const TShellCommand& pCommand) co
     RejectUnavailableVerb(pCommand);
     switch (pCommand.Command()) {
     case TShellAction::saCopyPath:
-        throw ENotSupportedException(
-            QStringLiteral("Copying paths needs the clipboard, which is not available here."));
+        PutTextOnClipboard(ToString());
+        return;
+    case TShellAction::saCopy:
+    case TShellAction::saCut:
+        // Without a destination the items go to the clipboard; a paste elsewhere moves cut ones.
+        if (pCommand.Destination.isEmpty()) {
+            PutItemsOnClipboard(AbsoluteItems(), pCommand.Command() == TShellAction::saCut);
+            return;
+        }
+        break;
     case TShellAction::saDeleteNoUndo: {
         // Each element is deleted for good; the first failure ends the run and is raised.
         TShellCommand command(TShellAction::saDeleteNoUndo);

@@ -11,6 +11,7 @@
 // A collection is a value owned by one thread at a time (usually the user-interface thread); its
 // elements are shared, immutable lists.
 
+#include "core/platform/IDataObject.h"
 #include "core/platform/IShellFolder.h"
 #include "core/platform/IShellItem.h"
 #include "core/shell/KivShellTypes.h"
@@ -65,6 +66,8 @@ public:
     // A list for each item that can be read.
     static std::shared_ptr<TItemIdListCollection>
     Create(const std::vector<pf::IShellItemPtr>& pItems);
+    // The items a transfer carries (its item lists, else its dropped files).
+    static std::shared_ptr<TItemIdListCollection> Create(pf::IDataObject& pData);
 
     explicit TItemIdListCollection(pf::IShellFolderPtr pBaseFolder);
 
@@ -100,12 +103,16 @@ public:
     // The title of the share sheet: the first name, " & ", the number of the others, " elements".
     QString ShareTitle() const;
 
+    // The transfer form of the elements (absolute), as copied or cut items.
+    pf::IDataObjectPtr DataObject(std::uint32_t pEffect = pf::DROPEFFECT_COPY) const;
+
     const pf::IShellFolderPtr& BaseFolder() const { return fBaseFolder; }
 
 private:
     void InvokeCommandOnEach(const TShellCommand& pCommand) const;
     void InvokeCommandOnAll(const TShellCommand& pCommand) const;
     IItemIdListPtr Absolute(const IItemIdListPtr& pList) const;
+    std::vector<IItemIdListPtr> AbsoluteItems() const;
     bool IsRelative(const IItemIdListPtr& pList) const;
 
     pf::IShellFolderPtr fBaseFolder;

@@ -1,5 +1,7 @@
 #include "core/shell/ItemIdListCollection.h"
 
+#include "core/platform/DataObject.h"
+#include "core/platform/IClipboard.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
 #include "core/shell/KivExceptions.h"
@@ -157,7 +159,7 @@ TEST_F(ItemIdListCollectionTest, MessagesOfEmptyAndUnsupportedRequests)
     auto three = Of({fX1, fX2, fY3});
     EXPECT_EQ(three->ShareTitle(), QStringLiteral("1.txt & 2 elements"));
     EXPECT_EQ(three->ShellItems().size(), 3u);
-    EXPECT_THROW(three->GetUIObject(TUIObjectKind::uoDataObject), ENotSupportedException);
+    EXPECT_THROW(three->GetUIObject(TUIObjectKind::uoContextMenu), ENotSupportedException);
     EXPECT_THROW(three->InvokeCommand(QStringLiteral("Windows.ModernShare")),
                  ENotSupportedException);
 }
@@ -168,6 +170,45 @@ TEST_F(ItemIdListCollectionTest, ExploreOpensTheSharedFolderOnceElseEachElement)
     EXPECT_EQ(fMemory->Launches().size(), 1u);
     Of({fX1, fY3})->InvokeCommand(TShellAction::saExplore);
     EXPECT_EQ(fMemory->Launches().size(), 3u);
+}
+
+TEST_F(ItemIdListCollectionTest, ClipboardReceivesPathsTextAndTheItems)
+{
+    pf::mem::TMemoryClipboard& clipboard = fMemory->MemoryClipboard();
+    auto three = Of({fX1, fX2, fY3});
+    three->InvokeCommand(TShellAction::saCopyPath);
+    QString text;
+    ASSERT_EQ(clipboard.GetText(text), pf::S_OK);
+    EXPECT_EQ(text, QStringLiteral("/docs/x/1.txt\r\n/docs/x/2.txt\r\n/docs/y/3.txt"));
+
+    // Cut items read back as the same items, marked as moved.
+    three->InvokeCommand(TShellAction::saCut);
+    pf::IDataObjectPtr data;
+    ASSERT_EQ(clipboard.GetDataObject(data), pf::S_OK);
+    QByteArray effect;
+    ASSERT_EQ(data->GetData(pf::ClipFormat::PreferredDropEffect, effect), pf::S_OK);
+    EXPECT_EQ(pf::DropEffectFromBytes(effect), pf::DROPEFFECT_MOVE);
+    auto pasted = TItemIdListCollection::Create(*data);
+    ASSERT_EQ(pasted->Count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(pasted->GetItem(i)->Equals(three->GetItem(i), TItemIdListComparison::ilcExact));
+
+    // Without the item lists (another program's copy) the dropped files give the items.
+    pf::TDataObject filesOnly;
+    QByteArray files;
+    ASSERT_EQ(data->GetData(pf::ClipFormat::HDrop, files), pf::S_OK);
+    filesOnly.SetData(pf::ClipFormat::HDrop, files);
+    EXPECT_EQ(TItemIdListCollection::Create(filesOnly)->ToString(), three->ToString());
+
+    // A clipboard held by another program: the command fails loudly and the content stays.
+    clipboard.SetFailure(pf::CLIPBRD_E_CANT_OPEN);
+    EXPECT_THROW(Of({fO4})->InvokeCommand(TShellAction::saCopy), EWayfoldError);
+    EXPECT_THROW(ListOf(*fO4)->InvokeCommand(TShellCommand(TShellAction::saCopyPath)),
+                 EWayfoldError);
+    clipboard.SetFailure(pf::S_OK);
+    ListOf(*fO4)->InvokeCommand(TShellCommand(TShellAction::saCopyPath));
+    ASSERT_EQ(clipboard.GetText(text), pf::S_OK);
+    EXPECT_EQ(text, QStringLiteral("/other/4.txt"));
 }
 
 } // namespace

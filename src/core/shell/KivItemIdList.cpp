@@ -7,6 +7,7 @@
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/ShellConstants.h"
+#include "core/shell/ItemsDataObject.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList_p.h"
 #include "core/shell/PathUtils.h"
@@ -1147,8 +1148,16 @@ void TKivItemIdList::InvokeCommand(const TShellCommand& pCommand) const
         throw ENotSupportedException(
             QStringLiteral("Unlocking an encrypted drive is not available here."));
     case TShellAction::saCopyPath:
-        throw ENotSupportedException(
-            QStringLiteral("Copying a path needs the clipboard, which is not available here."));
+        PutTextOnClipboard(DisplayPath());
+        return;
+    case TShellAction::saCopy:
+    case TShellAction::saCut:
+        if (pCommand.Destination.isEmpty()) {
+            PutItemsOnClipboard({std::const_pointer_cast<TKivItemIdList>(shared_from_this())},
+                                pCommand.Command() == TShellAction::saCut);
+            return;
+        }
+        break;
     case TShellAction::saCreateNewFolder:
         CreateNewFolder(pCommand.Destination);
         return;

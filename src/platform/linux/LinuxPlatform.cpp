@@ -1,5 +1,6 @@
 #include "LinuxPlatform.h"
 
+#include "LinuxClipboard.h"
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
 #include "LinuxIcons.h"
@@ -21,6 +22,7 @@ public:
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
     IIcons& Icons() override { return fIcons; }
+    IClipboard& Clipboard() override { return fClipboard; }
 
 private:
     TLinuxInfo fInfo;
@@ -30,6 +32,7 @@ private:
     TLinuxDebug fDebug;
     TLinuxExec fExec;
     TLinuxIcons fIcons;
+    TLinuxClipboard fClipboard;
 };
 
 } // namespace

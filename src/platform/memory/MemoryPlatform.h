@@ -8,6 +8,7 @@
 #include "core/platform/IKnownFolders.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/IdList.h"
+#include "platform/memory/MemoryClipboard.h"
 
 #include <QByteArray>
 #include <QString>
@@ -101,6 +102,8 @@ public:
     IIcons& Icons() override;
     // The fake icon service, for tests that set indexes and type names.
     TMemoryIcons& MemoryIcons() { return *fIcons; }
+    IClipboard& Clipboard() override { return fClipboard; }
+    TMemoryClipboard& MemoryClipboard() { return fClipboard; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -145,6 +148,7 @@ private:
     std::unique_ptr<class TMemoryState> fState;
     std::unique_ptr<TMemoryNode> fRoot;
     std::unique_ptr<TMemoryIcons> fIcons;
+    TMemoryClipboard fClipboard;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };
