@@ -14,6 +14,7 @@ class IFileSystem;
 class IIcons;
 class IInfo;
 class IKnownFolders;
+class IRegistry;
 class INamespace;
 
 // The root of the platform layer: hands out one object per service. One platform is installed at
@@ -35,6 +36,8 @@ public:
     virtual IIcons& Icons() = 0;
     // The system clipboard (user-interface thread only).
     virtual IClipboard& Clipboard() = 0;
+    // Settings kept in the registry, or what the host derives in its place.
+    virtual IRegistry& Registry() = 0;
 };
 
 // The installed platform; throws std::logic_error when none is installed.

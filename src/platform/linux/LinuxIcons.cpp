@@ -2,6 +2,7 @@
 
 #include "IconTheme.h"
 #include "LinuxItems.h"
+#include "MimeDatabase.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/KnownFolderIds.h"
@@ -34,13 +35,10 @@ constexpr std::chrono::seconds kTrashRecheck{2};
 // of shared-mime-info look at the first few hundred bytes.
 constexpr qint64 kSniffBytes = 4096;
 
-// QMimeDatabase is documented thread-safe, but its lazy loading of comments and parents is not
-// something to lean on from many workers at once; every use here is rare (once per extension),
-// so one lock costs nothing.
+// Every use here is rare (once per extension), so sharing the layer's lock costs nothing.
 std::mutex& MimeLock()
 {
-    static std::mutex lock;
-    return lock;
+    return MimeDatabaseLock();
 }
 
 // Lower-case suffixes of more than one part that some glob names ("tar.gz", "pkg.tar.zst"), so

@@ -7,6 +7,7 @@
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
+#include "LinuxRegistry.h"
 
 namespace kiv::pf::lnx {
 namespace {
@@ -23,6 +24,7 @@ public:
     IExec* Exec() override { return &fExec; }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
+    IRegistry& Registry() override { return fRegistry; }
 
 private:
     TLinuxInfo fInfo;
@@ -33,6 +35,7 @@ private:
     TLinuxExec fExec;
     TLinuxIcons fIcons;
     TLinuxClipboard fClipboard;
+    TLinuxRegistry fRegistry;
 };
 
 } // namespace

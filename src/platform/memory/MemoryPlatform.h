@@ -9,6 +9,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/IdList.h"
 #include "platform/memory/MemoryClipboard.h"
+#include "platform/memory/MemoryRegistry.h"
 
 #include <QByteArray>
 #include <QString>
@@ -104,6 +105,8 @@ public:
     TMemoryIcons& MemoryIcons() { return *fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     TMemoryClipboard& MemoryClipboard() { return fClipboard; }
+    IRegistry& Registry() override { return fRegistry; }
+    TMemoryRegistry& MemoryRegistry() { return fRegistry; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -149,6 +152,7 @@ private:
     std::unique_ptr<TMemoryNode> fRoot;
     std::unique_ptr<TMemoryIcons> fIcons;
     TMemoryClipboard fClipboard;
+    TMemoryRegistry fRegistry;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };

@@ -1,0 +1,180 @@
+#include "LinuxRegistry.h"
+
+#include "MimeDatabase.h"
+#include "XdgDirs.h"
+#include "core/platform/FileNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace kiv::pf::lnx {
+
+namespace {
+
+const QString kShellNewClassesKey = QStringLiteral(
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\ShellNew");
+
+QString SettingsPath()
+{
+    const TXdgDirs dirs = TXdgDirs::Load();
+    return DecodeFileName(dirs.ConfigHome) + QStringLiteral("/tovaline/registry.ini");
+}
+
+bool SameName(const QString& pA, const QString& pB)
+{
+    return pA.compare(pB, Qt::CaseInsensitive) == 0;
+}
+
+bool IsTrue(const QString& pValue)
+{
+    return pValue == QLatin1String("1") || SameName(pValue, QStringLiteral("true"));
+}
+
+void AppendMissing(QStringList& pNames, const QStringList& pMore)
+{
+    for (const QString& name : pMore) {
+        if (std::none_of(pNames.begin(), pNames.end(),
+                         [&](const QString& pName) { return SameName(pName, name); }))
+            pNames.push_back(name);
+    }
+}
+
+} // namespace
+
+void TLinuxRegistry::RefreshSettings()
+{
+    const QFileInfo info(SettingsPath());
+    const TFileStamp stamp{info.absoluteFilePath(), info.lastModified(),
+                           info.exists() ? info.size() : -1};
+    if (fSettingsStamp == stamp)
+        return;
+    fSettingsStamp = stamp;
+    fSettings.Clear();
+    fShellState = {};
+    QFile file(stamp.Path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    fSettings.LoadText(
+        QString::fromUtf8(file.readAll()),
+        [this](const QString& pSection, const QString& pName, const QString& pValue) {
+            if (!SameName(pSection, QStringLiteral("ShellState")))
+                return;
+            if (SameName(pName, QStringLiteral("ShowExtensions")))
+                fShellState.ShowExtensions = IsTrue(pValue);
+            else if (SameName(pName, QStringLiteral("ShowInfoTip")))
+                fShellState.ShowInfoTip = IsTrue(pValue);
+            else if (SameName(pName, QStringLiteral("DoubleClickInWebView")))
+                fShellState.DoubleClickInWebView = IsTrue(pValue);
+        });
+}
+
+void TLinuxRegistry::RefreshTemplates()
+{
+    const TXdgDirs dirs = TXdgDirs::Load();
+    // A Templates folder that is the home folder itself means "no templates".
+    const bool none = dirs.Templates.empty() || dirs.Templates == dirs.Home;
+    const QFileInfo info(none ? QString() : DecodeFileName(dirs.Templates));
+    const TFileStamp stamp{info.absoluteFilePath(), info.lastModified(), info.exists() ? 0 : -1};
+    if (fTemplatesStamp == stamp)
+        return;
+    fTemplatesStamp = stamp;
+    fTemplates.clear();
+    if (none || !info.isDir())
+        return;
+    const QFileInfoList files =
+        QDir(stamp.Path).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const QString suffix = file.suffix();
+        if (suffix.isEmpty())
+            continue;
+        const QString extension = u'.' + suffix.toLower();
+        if (std::none_of(fTemplates.begin(), fTemplates.end(),
+                         [&](const TTemplate& pT) { return pT.Extension == extension; }))
+            fTemplates.push_back({extension, file.absoluteFilePath()});
+    }
+}
+
+TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
+{
+    TRegistryTree derived;
+    const QString key = NormalizeRegistryKey(pKey);
+    if (pRoot == RegistryRoot::CurrentUser) {
+        RefreshTemplates();
+        QStringList classes;
+        for (const TTemplate& entry : fTemplates)
+            classes.push_back(entry.Extension);
+        AppendMissing(classes, {QStringLiteral(".txt")});
+        derived.SetValue(pRoot, kShellNewClassesKey, QStringLiteral("Classes"), classes);
+        return derived;
+    }
+    if (pRoot != RegistryRoot::ClassesRoot)
+        return derived;
+    derived.AddKey(pRoot, QStringLiteral("*"));
+    derived.AddKey(pRoot, QStringLiteral("AllFilesystemObjects"));
+    if (!key.startsWith(u'.'))
+        return derived;
+    const QString extension = key.section(u'\\', 0, 0);
+    RefreshTemplates();
+    const auto found = std::find_if(fTemplates.begin(), fTemplates.end(),
+                                    [&](const TTemplate& pT) { return pT.Extension == extension; });
+    const QString shellNew = extension + QStringLiteral("\\ShellNew");
+    if (found != fTemplates.end())
+        derived.SetValue(pRoot, shellNew, QStringLiteral("FileName"), found->Path);
+    else if (extension == QLatin1String(".txt"))
+        derived.SetValue(pRoot, shellNew, QStringLiteral("NullFile"), QString());
+    const QString mimeType = MimeTypeOfExtension(extension.mid(1));
+    if (!mimeType.isEmpty()) {
+        derived.SetValue(pRoot, extension, QString(), mimeType);
+        derived.SetValue(pRoot, extension, QStringLiteral("Content Type"), mimeType);
+        if (const QString perceived = PerceivedTypeOf(mimeType); !perceived.isEmpty())
+            derived.SetValue(pRoot, extension, QStringLiteral("PerceivedType"), perceived);
+    }
+    return derived;
+}
+
+bool TLinuxRegistry::KeyExists(RegistryRoot pRoot, const QString& pKey)
+{
+    std::lock_guard lock(fLock);
+    RefreshSettings();
+    return fSettings.KeyExists(pRoot, pKey) || Derived(pRoot, pKey).KeyExists(pRoot, pKey);
+}
+
+RegValue TLinuxRegistry::GetValue(RegistryRoot pRoot, const QString& pKey, const QString& pName)
+{
+    std::lock_guard lock(fLock);
+    RefreshSettings();
+    RegValue value = fSettings.GetValue(pRoot, pKey, pName);
+    if (std::holds_alternative<std::monostate>(value))
+        value = Derived(pRoot, pKey).GetValue(pRoot, pKey, pName);
+    return value;
+}
+
+QStringList TLinuxRegistry::ValueNames(RegistryRoot pRoot, const QString& pKey)
+{
+    std::lock_guard lock(fLock);
+    RefreshSettings();
+    QStringList names = fSettings.ValueNames(pRoot, pKey);
+    AppendMissing(names, Derived(pRoot, pKey).ValueNames(pRoot, pKey));
+    return names;
+}
+
+QStringList TLinuxRegistry::SubKeys(RegistryRoot pRoot, const QString& pKey)
+{
+    std::lock_guard lock(fLock);
+    RefreshSettings();
+    QStringList names = fSettings.SubKeys(pRoot, pKey);
+    AppendMissing(names, Derived(pRoot, pKey).SubKeys(pRoot, pKey));
+    return names;
+}
+
+ShellStateFlags TLinuxRegistry::ShellState()
+{
+    std::lock_guard lock(fLock);
+    RefreshSettings();
+    return fShellState;
+}
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/platform/IRegistry.h"
+#include "core/platform/RegistryTree.h"
+
+#include <QDateTime>
+
+#include <mutex>
+#include <optional>
+
+namespace kiv::pf::lnx {
+
+// The registry on Linux: the user's settings file "registry.ini" in the configuration folder
+// (keys in the style of exported registry files, plus a [ShellState] section) wins; behind it
+// stand the keys this host derives:
+// - file types: HKCR "\.ext" has the MIME type as its default value and as "Content Type", and
+//   "PerceivedType"; "*" and "AllFilesystemObjects" exist;
+// - new-file templates: the files of the user's Templates folder (the first per extension) give
+//   HKCR "\.ext\ShellNew" with "FileName" = the template's absolute path, ".txt" always has one
+//   ("NullFile": an empty file), and HKCU "...\Discardable\PostSetup\ShellNew" lists them all in
+//   "Classes".
+// The settings file and the templates are read again when they change.
+class TLinuxRegistry final : public IRegistry
+{
+public:
+    bool KeyExists(RegistryRoot pRoot, const QString& pKey) override;
+    RegValue GetValue(RegistryRoot pRoot, const QString& pKey, const QString& pName) override;
+    QStringList ValueNames(RegistryRoot pRoot, const QString& pKey) override;
+    QStringList SubKeys(RegistryRoot pRoot, const QString& pKey) override;
+    ShellStateFlags ShellState() override;
+
+private:
+    struct TTemplate
+    {
+        QString Extension; // ".odt"
+        QString Path;
+    };
+    struct TFileStamp
+    {
+        QString Path;
+        QDateTime Modified;
+        qint64 Size = -1;
+        friend bool operator==(const TFileStamp&, const TFileStamp&) = default;
+    };
+
+    // Both under fLock.
+    void RefreshSettings();
+    void RefreshTemplates();
+    // The keys derived for a query about pKey (what a lookup of pKey or its values needs).
+    TRegistryTree Derived(RegistryRoot pRoot, const QString& pKey);
+
+    std::mutex fLock;
+    std::optional<TFileStamp> fSettingsStamp;
+    TRegistryTree fSettings;
+    ShellStateFlags fShellState;
+    std::optional<TFileStamp> fTemplatesStamp;
+    std::vector<TTemplate> fTemplates;
+};
+
+} // namespace kiv::pf::lnx

@@ -1,0 +1,125 @@
+#include "LinuxRegistry.h"
+
+#include "ScopedEnvironment.h"
+#include "TestDir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace kiv::pf::lnx {
+namespace {
+
+const QString kShellNewClasses = QStringLiteral(
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\ShellNew");
+
+class LinuxRegistryTest : public ::testing::Test
+{
+protected:
+    LinuxRegistryTest()
+    {
+        fEnv.Set("HOME", fHome.Path().toUtf8());
+        fEnv.Set("XDG_CONFIG_HOME", fHome.Join(QStringLiteral(".config")).toUtf8());
+    }
+    void WriteSettings(const QByteArray& pText)
+    {
+        fHome.CreateFile(QStringLiteral(".config/tovaline/registry.ini"), pText);
+    }
+
+    test::TestDir fHome;
+    test::TScopedEnvironment fEnv;
+    TLinuxRegistry fRegistry;
+};
+
+TEST_F(LinuxRegistryTest, UserSettingsWinAndAreReadAgainWhenChanged)
+{
+    const QString advanced =
+        QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced");
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::CurrentUser, advanced,
+                                 QStringLiteral("NavPaneShowAllFolders")),
+              RegValue());
+    EXPECT_TRUE(fRegistry.ShellState().ShowExtensions);
+
+    WriteSettings("[HKCU\\" + advanced.toUtf8() +
+                  "]\nNavPaneShowAllFolders=dword:1\n"
+                  "[HKCR\\.png]\n@=my/type\n"
+                  "[ShellState]\nShowExtensions=0\nShowInfoTip=false\n");
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::CurrentUser, advanced,
+                                 QStringLiteral("NavPaneShowAllFolders")),
+              RegValue(std::int64_t(1)));
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, QStringLiteral(".png"), QString()),
+              RegValue(QStringLiteral("my/type")));
+    // Values the settings do not name still come from the MIME database.
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, QStringLiteral(".png"),
+                                 QStringLiteral("PerceivedType")),
+              RegValue(QStringLiteral("image")));
+    const ShellStateFlags flags = fRegistry.ShellState();
+    EXPECT_FALSE(flags.ShowExtensions);
+    EXPECT_FALSE(flags.ShowInfoTip);
+    EXPECT_TRUE(flags.DoubleClickInWebView);
+
+    WriteSettings("[ShellState]\n");
+    EXPECT_TRUE(fRegistry.ShellState().ShowExtensions);
+}
+
+TEST_F(LinuxRegistryTest, FileTypesComeFromTheMimeDatabase)
+{
+    struct TCase
+    {
+        const char* Extension;
+        const char* Type;
+        const char* Perceived;
+    };
+    for (const TCase& c :
+         {TCase{".PNG", "image/png", "image"}, TCase{".json", "application/json", "text"},
+          TCase{".mp3", "audio/mpeg", "audio"}, TCase{".pdf", "application/pdf", ""}}) {
+        const QString key = QString::fromLatin1(c.Extension);
+        EXPECT_TRUE(fRegistry.KeyExists(RegistryRoot::ClassesRoot, key)) << c.Extension;
+        EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, key, QString()),
+                  RegValue(QString::fromLatin1(c.Type)))
+            << c.Extension;
+        const RegValue perceived =
+            fRegistry.GetValue(RegistryRoot::ClassesRoot, key, QStringLiteral("PerceivedType"));
+        EXPECT_EQ(perceived, *c.Perceived ? RegValue(QString::fromLatin1(c.Perceived)) : RegValue())
+            << c.Extension;
+    }
+    EXPECT_FALSE(fRegistry.KeyExists(RegistryRoot::ClassesRoot, QStringLiteral(".zzqqxx")));
+    EXPECT_TRUE(fRegistry.KeyExists(RegistryRoot::ClassesRoot, QStringLiteral("*")));
+    EXPECT_TRUE(
+        fRegistry.KeyExists(RegistryRoot::ClassesRoot, QStringLiteral("AllFilesystemObjects")));
+    EXPECT_FALSE(fRegistry.KeyExists(RegistryRoot::ClassesRoot,
+                                     QStringLiteral("Drive\\shell\\unlock-bde\\command")));
+}
+
+TEST_F(LinuxRegistryTest, TemplatesBecomeNewFileEntries)
+{
+    // Without templates a new text file is still offered, as an empty file.
+    EXPECT_EQ(
+        fRegistry.GetValue(RegistryRoot::CurrentUser, kShellNewClasses, QStringLiteral("Classes")),
+        RegValue(QStringList{QStringLiteral(".txt")}));
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, QStringLiteral(".txt\\ShellNew"),
+                                 QStringLiteral("NullFile")),
+              RegValue(QString()));
+
+    const QString letter = fHome.CreateFile(QStringLiteral("Templates/Letter.odt"), "odt");
+    fHome.CreateFile(QStringLiteral("Templates/Memo.odt"), "second odt");
+    fHome.CreateFile(QStringLiteral("Templates/README"), "no extension");
+    const QString script = fHome.CreateFile(QStringLiteral("Templates/Script.SH"), "#!/bin/sh\n");
+    EXPECT_EQ(
+        fRegistry.GetValue(RegistryRoot::CurrentUser, kShellNewClasses, QStringLiteral("Classes")),
+        RegValue(
+            QStringList{QStringLiteral(".odt"), QStringLiteral(".sh"), QStringLiteral(".txt")}));
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, QStringLiteral(".odt\\ShellNew"),
+                                 QStringLiteral("FileName")),
+              RegValue(letter));
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::ClassesRoot, QStringLiteral(".sh\\shellnew"),
+                                 QStringLiteral("FileName")),
+              RegValue(script));
+    EXPECT_EQ(fRegistry.SubKeys(RegistryRoot::ClassesRoot, QStringLiteral(".odt")),
+              QStringList{QStringLiteral("ShellNew")});
+    EXPECT_TRUE(
+        fRegistry.KeyExists(RegistryRoot::CurrentUser, QStringLiteral("Software\\Microsoft")));
+}
+
+} // namespace
+} // namespace kiv::pf::lnx
