@@ -15,6 +15,7 @@ class IIcons;
 class IInfo;
 class IKnownFolders;
 class IRegistry;
+class IViewState;
 class INamespace;
 
 // The root of the platform layer: hands out one object per service. One platform is installed at
@@ -38,6 +39,8 @@ public:
     virtual IClipboard& Clipboard() = 0;
     // Settings kept in the registry, or what the host derives in its place.
     virtual IRegistry& Registry() = 0;
+    // Per-folder view state (sort order, columns, view mode).
+    virtual IViewState& ViewState() = 0;
 };
 
 // The installed platform; throws std::logic_error when none is installed.

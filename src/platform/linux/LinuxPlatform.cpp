@@ -8,6 +8,7 @@
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
 #include "LinuxRegistry.h"
+#include "LinuxViewState.h"
 
 namespace kiv::pf::lnx {
 namespace {
@@ -25,6 +26,7 @@ public:
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
+    IViewState& ViewState() override { return fViewState; }
 
 private:
     TLinuxInfo fInfo;
@@ -36,6 +38,7 @@ private:
     TLinuxIcons fIcons;
     TLinuxClipboard fClipboard;
     TLinuxRegistry fRegistry;
+    TLinuxViewState fViewState{fNamespace};
 };
 
 } // namespace

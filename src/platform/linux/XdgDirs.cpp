@@ -131,6 +131,7 @@ TXdgDirs TXdgDirs::Load()
     dirs.ConfigHome = BaseDir("XDG_CONFIG_HOME", home, "/.config");
     dirs.DataHome = BaseDir("XDG_DATA_HOME", home, "/.local/share");
     dirs.CacheHome = BaseDir("XDG_CACHE_HOME", home, "/.cache");
+    dirs.StateHome = BaseDir("XDG_STATE_HOME", home, "/.local/state");
     dirs.Desktop = home + "/Desktop";
     dirs.Documents = home + "/Documents";
     dirs.Download = home + "/Downloads";

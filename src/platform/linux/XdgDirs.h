@@ -13,6 +13,7 @@ struct TXdgDirs
     std::string ConfigHome;
     std::string DataHome;
     std::string CacheHome;
+    std::string StateHome;
     std::string Desktop;
     std::string Documents;
     std::string Download;

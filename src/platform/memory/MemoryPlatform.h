@@ -10,6 +10,7 @@
 #include "core/platform/IdList.h"
 #include "platform/memory/MemoryClipboard.h"
 #include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/MemoryViewState.h"
 
 #include <QByteArray>
 #include <QString>
@@ -107,6 +108,8 @@ public:
     TMemoryClipboard& MemoryClipboard() { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
     TMemoryRegistry& MemoryRegistry() { return fRegistry; }
+    IViewState& ViewState() override { return fViewState; }
+    TMemoryViewState& MemoryViewState() { return fViewState; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -153,6 +156,7 @@ private:
     std::unique_ptr<TMemoryIcons> fIcons;
     TMemoryClipboard fClipboard;
     TMemoryRegistry fRegistry;
+    TMemoryViewState fViewState;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };
