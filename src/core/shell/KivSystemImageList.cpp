@@ -30,6 +30,10 @@ constexpr int kMinSharedPixels = 16;
 constexpr int kMaxSharedPixels = 256;
 // The largest picture the platform renders.
 constexpr int kMaxPixels = 1024;
+// Entries each cache keeps at most. Extensions come from the names of whatever folders are
+// shown, and numbered names ("backup.1", "backup.2", ...) would grow a cache without bound; past
+// this many an answer is still given but no longer kept (the platform keeps its own).
+constexpr std::size_t kMaxCacheEntries = 16384;
 // The platform's type names are at most this long.
 constexpr int kMaxTypeName = 80;
 // An extension no file type has: its icon is the one of files nobody knows.
@@ -292,7 +296,8 @@ int IndexOfExtension(QStringView pExtension, TKivImageListSize pSize, bool pOpen
                              (pOpened ? QStringLiteral("-1") : QStringLiteral("0")) + key.Extension;
     const int index = PathIconIndex(fakePath, pOpened, true);
     std::unique_lock lock(caches.ExtensionLock);
-    caches.Extensions.emplace(std::move(key), index);
+    if (caches.Extensions.size() < kMaxCacheEntries)
+        caches.Extensions.emplace(std::move(key), index);
     return index;
 }
 
@@ -637,7 +642,8 @@ QString TKivSystemImageList::GetFileType(const QString& pExtension)
     }
     name = TrimControls(name.left(kMaxTypeName));
     std::unique_lock lock(caches.TypeLock);
-    caches.Types.insert(key, name);
+    if (static_cast<std::size_t>(caches.Types.size()) < kMaxCacheEntries)
+        caches.Types.insert(key, name);
     return name;
 }
 

@@ -166,6 +166,23 @@ TEST_F(ImageListMemoryTest, AFailedLookupIsCachedLikeAnyOther)
               0);
 }
 
+TEST_F(ImageListMemoryTest, NumberedNamesDoNotGrowTheCacheWithoutBound)
+{
+    for (int i = 0; i < 20000; ++i)
+        TKivSystemImageList::GetIndexFromPathByExt(QStringLiteral("backup.%1").arg(i), S::si_Small,
+                                                   false);
+    const int before = Icons().IndexCalls();
+    // Early names stay cached; names past the bound are answered but asked again each time.
+    const int early =
+        TKivSystemImageList::GetIndexFromPathByExt(QStringLiteral("backup.1"), S::si_Small, false);
+    EXPECT_EQ(Icons().IndexCalls(), before);
+    const int late = TKivSystemImageList::GetIndexFromPathByExt(QStringLiteral("backup.19999"),
+                                                                S::si_Small, false);
+    EXPECT_EQ(Icons().IndexCalls(), before + 1);
+    EXPECT_GE(early, 0);
+    EXPECT_GE(late, 0);
+}
+
 TEST_F(ImageListMemoryTest, TypeNamesShareOneEntryPerExtensionAndFailuresAreNotKept)
 {
     Icons().SetTypeName(QStringLiteral("txt"), QStringLiteral(" \tText Document\r\n"));
