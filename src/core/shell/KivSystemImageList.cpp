@@ -360,8 +360,10 @@ TKivSystemImageList* TKivSystemImageList::CreateScaled(TKivImageListSize pSize, 
         throw EInvalidArgument(
             QStringLiteral("Use different constructor to create a freescaled imageList."));
     const int screen = TScreenScale::ScreenPpi();
+    // Owned by pOwner (a QObject parent) or, without one, by the caller.
     TKivSystemImageList* list = nullptr;
     if (pDestPpi == screen && pSize != TKivImageListSize::si_Large) {
+        // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): see above
         list = new TKivSystemImageList(pSize, pOwner);
     } else {
         const int target = TScreenScale::MulDiv(DefaultPixels(pSize), pDestPpi, 96);
@@ -369,6 +371,7 @@ TKivSystemImageList* TKivSystemImageList::CreateScaled(TKivImageListSize pSize, 
         if (pSize == TKivImageListSize::si_Small)
             base = pDestPpi < screen ? TKivImageListSize::si_SysSmall : TKivImageListSize::si_Large;
         // Made over the free-scaled list first, then given the base list at the target size.
+        // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): see above
         list = new TKivSystemImageList(target, pOwner, base);
         list->fImageList = PlatformList(base);
         list->fImageList->Resize(target);

@@ -15,6 +15,7 @@
 #include <QImage>
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -236,7 +237,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ImageListScaledTest, AFreeScaledListIsRefusedWithItsMessage)
 {
     try {
-        delete TKivSystemImageList::CreateScaled(S::si_FreeScaled, 96);
+        const std::unique_ptr<TKivSystemImageList> list(
+            TKivSystemImageList::CreateScaled(S::si_FreeScaled, 96));
         FAIL() << "no exception";
     } catch (const EInvalidArgument& e) {
         EXPECT_EQ(e.Message(),
