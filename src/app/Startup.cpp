@@ -4,6 +4,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/Threads.h"
 #include "core/shell/PlatformPathEnvironment.h"
+#include "core/shell/ScreenScale.h"
 #include "core/shell/ShellWin32.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
@@ -11,12 +12,20 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
 
 namespace {
+
+// Core sizes icons and controls by the screen's resolution but cannot ask the screen itself.
+void TellCoreTheScreenResolution()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        kiv::TScreenScale::SetScreenPpi(qRound(screen->logicalDotsPerInch()));
+}
 
 // Waits (running the event loop) until the window is on screen and laid out, then saves it.
 bool SaveScreenshotWhenShown(QWidget& pWindow, const QString& pFile)
@@ -55,6 +64,9 @@ int RunTovaline(int argc, char** argv)
     kiv::InstallPlatformPathEnvironment();
     // The family's start-up values (OS profile, localized texts), read once before first use.
     kiv::TShellWin32::Startup();
+    TellCoreTheScreenResolution();
+    QObject::connect(&app, &QGuiApplication::primaryScreenChanged, &app,
+                     [] { TellCoreTheScreenResolution(); });
     kiv::pf::LinuxThreads threads;
     const kiv::pf::TScopedThreads threadsInstalled(threads);
 
