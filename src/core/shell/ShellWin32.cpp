@@ -8,7 +8,9 @@
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 
+#include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <mutex>
 
@@ -178,6 +180,82 @@ std::optional<pf::BindContext> TShellWin32::FileSystemBindContext(const QString&
     return bind;
 }
 
+namespace {
+
+std::mutex gAuthenticatorLock;
+TShellWin32::TAuthenticator gAuthenticator;
+
+bool AskAuthenticator(const QString& pPath, bool pInteractive)
+{
+    TShellWin32::TAuthenticator authenticator;
+    {
+        std::lock_guard lock(gAuthenticatorLock);
+        authenticator = gAuthenticator;
+    }
+    return authenticator && authenticator(pPath, pInteractive);
+}
+
+// Failures of the free-space question that credentials may cure.
+bool MayNeedCredentials(pf::HResult pResult)
+{
+    constexpr pf::HResult kLockedVolume = pf::MakeHResult(0x80310000u);
+    if (pResult == kLockedVolume)
+        return true;
+    if ((static_cast<std::uint32_t>(pResult) & 0xFFFF0000u) != 0x80070000u)
+        return false;
+    switch (pf::HResultCode(pResult)) {
+    case pf::win32::ERROR_LOGON_FAILURE:
+    case pf::win32::ERROR_CANT_ACCESS_FILE:
+    case pf::win32::ERROR_PATH_NOT_FOUND:
+    case pf::win32::ERROR_BAD_NETPATH:
+    case pf::win32::ERROR_ACCESS_DENIED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+pf::HResult AskFreeSpace(const QString& pPath)
+{
+    std::uint64_t freeToCaller = 0;
+    std::uint64_t total = 0;
+    std::uint64_t totalFree = 0;
+    return pf::Platform().FileSystem().GetDiskFreeSpace(pPath, freeToCaller, total, totalFree);
+}
+
+} // namespace
+
+void TShellWin32::SetAuthenticator(TAuthenticator pAuthenticator)
+{
+    std::lock_guard lock(gAuthenticatorLock);
+    gAuthenticator = std::move(pAuthenticator);
+}
+
+bool TShellWin32::IsDriveAvailable(const QString& pPath, bool pInteractive, TPathStyle pStyle)
+{
+    if (pStyle == TPathStyle::psWindows && pPath.startsWith(QLatin1String("\\\\")))
+        return true;
+    const pf::HResult result = AskFreeSpace(pPath);
+    pf::IPlatform& platform = pf::Platform();
+    const bool adminOnNetworkLetter =
+        pf::Succeeded(result) && TPathUtils::StartsWithDriveLetter(pPath, pStyle) &&
+        platform.FileSystem().GetDriveType(pPath) == pf::DriveType::Remote &&
+        platform.Info().IsUserAdmin();
+    if (pf::Succeeded(result) && !adminOnNetworkLetter)
+        return true;
+    if (!MayNeedCredentials(result) && !adminOnNetworkLetter)
+        return false;
+    // A prompt belongs to the user-interface thread only.
+    const QCoreApplication* app = QCoreApplication::instance();
+    const bool interactive = pInteractive && app && QThread::currentThread() == app->thread();
+    if (interactive) {
+        if (!AskAuthenticator(pPath, true))
+            return pf::Succeeded(result);
+        return pf::Succeeded(AskFreeSpace(pPath));
+    }
+    return pf::Succeeded(result) || result == pf::HResultFromWin32(pf::win32::ERROR_LOGON_FAILURE);
+}
+
 QString TShellWin32::LoadResourceString(pf::StringModule pModule, int pId, const QString& pFallback)
 {
     QString text;
@@ -218,6 +296,17 @@ TShellStartup TShellWin32::LoadStartup()
     t.NoSearchResults = LoadResourceString(M::Shell32, 13333, QString());
     t.ErrorTitle = LoadResourceString(M::Shell32, 51248, QString());
     t.SearchInProgress = LoadResourceString(M::ExplorerFrame, 41480, QString());
+    t.ViewMenu = LoadResourceString(M::Shell32, 33585, QStringLiteral("View"));
+    t.Thumbnails = LoadResourceString(M::Shell32, 33577, QStringLiteral("Thumbnails")).remove(u'|');
+    t.Content = LoadResourceString(M::Shell32, 31138, QStringLiteral("Content"));
+    t.ListView = LoadResourceString(M::Shell32, 33579, QStringLiteral("List"));
+    t.DetailsView = LoadResourceString(M::Shell32, 33580, QStringLiteral("Details"));
+    t.SortBy = LoadResourceString(M::Shell32, 50690, QStringLiteral("Sort by:"));
+    t.Paste = LoadResourceString(M::Shell32, 33562, QStringLiteral("Paste"));
+    t.Properties = LoadResourceString(M::Shell32, 33555, QStringLiteral("Properties"));
+    t.NewMenu = LoadResourceString(M::Shell32, 30315, QStringLiteral("New"));
+    t.NewFolderItem = LoadResourceString(M::Shell32, 30317, QStringLiteral("New folder"));
+    t.Shortcut = LoadResourceString(M::Shell32, 30318, QStringLiteral("Shortcut"));
     return startup;
 }
 

@@ -16,6 +16,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace kiv {
@@ -34,6 +35,18 @@ struct TShellTexts
     QString NoSearchResults;    // Shell32 13333
     QString ErrorTitle;         // Shell32 51248
     QString SearchInProgress;   // ExplorerFrame 41480
+    // The folder background menu.
+    QString ViewMenu;      // Shell32 33585
+    QString Thumbnails;    // Shell32 33577, every "|" removed
+    QString Content;       // Shell32 31138
+    QString ListView;      // Shell32 33579
+    QString DetailsView;   // Shell32 33580
+    QString SortBy;        // Shell32 50690
+    QString Paste;         // Shell32 33562
+    QString Properties;    // Shell32 33555
+    QString NewMenu;       // Shell32 30315
+    QString NewFolderItem; // Shell32 30317
+    QString Shortcut;      // Shell32 30318
 };
 
 // The version flags and texts the family decides by, taken once.
@@ -75,6 +88,20 @@ public:
     // The find data of an existing entry, for parsing it without touching the disk again;
     // nullopt when the entry cannot be read.
     static std::optional<pf::BindContext> FileSystemBindContext(const QString& pPath);
+
+    // Whether the drive (the mount) holding pPath can be used. A server path in the Windows
+    // style ("\\server\share") is; otherwise the free-space question decides. When it fails
+    // for a reason credentials may cure (wrong logon, no access, a locked volume, a path or
+    // network name not found), or the user is an administrator on a network drive letter, an
+    // interactive caller (pInteractive on the user-interface thread) asks the authenticator and
+    // on success asks again; otherwise only a logon failure counts as available: the place is
+    // there and only wants credentials.
+    static bool IsDriveAvailable(const QString& pPath, bool pInteractive,
+                                 TPathStyle pStyle = kHostPathStyle);
+    // The prompt for a location's credentials (the user interface installs it; none: the
+    // prompt fails).
+    using TAuthenticator = std::function<bool(const QString& pPath, bool pInteractive)>;
+    static void SetAuthenticator(TAuthenticator pAuthenticator);
 
     // A numbered text of the platform, or pFallback with the debug line "[Warning] Resource
     // string with ID %d does not exist in %s" when the table has none.

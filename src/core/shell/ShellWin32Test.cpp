@@ -88,11 +88,14 @@ TEST_F(ShellWin32Test, StartupTextsFallBackWithAWarning)
     using M = pf::StringModule;
     fMemory->SetString(M::Shell32, 8977, QStringLiteral("Im Ordner"));
     fMemory->SetString(M::ExplorerFrame, 12624, QStringLiteral("a|b|c|Neu laden|e"));
+    fMemory->SetString(M::Shell32, 33577, QStringLiteral("Mini|aturen"));
     test::TDiagnosticsCapture capture;
     TShellStartup startup = TShellWin32::LoadStartup();
     EXPECT_EQ(startup.Texts.InFolder, QStringLiteral("Im Ordner"));
     EXPECT_EQ(startup.Texts.Refresh, QStringLiteral("Neu laden"));
     EXPECT_EQ(startup.Texts.NewFolder, QStringLiteral("New Folder"));
+    EXPECT_EQ(startup.Texts.Thumbnails, QStringLiteral("Miniaturen"));
+    EXPECT_EQ(startup.Texts.SortBy, QStringLiteral("Sort by:"));
     const QStringList lines = capture.Lines();
     EXPECT_TRUE(lines.filter(QStringLiteral("ID 30320")).isEmpty());
     ASSERT_EQ(lines.filter(QStringLiteral("ID 30396")).size(), 1);
@@ -109,6 +112,65 @@ TEST_F(ShellWin32Test, StartupTextsFallBackWithAWarning)
     EXPECT_FALSE(startup.Profile.Win10OrLater);
     EXPECT_EQ(startup.Texts.NewFolder, QStringLiteral("Neuer Ordner"));
     EXPECT_EQ(startup.Texts.Refresh, QStringLiteral("Aktualisieren"));
+}
+
+TEST_F(ShellWin32Test, DriveAvailabilityAsksForCredentialsOnlyWhenTheyMayHelp)
+{
+    using pf::HResultFromWin32;
+    pf::HResult failure = pf::S_OK;
+    fMemory->DiskQueryResult = [&](const QString&) { return failure; };
+    int prompts = 0;
+    bool grant = false;
+    TShellWin32::SetAuthenticator([&](const QString&, bool) {
+        ++prompts;
+        if (grant)
+            failure = pf::S_OK;
+        return grant;
+    });
+    const QString path = QStringLiteral("/docs");
+    EXPECT_TRUE(TShellWin32::IsDriveAvailable(path, true));
+    EXPECT_TRUE(TShellWin32::IsDriveAvailable(QStringLiteral("\\\\server\\share"), false,
+                                              TPathStyle::psWindows));
+
+    struct TCase
+    {
+        pf::HResult Failure;
+        bool Interactive;
+        bool Grant;
+        bool Available;
+        int Prompts;
+    };
+    const pf::HResult logon = HResultFromWin32(pf::win32::ERROR_LOGON_FAILURE);
+    const pf::HResult denied = HResultFromWin32(pf::win32::ERROR_ACCESS_DENIED);
+    const pf::HResult notReady = HResultFromWin32(pf::win32::ERROR_NOT_READY);
+    for (const TCase& c : {
+             // Without a prompt only a logon failure means "there, but locked".
+             TCase{logon, false, false, true, 0},
+             TCase{denied, false, false, false, 0},
+             // A prompt that succeeds makes the second question answer.
+             TCase{denied, true, true, true, 1},
+             TCase{denied, true, false, false, 1},
+             TCase{pf::MakeHResult(0x80310000u), true, true, true, 1},
+             // Credentials cannot cure a drive that is not ready: no prompt.
+             TCase{notReady, true, true, false, 0},
+         }) {
+        failure = c.Failure;
+        grant = c.Grant;
+        prompts = 0;
+        EXPECT_EQ(TShellWin32::IsDriveAvailable(path, c.Interactive), c.Available)
+            << std::hex << c.Failure;
+        EXPECT_EQ(prompts, c.Prompts) << std::hex << c.Failure;
+    }
+
+    // Workers never prompt.
+    failure = denied;
+    grant = true;
+    prompts = 0;
+    bool fromWorker = true;
+    std::thread([&] { fromWorker = TShellWin32::IsDriveAvailable(path, true); }).join();
+    EXPECT_FALSE(fromWorker);
+    EXPECT_EQ(prompts, 0);
+    TShellWin32::SetAuthenticator({});
 }
 
 TEST(ShellWin32DesktopTest, DesktopFolderIsKeptAndSharedBetweenThreads)

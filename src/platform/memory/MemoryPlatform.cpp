@@ -1011,6 +1011,10 @@ public:
         ++fState.fDiskQueries;
         if (fState.fOwner.OnDiskQuery)
             fState.fOwner.OnDiskQuery();
+        if (fState.fOwner.DiskQueryResult) {
+            if (const HResult result = fState.fOwner.DiskQueryResult(pPath); Failed(result))
+                return result;
+        }
         if (GetDriveType(pPath) == DriveType::NoRootDir)
             return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
         pFreeToCaller = pTotalFree = std::uint64_t(1) << 30;

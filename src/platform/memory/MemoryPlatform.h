@@ -134,6 +134,8 @@ public:
     // the platform.
     std::function<void()> OnKnownFolderQuery;
     std::function<void()> OnDiskQuery;
+    // The result of a free-space query of a path (empty or success: the query answers normally).
+    std::function<HResult(const QString& pPath)> DiskQueryResult;
     // Free-space queries asked so far (the calls that touch a mount).
     int DiskQueries() const;
 
