@@ -11,6 +11,7 @@ class IDebug;
 class IExec;
 class IFileSystem;
 class IIcons;
+class IImageFactory;
 class IInfo;
 class IKnownFolders;
 class INamespace;
@@ -32,6 +33,8 @@ public:
     // Starting other programs; null on platforms that cannot.
     virtual IExec* Exec() { return nullptr; }
     virtual IIcons& Icons() = 0;
+    // Thumbnails of items; null on platforms that make none.
+    virtual IImageFactory* ImageFactory() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -1,6 +1,7 @@
 #include "MemoryPlatform.h"
 
 #include "MemoryIcons.h"
+#include "MemoryImageFactory.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/ShellConstants.h"
@@ -1090,6 +1091,7 @@ TMemoryPlatform::TMemoryPlatform()
     : fState(std::make_unique<TMemoryState>(*this))
     , fRoot(new TMemoryNode(*this, nullptr, QStringLiteral("Desktop"), true, 0))
     , fIcons(std::make_unique<TMemoryIcons>(*this))
+    , fImageFactory(std::make_unique<TMemoryImageFactory>(*this))
 {
     fState->fNamespace = std::make_unique<TMemoryNamespace>(*fState);
     fState->fInfo = std::make_unique<TMemoryInfo>(*fState);
@@ -1128,6 +1130,11 @@ IDebug& TMemoryPlatform::Debug()
 IIcons& TMemoryPlatform::Icons()
 {
     return *fIcons;
+}
+
+IImageFactory* TMemoryPlatform::ImageFactory()
+{
+    return fImageFactory.get();
 }
 
 IExec* TMemoryPlatform::Exec()

@@ -25,6 +25,7 @@ namespace kiv::pf::mem {
 
 class TMemoryPlatform;
 class TMemoryIcons;
+class TMemoryImageFactory;
 
 // One folder or file of the in-memory namespace. Tests build the tree and set the knobs before
 // handing the platform to the code under test; after that the platform reads nodes under its own
@@ -101,6 +102,9 @@ public:
     IIcons& Icons() override;
     // The fake icon service, for tests that set indexes and type names.
     TMemoryIcons& MemoryIcons() { return *fIcons; }
+    IImageFactory* ImageFactory() override;
+    // The scripted image factory, for tests of the thumbnail rules.
+    TMemoryImageFactory& MemoryImageFactory() { return *fImageFactory; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -145,6 +149,7 @@ private:
     std::unique_ptr<class TMemoryState> fState;
     std::unique_ptr<TMemoryNode> fRoot;
     std::unique_ptr<TMemoryIcons> fIcons;
+    std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };
