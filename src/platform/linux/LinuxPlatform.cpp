@@ -3,6 +3,7 @@
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
 #include "LinuxIcons.h"
+#include "LinuxImageFactory.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
@@ -21,6 +22,7 @@ public:
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
     IIcons& Icons() override { return fIcons; }
+    IImageFactory* ImageFactory() override { return &fImageFactory; }
 
 private:
     TLinuxInfo fInfo;
@@ -30,6 +32,7 @@ private:
     TLinuxDebug fDebug;
     TLinuxExec fExec;
     TLinuxIcons fIcons;
+    TLinuxImageFactory fImageFactory{fNamespace, fIcons};
 };
 
 } // namespace
