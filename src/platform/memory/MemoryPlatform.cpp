@@ -947,6 +947,24 @@ public:
     }
     HResult RemoveDirectory(const QString& pPath) override { return Remove(pPath, true); }
     HResult DeleteFile(const QString& pPath) override { return Remove(pPath, false); }
+    HResult WriteFile(const QString& pPath, const QByteArray& pData) override
+    {
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const qsizetype slash = pPath.lastIndexOf(u'/');
+        TMemoryNode* parent = fState.FindPath(pPath.left(std::max<qsizetype>(slash, 0)), result);
+        if (!parent || !parent->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        const QString name = pPath.mid(slash + 1);
+        TMemoryNode* file = parent->Child(name);
+        if (file && file->IsFolder())
+            return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        if (!file)
+            file = &parent->AddFile(name);
+        file->Content = pData;
+        file->Size = static_cast<std::uint64_t>(pData.size());
+        return S_OK;
+    }
     HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override
     {
         std::lock_guard lock(fState.fLock);
