@@ -2,11 +2,13 @@
 
 #include "core/platform/IImageFactory.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -78,7 +80,9 @@ public:
 
 private:
     struct TItem;
-    HResult FromCache(const TItem& pItem, int pPixels, QImage& pImage) const;
+    HResult FromCache(const TItem& pItem, int pPixels, QImage& pImage);
+    bool Recent(const std::string& pFile, const TItem& pItem, QImage& pImage);
+    void Remember(const std::string& pFile, const TItem& pItem, const QImage& pImage);
     HResult Generate(const TItem& pItem, int pPixels, QImage& pImage,
                      const ICancellationIndicator* pCancel);
     HResult RunThumbnailer(const TItem& pItem, const TThumbnailerEntry& pEntry, int pPixels,
@@ -94,6 +98,16 @@ private:
     std::string fThumbnailersKey;                            // guarded by fLock
     std::chrono::steady_clock::time_point fThumbnailersRead; // guarded by fLock
     std::vector<TThumbnailerEntry> fThumbnailers;            // guarded by fLock
+    // The last thumbnails read or made, newest first: callers ask the cache again right after
+    // a picture was made or found, and a view redraws the same few items.
+    struct TRecentThumbnail
+    {
+        std::string File;
+        std::int64_t MTime;
+        std::uint64_t Size;
+        QImage Image;
+    };
+    std::deque<TRecentThumbnail> fRecent; // guarded by fLock
 };
 
 // The URI the cache is keyed by: "file://" and the path's bytes, every byte outside
