@@ -351,10 +351,12 @@ TEST(ThumbnailJpegTest, WritesAJpegOfTheThumbnail)
     pf::TScopedPlatform platform(pf::lnx::CreateLinuxPlatform());
 
     // Left half transparent, right half red: JPEG has no transparency, so the left turns white.
-    QImage source(800, 600, QImage::Format_ARGB32);
+    // (Kept under 65536 pixels: Qt converts larger pictures on its own uninstrumented threads,
+    // which the thread sanitizer cannot follow.)
+    QImage source(320, 180, QImage::Format_ARGB32);
     source.fill(Qt::transparent);
-    for (int y = 0; y < 600; ++y)
-        for (int x = 400; x < 800; ++x)
+    for (int y = 0; y < 180; ++y)
+        for (int x = 160; x < 320; ++x)
             source.setPixel(x, y, qRgb(220, 0, 0));
     const QString sourcePath = dir.Join(QStringLiteral("picture.png"));
     ASSERT_TRUE(source.save(sourcePath, "PNG"));
@@ -371,10 +373,10 @@ TEST(ThumbnailJpegTest, WritesAJpegOfTheThumbnail)
         QImageReader reader(target);
         EXPECT_EQ(reader.format(), "jpeg");
         const QImage read = reader.read();
-        ASSERT_EQ(read.size(), QSize(160, 120));
-        EXPECT_GT(qGray(read.pixel(20, 60)), 240);
-        EXPECT_GT(qRed(read.pixel(140, 60)), 180);
-        EXPECT_LT(qGreen(read.pixel(140, 60)), 60);
+        ASSERT_EQ(read.size(), QSize(160, 90));
+        EXPECT_GT(qGray(read.pixel(20, 45)), 240);
+        EXPECT_GT(qRed(read.pixel(140, 45)), 180);
+        EXPECT_LT(qGreen(read.pixel(140, 45)), 60);
         c.Bytes = QFile(target).size();
     }
     EXPECT_LT(cases[1].Bytes, cases[0].Bytes);
