@@ -126,7 +126,10 @@ public:
     }
 
 private:
-    static pf::HResult CancelledResult() { return pf::HResultFromWin32(pf::win32::ERROR_CANCELLED); }
+    static pf::HResult CancelledResult()
+    {
+        return pf::HResultFromWin32(pf::win32::ERROR_CANCELLED);
+    }
 
     pf::HResult Ask(QSize pSize, std::uint32_t pFlags, QImage& pImage)
     {

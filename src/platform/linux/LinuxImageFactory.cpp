@@ -271,6 +271,7 @@ HResult RunProgram(const QStringList& pArguments, std::chrono::milliseconds pTim
     for (const QString& argument : pArguments)
         bytes.push_back(EncodeFileName(argument));
     std::vector<char*> argv;
+    argv.reserve(bytes.size() + 1);
     for (std::string& argument : bytes)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -825,7 +826,10 @@ std::vector<TThumbnailerEntry> TLinuxImageFactory::Thumbnailers()
             if (!seen.insert(name).second)
                 continue;
             TThumbnailerEntry parsed;
-            if (!ParseThumbnailer(ReadSmallFile(dir + "/" + name), parsed))
+            std::string file = dir;
+            file += '/';
+            file += name;
+            if (!ParseThumbnailer(ReadSmallFile(file), parsed))
                 continue;
             const QString program = parsed.TryExec.isEmpty()
                                         ? ExpandThumbnailerExec(parsed.Exec, {}, {}, {}, 0).value(0)
