@@ -669,17 +669,26 @@ HResult TLinuxImageFactory::Generate(const TItem& pItem, int pPixels, QImage& pI
     TFd fd(::open(pItem.PathBytes.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.IsValid())
         return HResultFromErrno(errno);
-    QByteArray storage;
-    const std::unique_ptr<QIODevice> content = OpenContent(fd.Get(), pItem.Size, storage);
-    if (!content)
-        return HResultFromErrno(errno);
-    const QMimeType mime = QMimeDatabase().mimeTypeForFileNameAndData(pItem.Path, content.get());
-    content->seek(0);
+    // The type from the name and the first bytes only: a video for a thumbnailer program must
+    // not be read here.
+    QMimeType mime;
+    {
+        QFile head;
+        if (!head.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            return WTS_E_FAILEDEXTRACTION;
+        mime = QMimeDatabase().mimeTypeForFileNameAndData(pItem.Path, &head);
+    }
 
     QImage image;
     QSize original;
     HResult result = WTS_E_FAILEDEXTRACTION;
     if (ReadsInProcess(mime)) {
+        QByteArray storage;
+        const std::unique_ptr<QIODevice> content = ::lseek(fd.Get(), 0, SEEK_SET) == 0
+                                                       ? OpenContent(fd.Get(), pItem.Size, storage)
+                                                       : nullptr;
+        if (!content)
+            return HResultFromErrno(errno);
         QImageReader reader(content.get());
         reader.setAutoTransform(true);
         original = reader.size();
