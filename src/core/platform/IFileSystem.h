@@ -5,6 +5,7 @@
 #include "core/platform/IStream.h"
 #include "core/platform/ShellConstants.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -75,6 +76,15 @@ public:
                              bool pFailIfExists) = 0;
     virtual HResult RemoveDirectory(const QString& pPath) = 0;
     virtual HResult DeleteFile(const QString& pPath) = 0;
+    // Makes pData the whole content of the file pPath, replacing an existing file at once (never
+    // seen half-written; an existing file keeps its permissions). E_NOTIMPL where files cannot
+    // be written.
+    virtual HResult WriteFile(const QString& pPath, const QByteArray& pData)
+    {
+        (void)pPath;
+        (void)pData;
+        return E_NOTIMPL;
+    }
     // Opens a file for reading.
     virtual HResult OpenRead(const QString& pPath, IStreamPtr& pStream) = 0;
     // The target of a symbolic link.

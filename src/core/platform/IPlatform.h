@@ -12,6 +12,7 @@ class IDebug;
 class IExec;
 class IFileSystem;
 class IIcons;
+class IImageFactory;
 class IInfo;
 class IKnownFolders;
 class IRegistry;
@@ -41,6 +42,8 @@ public:
     virtual IRegistry& Registry() = 0;
     // Per-folder view state (sort order, columns, view mode).
     virtual IViewState& ViewState() = 0;
+    // Thumbnails of items; null on platforms that make none.
+    virtual IImageFactory* ImageFactory() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -262,6 +263,60 @@ HResult TLinuxFileSystem::RemoveDirectory(const QString& pPath)
 HResult TLinuxFileSystem::DeleteFile(const QString& pPath)
 {
     return Check(::unlink(Bytes(pPath).c_str()));
+}
+
+namespace {
+// The process's file-creation mask, read without changing it (umask() would change it for every
+// thread for a moment); 022 when the system does not say.
+mode_t CreationMask()
+{
+    TFd fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    char buffer[2048];
+    const ssize_t got = fd.IsValid() ? ::read(fd.Get(), buffer, sizeof buffer - 1) : -1;
+    if (got <= 0)
+        return 022;
+    buffer[got] = '\0';
+    const char* line = std::strstr(buffer, "\nUmask:");
+    return line ? static_cast<mode_t>(std::strtoul(line + 8, nullptr, 8) & 0777) : 022;
+}
+} // namespace
+
+HResult TLinuxFileSystem::WriteFile(const QString& pPath, const QByteArray& pData)
+{
+    // Written under a hidden name beside the target and put in its place with one rename, so
+    // nobody sees half a file under the target's name.
+    const std::string target = Bytes(pPath);
+    const std::size_t slash = target.rfind('/');
+    std::string written = target.substr(0, slash + 1) + "." +
+                          target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    TFd to(::mkostemp(written.data(), O_CLOEXEC));
+    if (!to.IsValid())
+        return HResultFromErrno(errno, TMissing::Path);
+    struct stat existing
+    {
+    };
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                               : (0666 & ~CreationMask());
+    int error = 0;
+    for (qsizetype done = 0; done < pData.size() && error == 0;) {
+        const ssize_t put = ::write(to.Get(), pData.constData() + done,
+                                    static_cast<std::size_t>(pData.size() - done));
+        if (put > 0)
+            done += put;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (error == 0 && ::fchmod(to.Get(), mode) != 0)
+        error = errno;
+    if (error == 0 && ::close(to.Release()) != 0)
+        error = errno;
+    if (error == 0 && ::rename(written.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(written.c_str());
+        return HResultFromErrno(error);
+    }
+    return S_OK;
 }
 
 HResult TLinuxFileSystem::OpenRead(const QString& pPath, IStreamPtr& pStream)

@@ -18,6 +18,7 @@ public:
     HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;
     HResult RemoveDirectory(const QString& pPath) override;
     HResult DeleteFile(const QString& pPath) override;
+    HResult WriteFile(const QString& pPath, const QByteArray& pData) override;
     HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override;
     HResult ReadLink(const QString& pPath, QString& pTarget) override;
     HResult CreateSymbolicLink(const QString& pTarget, const QString& pLink) override;

@@ -4,6 +4,7 @@
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
 #include "LinuxIcons.h"
+#include "LinuxImageFactory.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
@@ -27,6 +28,7 @@ public:
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
+    IImageFactory* ImageFactory() override { return &fImageFactory; }
 
 private:
     TLinuxInfo fInfo;
@@ -39,6 +41,7 @@ private:
     TLinuxClipboard fClipboard;
     TLinuxRegistry fRegistry;
     TLinuxViewState fViewState{fNamespace};
+    TLinuxImageFactory fImageFactory{fNamespace, fIcons};
 };
 
 } // namespace

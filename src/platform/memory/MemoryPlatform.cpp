@@ -1,6 +1,7 @@
 #include "MemoryPlatform.h"
 
 #include "MemoryIcons.h"
+#include "MemoryImageFactory.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/ShellConstants.h"
@@ -946,6 +947,24 @@ public:
     }
     HResult RemoveDirectory(const QString& pPath) override { return Remove(pPath, true); }
     HResult DeleteFile(const QString& pPath) override { return Remove(pPath, false); }
+    HResult WriteFile(const QString& pPath, const QByteArray& pData) override
+    {
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const qsizetype slash = pPath.lastIndexOf(u'/');
+        TMemoryNode* parent = fState.FindPath(pPath.left(std::max<qsizetype>(slash, 0)), result);
+        if (!parent || !parent->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        const QString name = pPath.mid(slash + 1);
+        TMemoryNode* file = parent->Child(name);
+        if (file && file->IsFolder())
+            return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        if (!file)
+            file = &parent->AddFile(name);
+        file->Content = pData;
+        file->Size = static_cast<std::uint64_t>(pData.size());
+        return S_OK;
+    }
     HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override
     {
         std::lock_guard lock(fState.fLock);
@@ -1094,6 +1113,7 @@ TMemoryPlatform::TMemoryPlatform()
     : fState(std::make_unique<TMemoryState>(*this))
     , fRoot(new TMemoryNode(*this, nullptr, QStringLiteral("Desktop"), true, 0))
     , fIcons(std::make_unique<TMemoryIcons>(*this))
+    , fImageFactory(std::make_unique<TMemoryImageFactory>(*this))
 {
     fState->fNamespace = std::make_unique<TMemoryNamespace>(*fState);
     fState->fInfo = std::make_unique<TMemoryInfo>(*fState);
@@ -1132,6 +1152,11 @@ IDebug& TMemoryPlatform::Debug()
 IIcons& TMemoryPlatform::Icons()
 {
     return *fIcons;
+}
+
+IImageFactory* TMemoryPlatform::ImageFactory()
+{
+    return fImageFactory.get();
 }
 
 IExec* TMemoryPlatform::Exec()

@@ -28,6 +28,7 @@ namespace kiv::pf::mem {
 
 class TMemoryPlatform;
 class TMemoryIcons;
+class TMemoryImageFactory;
 
 // One folder or file of the in-memory namespace. Tests build the tree and set the knobs before
 // handing the platform to the code under test; after that the platform reads nodes under its own
@@ -110,6 +111,9 @@ public:
     TMemoryRegistry& MemoryRegistry() { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
     TMemoryViewState& MemoryViewState() { return fViewState; }
+    IImageFactory* ImageFactory() override;
+    // The scripted image factory, for tests of the thumbnail rules.
+    TMemoryImageFactory& MemoryImageFactory() { return *fImageFactory; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -159,6 +163,7 @@ private:
     TMemoryClipboard fClipboard;
     TMemoryRegistry fRegistry;
     TMemoryViewState fViewState;
+    std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
 };
