@@ -34,4 +34,21 @@ public:
     virtual HResult GetProperty(const PropertyKey& pKey, PropVariant& pValue) = 0;
 };
 
+// Several items handed over together (the sources of a transfer, a selection), with their
+// enumeration. Safe to share between threads once built.
+class IShellItemArray
+{
+public:
+    virtual ~IShellItemArray() = default;
+    virtual int Count() = 0;
+    // E_INVALIDARG outside 0 .. Count() - 1.
+    virtual HResult GetItemAt(int pIndex, IShellItemPtr& pItem) = 0;
+    // The bits of pMask that all items have (pAllItems) or that any item has; S_OK when every
+    // bit of pMask is in the answer, S_FALSE otherwise, E_FAIL without items.
+    virtual HResult GetAttributes(std::uint32_t pMask, bool pAllItems,
+                                  std::uint32_t& pAttributes) = 0;
+};
+
+using IShellItemArrayPtr = std::shared_ptr<IShellItemArray>;
+
 } // namespace kiv::pf

@@ -5,6 +5,8 @@
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 
+#include <algorithm>
+
 namespace kiv {
 
 namespace {
@@ -226,6 +228,90 @@ std::vector<IItemIdListPtr> TItemIdListCollection::AbsoluteItems() const
         if (HasPlace(element))
             items.push_back(Absolute(element));
     return items;
+}
+
+TShellItemArray::TShellItemArray(std::vector<IItemIdListPtr> pItemIdLists)
+    : fItemIdLists(std::move(pItemIdLists))
+{
+}
+
+const std::vector<pf::IShellItemPtr>& TShellItemArray::Items()
+{
+    if (!fItems) {
+        fItems.emplace();
+        for (const IItemIdListPtr& list : fItemIdLists) {
+            if (!HasPlace(list))
+                continue;
+            if (pf::IShellItemPtr item = list->ShellItem())
+                fItems->push_back(std::move(item));
+        }
+    }
+    return *fItems;
+}
+
+int TShellItemArray::Count()
+{
+    return static_cast<int>(Items().size());
+}
+
+pf::HResult TShellItemArray::GetItemAt(int pIndex, pf::IShellItemPtr& pItem)
+{
+    const auto& items = Items();
+    if (pIndex < 0 || static_cast<std::size_t>(pIndex) >= items.size())
+        return pf::E_INVALIDARG;
+    pItem = items[static_cast<std::size_t>(pIndex)];
+    return pf::S_OK;
+}
+
+pf::HResult TShellItemArray::GetAttributes(std::uint32_t pMask, bool pAllItems,
+                                           std::uint32_t& pAttributes)
+{
+    const auto& items = Items();
+    if (items.empty())
+        return pf::E_FAIL;
+    std::uint32_t combined = pAllItems ? pMask : 0;
+    for (const pf::IShellItemPtr& item : items) {
+        std::uint32_t attributes = 0;
+        if (pf::Failed(item->GetAttributes(pMask, attributes)))
+            attributes = 0;
+        combined = pAllItems ? (combined & attributes) : (combined | (attributes & pMask));
+    }
+    pAttributes = combined;
+    return combined == pMask ? pf::S_OK : pf::S_FALSE;
+}
+
+pf::HResult TShellItemArray::Next(int pCount, std::vector<pf::IShellItemPtr>& pItems)
+{
+    pItems.clear();
+    const auto& items = Items();
+    while (pCount > 0 && fIndex < items.size()) {
+        pItems.push_back(items[fIndex++]);
+        --pCount;
+    }
+    return pCount == 0 ? pf::S_OK : pf::S_FALSE;
+}
+
+pf::HResult TShellItemArray::Skip(int pCount)
+{
+    const std::size_t size = Items().size();
+    const std::size_t wanted = fIndex + static_cast<std::size_t>(std::max(pCount, 0));
+    fIndex = std::min(wanted, size);
+    return wanted <= size ? pf::S_OK : pf::S_FALSE;
+}
+
+std::shared_ptr<TShellItemArray> TShellItemArray::Clone() const
+{
+    auto clone = std::make_shared<TShellItemArray>(fItemIdLists);
+    clone->fItems = fItems;
+    clone->fIndex = fIndex;
+    return clone;
+}
+
+std::shared_ptr<TShellItemArray> TItemIdListCollection::ShellItemArray() const
+{
+    if (fItemIdLists.empty())
+        throw EInvalidArgument(QStringLiteral("Missing source files: No file was added!"));
+    return std::make_shared<TShellItemArray>(AbsoluteItems());
 }
 
 std::vector<pf::IShellItemPtr> TItemIdListCollection::ShellItems() const

@@ -21,6 +21,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace kiv {
@@ -57,6 +58,34 @@ public:
 
     auto begin() const { return Items().begin(); }
     auto end() const { return Items().end(); }
+};
+
+// The platform's view of a set of lists: the shell items of the valid elements (lists whose item
+// cannot be had are skipped), and their enumeration from a position.
+class TShellItemArray final : public pf::IShellItemArray
+{
+public:
+    explicit TShellItemArray(std::vector<IItemIdListPtr> pItemIdLists);
+
+    int Count() override;
+    pf::HResult GetItemAt(int pIndex, pf::IShellItemPtr& pItem) override;
+    pf::HResult GetAttributes(std::uint32_t pMask, bool pAllItems,
+                              std::uint32_t& pAttributes) override;
+
+    // Up to pCount items from the current position on (elements without an item are passed
+    // over); S_FALSE when fewer were left.
+    pf::HResult Next(int pCount, std::vector<pf::IShellItemPtr>& pItems);
+    pf::HResult Skip(int pCount);
+    void Reset() { fIndex = 0; }
+    std::shared_ptr<TShellItemArray> Clone() const;
+
+private:
+    // Built on first need from the valid elements.
+    const std::vector<pf::IShellItemPtr>& Items();
+
+    std::vector<IItemIdListPtr> fItemIdLists;
+    std::optional<std::vector<pf::IShellItemPtr>> fItems;
+    std::size_t fIndex = 0;
 };
 
 class TItemIdListCollection final : public IItemIdListCollection
@@ -100,6 +129,8 @@ public:
     // The shell items of the elements that have one; raises EInvalidArgument "Missing source
     // files: No file was added!" when empty.
     std::vector<pf::IShellItemPtr> ShellItems() const;
+    // The same as the platform's item array; raises as ShellItems does.
+    std::shared_ptr<TShellItemArray> ShellItemArray() const;
     // The title of the share sheet: the first name, " & ", the number of the others, " elements".
     QString ShareTitle() const;
 

@@ -4,6 +4,7 @@
 #include "core/platform/IClipboard.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/ShellConstants.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -170,6 +171,42 @@ TEST_F(ItemIdListCollectionTest, ExploreOpensTheSharedFolderOnceElseEachElement)
     EXPECT_EQ(fMemory->Launches().size(), 1u);
     Of({fX1, fY3})->InvokeCommand(TShellAction::saExplore);
     EXPECT_EQ(fMemory->Launches().size(), 3u);
+}
+
+TEST_F(ItemIdListCollectionTest, ShellItemArraySkipsListsWithoutAnItem)
+{
+    auto collection = Of({fX1, fX, fY3});
+    collection->Add(InvalidItemIdList());
+    const auto array = collection->ShellItemArray();
+    ASSERT_EQ(array->Count(), 3);
+    pf::IShellItemPtr item;
+    EXPECT_EQ(array->GetItemAt(3, item), pf::E_INVALIDARG);
+    ASSERT_EQ(array->GetItemAt(1, item), pf::S_OK);
+    QString name;
+    ASSERT_EQ(item->GetDisplayName(pf::sigdn::NORMALDISPLAY, name), pf::S_OK);
+    EXPECT_EQ(name, QStringLiteral("x"));
+
+    std::uint32_t attributes = 0;
+    EXPECT_EQ(array->GetAttributes(pf::sfgao::FOLDER, true, attributes), pf::S_FALSE);
+    EXPECT_EQ(attributes, 0u);
+    EXPECT_EQ(array->GetAttributes(pf::sfgao::FOLDER, false, attributes), pf::S_OK);
+    EXPECT_EQ(attributes, pf::sfgao::FOLDER);
+
+    std::vector<pf::IShellItemPtr> items;
+    EXPECT_EQ(array->Next(2, items), pf::S_OK);
+    EXPECT_EQ(items.size(), 2u);
+    const auto clone = array->Clone();
+    EXPECT_EQ(array->Next(5, items), pf::S_FALSE);
+    EXPECT_EQ(items.size(), 1u);
+    EXPECT_EQ(clone->Skip(2), pf::S_FALSE);
+    clone->Reset();
+    EXPECT_EQ(clone->Skip(3), pf::S_OK);
+    EXPECT_EQ(clone->Next(1, items), pf::S_FALSE);
+    EXPECT_TRUE(items.empty());
+
+    EXPECT_THROW(Of({})->ShellItemArray(), EInvalidArgument);
+    TShellItemArray none({InvalidItemIdList()});
+    EXPECT_EQ(none.GetAttributes(pf::sfgao::FOLDER, true, attributes), pf::E_FAIL);
 }
 
 TEST_F(ItemIdListCollectionTest, ClipboardReceivesPathsTextAndTheItems)

@@ -3,6 +3,7 @@
 #include "core/platform/IFileSystem.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/IStream.h"
+#include "core/platform/ShellConstants.h"
 #include "core/shell/ClipboardFiles.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
@@ -83,21 +84,72 @@ IItemIdListPtr TShellLinkHelper::AddLinkTo(const IItemIdListPtr& pSource,
     return TKivItemIdList::Create(fileName);
 }
 
-IItemIdListPtr TShellLinkHelper::Resolve(const QString& pPath)
+bool TShellLink::Load(const QString& pPath)
 {
     if (pPath.isEmpty())
-        return nullptr;
-    pf::IFileSystem& fs = pf::Platform().FileSystem();
+        return false;
     QString target;
-    if (pf::Succeeded(fs.ReadLink(pPath, target)) && !target.isEmpty()) {
+    if (pf::Succeeded(pf::Platform().FileSystem().ReadLink(pPath, target)) && !target.isEmpty()) {
         if (!TPathUtils::IsRooted(target))
             target = TPathUtils::Combine(FolderOf(pPath), target);
-        return ValidOrNull(TKivItemIdList::Create(TPathUtils::RemoveRelativeParts(target)));
+        target = TPathUtils::RemoveRelativeParts(target);
+    } else if (pPath.endsWith(QLatin1String(".desktop"))) {
+        target = TShellLinkHelper::DesktopLinkTarget(ReadSmallFile(pPath));
     }
-    if (!pPath.endsWith(QLatin1String(".desktop")))
+    if (target.isEmpty())
+        return false;
+    fLinkPath = pPath;
+    fTargetPath = target;
+    return true;
+}
+
+void TShellLink::Save(const QString& pPath) const
+{
+    if (fTargetPath.isEmpty())
+        throw EWayfoldError(pf::E_INVALIDARG, pPath);
+    EWayfoldError::Check(pf::Platform().FileSystem().CreateSymbolicLink(fTargetPath, pPath), pPath);
+}
+
+IItemIdListPtr TShellLink::Target() const
+{
+    return fTargetPath.isEmpty() ? nullptr : TKivItemIdList::Create(fTargetPath);
+}
+
+void TShellLink::SetTarget(const IItemIdListPtr& pTarget)
+{
+    fTargetPath = pTarget ? pTarget->Path() : QString();
+}
+
+TShellLinkPtr TShellLinkHelper::GetIShellLink(const IItemIdListPtr& pList)
+{
+    if (!pList || pList->IsInvalid() || !pList->HasAttributes(pf::sfgao::LINK))
         return nullptr;
-    target = DesktopLinkTarget(ReadSmallFile(pPath));
-    return target.isEmpty() ? nullptr : ValidOrNull(TKivItemIdList::Create(target));
+    auto link = std::make_shared<TShellLink>();
+    return link->Load(pList->Path()) ? link : nullptr;
+}
+
+TShellLinkPtr TShellLinkHelper::GetIShellLink(const QString& pPath, TPathStyle pStyle)
+{
+    if (pStyle == TPathStyle::psWindows &&
+        !pPath.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive)) {
+        const IItemIdListPtr netHood =
+            TKivItemIdList::CreateForSpecialFolder(TKivShellFolder::SF_NETHOOD);
+        QString folder = netHood ? netHood->Path() : QString();
+        if (folder.isEmpty())
+            return nullptr;
+        if (!folder.endsWith(TPathUtils::Delimiter(pStyle)))
+            folder += TPathUtils::Delimiter(pStyle);
+        if (!pPath.startsWith(folder, Qt::CaseInsensitive))
+            return nullptr;
+    }
+    auto link = std::make_shared<TShellLink>();
+    return link->Load(pPath) ? link : nullptr;
+}
+
+IItemIdListPtr TShellLinkHelper::Resolve(const QString& pPath)
+{
+    TShellLink link;
+    return link.Load(pPath) ? ValidOrNull(link.Target()) : nullptr;
 }
 
 IItemIdListPtr TShellLinkHelper::Resolve(const IItemIdListPtr& pList)

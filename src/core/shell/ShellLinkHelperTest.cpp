@@ -116,5 +116,32 @@ TEST_F(ShellLinkHelperTest, RelativeLinksAndDesktopLinksResolve)
     EXPECT_FALSE(TShellLinkHelper::Resolve(dangling));
 }
 
+TEST_F(ShellLinkHelperTest, LinkObjectsOfLinkItemsOnly)
+{
+    const IItemIdListPtr link =
+        TShellLinkHelper::AddLinkTo(TKivItemIdList::Create(fSource), fDestination);
+    const TShellLinkPtr object = TShellLinkHelper::GetIShellLink(link);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->LinkPath(), link->Path());
+    EXPECT_EQ(object->TargetPath(), fSource);
+    EXPECT_FALSE(TShellLinkHelper::GetIShellLink(TKivItemIdList::Create(fSource)));
+    EXPECT_FALSE(TShellLinkHelper::GetIShellLink(fSource));
+
+    // A link outlives its target, and saves as a new link to the same place.
+    const QString dangling = fDir.Join(QStringLiteral("dst/dangling"));
+    ASSERT_TRUE(pf::Succeeded(pf::Platform().FileSystem().CreateSymbolicLink(
+        fDir.Join(QStringLiteral("gone")), dangling)));
+    const TShellLinkPtr gone = TShellLinkHelper::GetIShellLink(dangling);
+    ASSERT_TRUE(gone);
+    EXPECT_TRUE(gone->Target()->IsInvalid());
+    const QString copy = fDir.Join(QStringLiteral("dst/copy"));
+    gone->Save(copy);
+    EXPECT_EQ(TShellLinkHelper::GetIShellLink(copy)->TargetPath(), gone->TargetPath());
+    EXPECT_THROW(gone->Save(copy), EWayfoldError);
+
+    // In the Windows style only ".lnk" names are asked.
+    EXPECT_FALSE(TShellLinkHelper::GetIShellLink(dangling, TPathStyle::psWindows));
+}
+
 } // namespace
 } // namespace kiv
