@@ -67,6 +67,11 @@ public:
         std::call_once(fOnce, [this] { fPromise.set_value(); });
     }
     void Wait() const { fFuture.wait(); }
+    // Whether it opened within pTimeout: a test fails instead of hanging.
+    bool WaitFor(std::chrono::milliseconds pTimeout) const
+    {
+        return fFuture.wait_for(pTimeout) == std::future_status::ready;
+    }
     bool IsOpen() const
     {
         return fFuture.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
