@@ -154,6 +154,8 @@ void TKivThread::Run()
     // removed the thread it may be destroyed, and with it whatever the test or program set up.
     if (fThreadPool)
         fThreadPool->Use(*this, [this](TCustomThreadPool& pPool) { pPool.ThreadEnded(*this); });
+    // A pool that frees itself goes here, outside its code, when nobody else holds it.
+    fPoolToLetGo.reset();
     TUiCallQueue::SetCurrentThreadOwner(nullptr);
     tCurrentThread = nullptr;
 }
@@ -294,6 +296,8 @@ int TCustomThreadPool::DefaultMaxRunningThreads()
 
 void TCustomThreadPool::AttachLocked(const TKivThreadPtr& pThread)
 {
+    if (fFreeOnLastThreadTermination && !fSelf)
+        fSelf = weak_from_this().lock();
     pThread->fThreadPool = fAnchor;
     pThread->fInitialPriority.store(fPriority);
     if (fPaused)
@@ -305,6 +309,27 @@ void TCustomThreadPool::Add(const TKivThreadPtr& pThread)
 {
     const std::scoped_lock lock(fLock);
     AttachLocked(pThread);
+}
+
+bool TCustomThreadPool::FreeOnLastThreadTermination() const
+{
+    const std::scoped_lock lock(fLock);
+    return fFreeOnLastThreadTermination;
+}
+
+void TCustomThreadPool::SetFreeOnLastThreadTermination(bool pValue)
+{
+    std::shared_ptr<TCustomThreadPool> self = weak_from_this().lock();
+    if (!self)
+        throw EInvalidOperation(ClassName() +
+                                QStringLiteral(" can free itself only when held by a shared_ptr."));
+    const std::scoped_lock lock(fLock);
+    fFreeOnLastThreadTermination = pValue;
+    // Our caller holds the pool as well, so letting go here never destroys it.
+    if (!pValue)
+        fSelf.reset();
+    else if (!fThreads.empty())
+        fSelf = std::move(self);
 }
 
 bool TCustomThreadPool::ThreadsActive() const
@@ -411,6 +436,9 @@ bool TCustomThreadPool::WaitUntil(const std::function<bool()>& pDone,
 
 void TCustomThreadPool::TerminateAllThreads(bool pForce)
 {
+    // A pool that frees itself may do so when its last thread is abandoned: not before this
+    // returns.
+    const std::shared_ptr<TCustomThreadPool> keep = weak_from_this().lock();
     std::vector<TKivThreadPtr> threads;
     {
         const std::scoped_lock lock(fLock);
@@ -456,6 +484,7 @@ QString TCustomThreadPool::AbandonLocked(TKivThread& pThread)
 
 void TCustomThreadPool::Abandon(const TKivThreadPtr& pThread)
 {
+    std::shared_ptr<TCustomThreadPool> self; // declared first: let go last
     QString line;
     bool empty = false;
     {
@@ -470,8 +499,11 @@ void TCustomThreadPool::Abandon(const TKivThreadPtr& pThread)
         fThreads.erase(it);
         ThreadRemovedLocked();
         empty = fThreads.empty();
-        if (empty)
+        if (empty) {
             fTerminated.store(false);
+            // Let go below; TerminateAllThreads, the only caller, holds the pool meanwhile.
+            self = std::move(fSelf);
+        }
     }
     threading::DebugLine(line);
     pf::Ui().Purge(pThread.get());
@@ -507,8 +539,12 @@ void TCustomThreadPool::RemoveEnded(TKivThread& pThread)
         fThreads.erase(it);
         ThreadRemovedLocked();
         empty = fThreads.empty();
-        if (empty)
+        if (empty) {
             fTerminated.store(false);
+            // Let go by the ending thread once it has left the pool's code (RemoveEnded runs
+            // on that thread).
+            pThread.fPoolToLetGo = std::move(fSelf);
+        }
     }
     NotifyThreadsChanged();
     if (empty && OnAllThreadsTerminated) {
@@ -1102,6 +1138,7 @@ void TWorkerThreadPool::CancelAllWorkItems()
 
 void TWorkerThreadPool::TerminateAllThreads(bool pForce)
 {
+    const std::shared_ptr<TCustomThreadPool> keep = weak_from_this().lock(); // as in the base
     TCustomThreadPool::TerminateAllThreads(false);
     CancelAllWorkItems();
     SignalAllWorkers();

@@ -112,6 +112,9 @@ private:
     std::atomic<bool> fEnded{false};
     std::atomic<bool> fAbandoned{false};
     std::atomic<std::uint64_t> fThreadId{0};
+    // The reference by which a pool held itself, when this thread ended last; let go once the
+    // thread has left the pool's code. Touched only by the thread itself.
+    std::shared_ptr<TCustomThreadPool> fPoolToLetGo;
     std::mutex fStateLock;
     std::condition_variable_any fStateChanged; // pause and end waits
 };
@@ -147,7 +150,9 @@ private:
 
 // A list of threads ended together. Not copyable; owned by its creator. The thread list and the
 // settings are guarded by fLock; events are set before threads run and are called outside it.
-class TCustomThreadPool : public IPausable
+class TCustomThreadPool
+    : public IPausable
+    , public std::enable_shared_from_this<TCustomThreadPool>
 {
 public:
     // Run on the user-interface thread, while the ending thread waits.
@@ -173,6 +178,12 @@ public:
     std::chrono::milliseconds MaxTimeUntilHardTerminate() const;
     void SetMaxTimeUntilHardTerminate(std::chrono::milliseconds pTime);
     bool Terminated() const noexcept { return fTerminated.load(); }
+    // Whether the pool lets itself go when its last thread has ended. While it has threads it
+    // then holds itself, so its holders may let it go and its threads still finish; it is
+    // destroyed (on the thread that ended last) unless somebody holds it. Only for a pool
+    // owned by a shared_ptr: EInvalidOperation otherwise.
+    bool FreeOnLastThreadTermination() const;
+    void SetFreeOnLastThreadTermination(bool pValue);
 
     // Marks every thread terminated. With pForce, waits for each in turn and abandons those that
     // do not end within the hard-termination time; when it returns, no thread runs the pool's
@@ -224,7 +235,9 @@ private:
     void Abandon(const TKivThreadPtr& pThread);
     std::mutex fWaitLock; // taken before fLock, never inside it
     std::condition_variable fThreadsChanged;
-    bool fShutDown = false; // only the destroying thread
+    bool fShutDown = false;                    // only the destroying thread
+    bool fFreeOnLastThreadTermination = false; // guarded by fLock
+    std::shared_ptr<TCustomThreadPool> fSelf;  // guarded by fLock; see above
 };
 
 // Runs at most MaxRunningThreads threads at once; the rest wait suspended and start as running

@@ -460,6 +460,38 @@ TEST_F(ThreadPoolTest, WorkQueuedWhileThePoolTerminatesRunsOnceItsThreadsHaveEnd
     EXPECT_FALSE(pool.Terminated());
 }
 
+TEST_F(ThreadPoolTest, PoolFreeingItselfLivesUntilItsLastThreadHasEnded)
+{
+    TGate release;
+    TGate running;
+    TGate poolGone;
+    auto item = TLambdaItem::Create([&](TLambdaItem&) {
+        running.Open();
+        release.Wait();
+    });
+    {
+        std::shared_ptr<TWorkerThreadPool> pool(new TWorkerThreadPool(),
+                                                [&](TWorkerThreadPool* pPool) {
+                                                    delete pPool;
+                                                    poolGone.Open();
+                                                });
+        pool->SetMaxIdleTime(20ms);
+        pool->SetFreeOnLastThreadTermination(true);
+        pool->AddWorkItem(item);
+        running.Wait();
+    }
+    // Its holder let it go while its worker runs: it lives on and the work finishes.
+    EXPECT_FALSE(poolGone.IsOpen());
+    release.Open();
+    item->WaitFor();
+    EXPECT_EQ(item->GetStatus(), TTaskStatus::Completed);
+    // The idle worker ends, and the pool goes with it.
+    EXPECT_TRUE(poolGone.WaitFor(10s));
+
+    TWorkerThreadPool notShared;
+    EXPECT_THROW(notShared.SetFreeOnLastThreadTermination(true), EInvalidOperation);
+}
+
 TEST_F(ThreadPoolTest, PausedPoolHoldsItsWorkUntilResumed)
 {
     TWorkerThreadPool pool;
