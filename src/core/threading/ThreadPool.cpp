@@ -20,10 +20,22 @@ constexpr std::chrono::milliseconds kPauseCheck{100};
 // Workers start at most this often once the pool has its minimum: a burst of work should not
 // start a crowd of threads that then sit idle.
 constexpr std::uint64_t kThreadCheckIntervalMs = 400;
-// The longest a worker waits for the new-work event before it looks at the queue again.
+// The longest a worker waits for new work before it looks at its state again.
 constexpr std::chrono::milliseconds kNewWorkWait{500};
-// How often a worker that ran out of work looks at the queue again before it sleeps.
-constexpr int kNewWorkLooks = 16;
+// How long a worker that ran out of work looks for more before it sleeps: about what a sleep
+// and a wake-up cost the two threads, and short next to any real work item.
+constexpr std::chrono::microseconds kSpinTime{20};
+
+// Tells the processor that this is a busy wait (less power, and the other hardware thread of
+// the core runs faster meanwhile).
+inline void CpuRelax() noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 // Marks the thread's work (apartment set-up) on systems that need it; nothing here.
 void InitializeCom(bool /*pFreeThreaded*/) {}
@@ -40,9 +52,15 @@ void TPoolAnchor::Revoke()
     }
 }
 
+bool TPoolAnchor::Idle() const noexcept
+{
+    return std::all_of(std::begin(fUsers), std::end(fUsers),
+                       [](const TUserCounter& pUsers) { return pUsers.fCount.load() == 0; });
+}
+
 bool TPoolAnchor::WaitIdle(std::chrono::milliseconds pTimeout)
 {
-    const auto idle = [this] { return fUsers.load() == 0; };
+    const auto idle = [this] { return Idle(); };
     fIdleWaiters.fetch_add(1);
     bool done = false;
     if (pf::Ui().IsUiThread()) {
@@ -60,10 +78,11 @@ bool TPoolAnchor::WaitIdle(std::chrono::milliseconds pTimeout)
     return done;
 }
 
-void TPoolAnchor::Release() noexcept
+void TPoolAnchor::Release(std::atomic<int>& pUsers) noexcept
 {
     // Only the anchor itself is touched here: it is shared with the thread, the pool may be gone.
-    if (fUsers.fetch_sub(1) == 1 && (fPool.load() == nullptr || fIdleWaiters.load() > 0)) {
+    if (pUsers.fetch_sub(1) == 1 && (fPool.load() == nullptr || fIdleWaiters.load() > 0) &&
+        Idle()) {
         try {
             {
                 const std::scoped_lock lock(fIdleLock);
@@ -114,9 +133,12 @@ void TKivThread::Run()
     tCurrentThread = this;
     // Calls this thread queues to the user-interface thread are dropped if it is abandoned.
     TUiCallQueue::SetCurrentThreadOwner(this, &fAbandoned);
+    // The id is published before the priority is read: a pool changing its priority meanwhile
+    // either sees the id and sets the priority itself, or its new priority is read here.
     fThreadId.store(pf::Threads().CurrentThreadId());
-    if (fInitialPriority != pf::TThreadPriority::Normal)
-        pf::Threads().SetThreadPriority(fThreadId.load(), fInitialPriority);
+    if (const pf::TThreadPriority priority = fInitialPriority.load();
+        priority != pf::TThreadPriority::Normal)
+        pf::Threads().SetThreadPriority(fThreadId.load(), priority);
     try {
         Execute();
     } catch (...) {
@@ -132,6 +154,8 @@ void TKivThread::Run()
     // removed the thread it may be destroyed, and with it whatever the test or program set up.
     if (fThreadPool)
         fThreadPool->Use(*this, [this](TCustomThreadPool& pPool) { pPool.ThreadEnded(*this); });
+    // A pool that frees itself goes here, outside its code, when nobody else holds it.
+    fPoolToLetGo.reset();
     TUiCallQueue::SetCurrentThreadOwner(nullptr);
     tCurrentThread = nullptr;
 }
@@ -272,8 +296,10 @@ int TCustomThreadPool::DefaultMaxRunningThreads()
 
 void TCustomThreadPool::AttachLocked(const TKivThreadPtr& pThread)
 {
+    if (fFreeOnLastThreadTermination && !fSelf)
+        fSelf = weak_from_this().lock();
     pThread->fThreadPool = fAnchor;
-    pThread->fInitialPriority = fPriority;
+    pThread->fInitialPriority.store(fPriority);
     if (fPaused)
         pThread->SetPaused(true);
     fThreads.push_back(pThread);
@@ -283,6 +309,27 @@ void TCustomThreadPool::Add(const TKivThreadPtr& pThread)
 {
     const std::scoped_lock lock(fLock);
     AttachLocked(pThread);
+}
+
+bool TCustomThreadPool::FreeOnLastThreadTermination() const
+{
+    const std::scoped_lock lock(fLock);
+    return fFreeOnLastThreadTermination;
+}
+
+void TCustomThreadPool::SetFreeOnLastThreadTermination(bool pValue)
+{
+    std::shared_ptr<TCustomThreadPool> self = weak_from_this().lock();
+    if (!self)
+        throw EInvalidOperation(ClassName() +
+                                QStringLiteral(" can free itself only when held by a shared_ptr."));
+    const std::scoped_lock lock(fLock);
+    fFreeOnLastThreadTermination = pValue;
+    // Our caller holds the pool as well, so letting go here never destroys it.
+    if (!pValue)
+        fSelf.reset();
+    else if (!fThreads.empty())
+        fSelf = std::move(self);
 }
 
 bool TCustomThreadPool::ThreadsActive() const
@@ -348,7 +395,7 @@ void TCustomThreadPool::SetPriority(pf::TThreadPriority pPriority)
         const std::scoped_lock lock(fLock);
         fPriority = pPriority;
         for (const TKivThreadPtr& thread : fThreads) {
-            thread->fInitialPriority = pPriority;
+            thread->fInitialPriority.store(pPriority);
             if (thread->ThreadId() != 0)
                 running.push_back(thread->ThreadId());
         }
@@ -389,6 +436,9 @@ bool TCustomThreadPool::WaitUntil(const std::function<bool()>& pDone,
 
 void TCustomThreadPool::TerminateAllThreads(bool pForce)
 {
+    // A pool that frees itself may do so when its last thread is abandoned: not before this
+    // returns.
+    const std::shared_ptr<TCustomThreadPool> keep = weak_from_this().lock();
     std::vector<TKivThreadPtr> threads;
     {
         const std::scoped_lock lock(fLock);
@@ -434,6 +484,7 @@ QString TCustomThreadPool::AbandonLocked(TKivThread& pThread)
 
 void TCustomThreadPool::Abandon(const TKivThreadPtr& pThread)
 {
+    std::shared_ptr<TCustomThreadPool> self; // declared first: let go last
     QString line;
     bool empty = false;
     {
@@ -448,8 +499,11 @@ void TCustomThreadPool::Abandon(const TKivThreadPtr& pThread)
         fThreads.erase(it);
         ThreadRemovedLocked();
         empty = fThreads.empty();
-        if (empty)
+        if (empty) {
             fTerminated.store(false);
+            // Let go below; TerminateAllThreads, the only caller, holds the pool meanwhile.
+            self = std::move(fSelf);
+        }
     }
     threading::DebugLine(line);
     pf::Ui().Purge(pThread.get());
@@ -485,8 +539,12 @@ void TCustomThreadPool::RemoveEnded(TKivThread& pThread)
         fThreads.erase(it);
         ThreadRemovedLocked();
         empty = fThreads.empty();
-        if (empty)
+        if (empty) {
             fTerminated.store(false);
+            // Let go by the ending thread once it has left the pool's code (RemoveEnded runs
+            // on that thread).
+            pThread.fPoolToLetGo = std::move(fSelf);
+        }
     }
     NotifyThreadsChanged();
     if (empty && OnAllThreadsTerminated) {
@@ -557,34 +615,94 @@ void TThreadPool::SetMaxRunningThreads(int pValue)
 
 // ---- TWorkItemsQueue ------------------------------------------------------------------------
 
-void TWorkItemsQueue::Add(IWorkItemPtr pItem, TPriority pPriority)
+bool TWorkItemsQueue::ShouldWakeLocked() const noexcept
 {
-    const std::scoped_lock lock(fLock);
-    if (pPriority == TPriority::Normal)
-        fList.push_front(std::move(pItem));
-    else
-        fList.push_back(std::move(pItem));
-    fCount.store(static_cast<int>(fList.size()));
+    // A worker looking for work without sleeping takes it; so does one woken already.
+    return fSleepers > fWakesSent && fSpinners.load() == 0;
 }
 
-IWorkItemPtr TWorkItemsQueue::Take()
+void TWorkItemsQueue::Add(IWorkItemPtr pItem, TPriority pPriority)
 {
-    const std::scoped_lock lock(fLock);
+    bool wake = false;
+    {
+        const std::scoped_lock lock(fLock);
+        if (pPriority == TPriority::Normal)
+            fList.push_front(std::move(pItem));
+        else
+            fList.push_back(std::move(pItem));
+        fCount.store(static_cast<int>(fList.size()), std::memory_order_release);
+        fActive.store(fActive.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        wake = ShouldWakeLocked();
+        if (wake)
+            ++fWakesSent;
+    }
+    if (wake)
+        fWorkQueued.notify_one();
+}
+
+IWorkItem* TWorkItemsQueue::TakeIntoLocked(IWorkItemPtr& pSlot)
+{
     if (fList.empty())
         return nullptr;
-    IWorkItemPtr item = std::move(fList.back());
+    pSlot = std::move(fList.back());
     fList.pop_back();
-    fCount.store(static_cast<int>(fList.size()));
+    fCount.store(static_cast<int>(fList.size()), std::memory_order_release);
+    return pSlot.get();
+}
+
+IWorkItem* TWorkItemsQueue::TakeInto(IWorkItemPtr& pSlot)
+{
+    bool wake = false;
+    IWorkItem* item = nullptr;
+    {
+        const std::scoped_lock lock(fLock);
+        item = TakeIntoLocked(pSlot);
+        // One wake-up wakes one worker: pass it on while work remains.
+        wake = item && !fList.empty() && ShouldWakeLocked();
+        if (wake)
+            ++fWakesSent;
+    }
+    if (wake)
+        fWorkQueued.notify_one();
     return item;
 }
 
-int TWorkItemsQueue::Clear()
+IWorkItem* TWorkItemsQueue::FinishInto(IWorkItemPtr& pSlot, IWorkItemPtr& pDone, bool pTakeNext,
+                                       bool& pLastDone)
+{
+    bool wake = false;
+    IWorkItem* next = nullptr;
+    {
+        const std::scoped_lock lock(fLock);
+        pDone = std::move(pSlot);
+        // A forced termination may have stopped counting the item already.
+        const int active = fActive.load(std::memory_order_relaxed);
+        if (active > 0)
+            fActive.store(active - 1, std::memory_order_release);
+        pLastDone = active == 1;
+        if (pTakeNext)
+            next = TakeIntoLocked(pSlot);
+        wake = next && !fList.empty() && ShouldWakeLocked();
+        if (wake)
+            ++fWakesSent;
+    }
+    if (wake)
+        fWorkQueued.notify_one();
+    return next;
+}
+
+int TWorkItemsQueue::Clear(int* pRemaining)
 {
     std::deque<IWorkItemPtr> dropped;
     {
         const std::scoped_lock lock(fLock);
         dropped.swap(fList);
-        fCount.store(0);
+        fCount.store(0, std::memory_order_release);
+        const int remaining =
+            std::max(0, fActive.load(std::memory_order_relaxed) - static_cast<int>(dropped.size()));
+        fActive.store(remaining, std::memory_order_release);
+        if (pRemaining)
+            *pRemaining = remaining;
     }
     // Dropped work reaches a final state, so that nobody waits for it forever.
     for (const IWorkItemPtr& item : dropped)
@@ -592,11 +710,61 @@ int TWorkItemsQueue::Clear()
     return static_cast<int>(dropped.size());
 }
 
-bool TWorkItemsQueue::ContainsIf(const std::function<bool(const IWorkItem&)>& pMatch) const
+int TWorkItemsQueue::ResetCount()
 {
     const std::scoped_lock lock(fLock);
+    const int before = fActive.load(std::memory_order_relaxed);
+    fActive.store(0, std::memory_order_release);
+    return before;
+}
+
+bool TWorkItemsQueue::ContainsIfLocked(const std::function<bool(const IWorkItem&)>& pMatch) const
+{
     return std::any_of(fList.begin(), fList.end(),
                        [&](const IWorkItemPtr& pItem) { return pMatch(*pItem); });
+}
+
+void TWorkItemsQueue::WaitForWork(std::chrono::milliseconds pTimeout, const std::stop_token& pStop,
+                                  const std::atomic<int>& pHold)
+{
+    const auto workSeen = [&] { return pHold.load() == 0 && Count() > 0; };
+    {
+        // While this worker spins, adding work wakes nobody: it takes the work itself. Having
+        // stopped counting itself, it looks under the lock below once more, so work added in
+        // between is not missed.
+        fSpinners.fetch_add(1);
+        const auto spinEnd = std::chrono::steady_clock::now() + kSpinTime;
+        bool seen = false;
+        for (int look = 1; !(seen = workSeen()) && !pStop.stop_requested(); ++look) {
+            CpuRelax();
+            if (look % 64 == 0 && std::chrono::steady_clock::now() >= spinEnd)
+                break;
+        }
+        fSpinners.fetch_sub(1);
+        if (seen || pStop.stop_requested())
+            return;
+    }
+    std::unique_lock lock(fLock);
+    const std::uint64_t wakeAll = fWakeAllCount;
+    ++fSleepers;
+    // A plain condition variable: stopping a worker pool's threads always wakes all waiters
+    // (WakeAll), and an idle exit ends the wait by itself.
+    fWorkQueued.wait_for(lock, pTimeout, [&] {
+        return (pHold.load() == 0 && !fList.empty()) || fWakeAllCount != wakeAll ||
+               pStop.stop_requested();
+    });
+    --fSleepers;
+    // This worker looks now; wake-ups sent and not yet taken stay counted for the others.
+    fWakesSent = std::max(0, std::min(fWakesSent - 1, fSleepers));
+}
+
+void TWorkItemsQueue::WakeAll()
+{
+    {
+        const std::scoped_lock lock(fLock);
+        ++fWakeAllCount;
+    }
+    fWorkQueued.notify_all();
 }
 
 // ---- TWorkerThread --------------------------------------------------------------------------
@@ -616,7 +784,9 @@ void TWorkerThread::Execute()
             pool(pPool).NewThreadStarted(*this);
         });
     }
-    IWorkItemPtr item;
+    // The running item is held by fWorkItem, which only this thread lets go (in ItemDone) while
+    // it belongs to the pool, and keeps when it is abandoned.
+    IWorkItem* item = nullptr;
     for (;;) {
         if (!item) {
             if (IsStopped())
@@ -628,8 +798,7 @@ void TWorkerThread::Execute()
         }
         // An item once taken is run: if the pool terminated meanwhile it was cancelled with
         // the others, and RunItem passes over it.
-        RunItem(item);
-        item.reset();
+        RunItem(*item);
         // Letting go of the item and taking the next happen in one step.
         if (!anchor->Use(*this,
                          [&](TCustomThreadPool& pPool) { item = pool(pPool).ItemDone(*this); }))
@@ -638,21 +807,21 @@ void TWorkerThread::Execute()
     UninitializeCom();
 }
 
-void TWorkerThread::RunItem(const IWorkItemPtr& pItem)
+void TWorkerThread::RunItem(IWorkItem& pItem)
 {
-    if (pItem->GetStatus() == TTaskStatus::Canceled)
+    if (pItem.GetStatus() == TTaskStatus::Canceled)
         return;
-    pItem->SetStatus(TTaskStatus::Running);
+    pItem.SetStatus(TTaskStatus::Running);
     try {
-        pItem->DoWork();
+        pItem.DoWork();
     } catch (...) {
-        pItem->SetStatus(TTaskStatus::Canceled);
+        pItem.SetStatus(TTaskStatus::Canceled);
         threading::HandleException(std::current_exception());
     }
-    if (pItem->GetStatus() != TTaskStatus::Canceled)
-        pItem->SetStatus(TTaskStatus::Completed);
+    if (pItem.GetStatus() != TTaskStatus::Canceled)
+        pItem.SetStatus(TTaskStatus::Completed);
     try {
-        pItem->Finished();
+        pItem.Finished();
     } catch (...) {
         threading::HandleException(std::current_exception());
     }
@@ -678,6 +847,11 @@ void TWorkerThreadPool::AddWorkItem(const IWorkItemPtr& pItem)
 
 void TWorkerThreadPool::AddWorkItem(const IWorkItemPtr& pItem, TPriority pPriority)
 {
+    AddWorkItem(IWorkItemPtr(pItem), pPriority);
+}
+
+void TWorkerThreadPool::AddWorkItem(IWorkItemPtr&& pItem, TPriority pPriority)
+{
     if (fDestroying.load())
         throw EInvalidOperation(
             QStringLiteral("New workitems cannot be added to a threadpool that is destroying."));
@@ -688,10 +862,8 @@ void TWorkerThreadPool::AddWorkItem(const IWorkItemPtr& pItem, TPriority pPriori
         pItem->SetStatus(TTaskStatus::Canceled);
         return;
     }
-    fWorkItemsCount.fetch_add(1);
     pItem->SetStatus(TTaskStatus::WaitingToRun);
-    fWorkerItemsQueue.Add(pItem, pPriority);
-    SignalNewWork();
+    fWorkerItemsQueue.Add(std::move(pItem), pPriority);
     ThreadCheck();
 }
 
@@ -709,12 +881,10 @@ void TWorkerThreadPool::AddWorkItems(const std::vector<IWorkItemPtr>& pItems, TP
                 item->SetStatus(TTaskStatus::Canceled);
                 continue;
             }
-            fWorkItemsCount.fetch_add(1);
             item->SetStatus(TTaskStatus::WaitingToRun);
             fWorkerItemsQueue.Add(item, pPriority);
         }
     }
-    SignalNewWork();
     ThreadCheck();
 }
 
@@ -722,11 +892,13 @@ bool TWorkerThreadPool::ContainsWorkItemIf(
     const std::function<bool(const IWorkItem&)>& pMatch) const
 {
     const std::scoped_lock lock(fLock);
-    if (fWorkerItemsQueue.ContainsIf(pMatch))
-        return true;
-    return std::any_of(fThreads.begin(), fThreads.end(), [&](const TKivThreadPtr& pThread) {
-        const auto* worker = dynamic_cast<const TWorkerThread*>(pThread.get());
-        return worker && worker->fWorkItem && pMatch(*worker->fWorkItem);
+    return fWorkerItemsQueue.Locked([&] {
+        if (fWorkerItemsQueue.ContainsIfLocked(pMatch))
+            return true;
+        return std::any_of(fThreads.begin(), fThreads.end(), [&](const TKivThreadPtr& pThread) {
+            const auto* worker = dynamic_cast<const TWorkerThread*>(pThread.get());
+            return worker && worker->fWorkItem && pMatch(*worker->fWorkItem);
+        });
     });
 }
 
@@ -737,7 +909,7 @@ bool TWorkerThreadPool::ContainsWorkItem(std::intptr_t pTag) const
 
 bool TWorkerThreadPool::WorkItemsActive() const
 {
-    if (fWorkItemsCount.load() <= 0)
+    if (fWorkerItemsQueue.ActiveCount() <= 0)
         return false;
     if (!ThreadsActive())
         throw EInvalidOperation(
@@ -749,11 +921,13 @@ bool TWorkerThreadPool::WorkItemsActive() const
 int TWorkerThreadPool::ActiveThreadCount() const
 {
     const std::scoped_lock lock(fLock);
-    return static_cast<int>(
-        std::count_if(fThreads.begin(), fThreads.end(), [](const TKivThreadPtr& pThread) {
-            const auto* worker = dynamic_cast<const TWorkerThread*>(pThread.get());
-            return worker && worker->fWorkItem;
-        }));
+    return fWorkerItemsQueue.Locked([&] {
+        return static_cast<int>(
+            std::count_if(fThreads.begin(), fThreads.end(), [](const TKivThreadPtr& pThread) {
+                const auto* worker = dynamic_cast<const TWorkerThread*>(pThread.get());
+                return worker && worker->fWorkItem;
+            }));
+    });
 }
 
 int TWorkerThreadPool::MinWorkerThreads() const
@@ -805,7 +979,7 @@ std::chrono::milliseconds TWorkerThreadPool::MaxIdleTime() const
 void TWorkerThreadPool::SetMaxIdleTime(std::chrono::milliseconds pTime)
 {
     fMaxIdleTime.store(pTime.count());
-    SignalNewWork(true);
+    SignalAllWorkers();
 }
 
 void TWorkerThreadPool::SetOnAllWorkItemsDone(TAllWorkItemsFinished pHandler)
@@ -817,53 +991,6 @@ void TWorkerThreadPool::SetThreadName(const QString& pName)
 {
     const std::scoped_lock lock(fLock);
     fThreadName = pName;
-}
-
-void TWorkerThreadPool::SignalNewWork(bool pAll)
-{
-    // A worker counts itself as waiting before it looks at the queue a last time, so either it
-    // sees the new item or we see it waiting. A signal not yet taken by a worker is not sent
-    // again: each sleeping worker costs one wake-up, not one per item.
-    if (!pAll && (fWaitingWorkers.load() == 0 || fNewWorkSignalled.exchange(true)))
-        return;
-    fNewWorkSignalled.store(true);
-    {
-        const std::scoped_lock lock(fNewWorkLock);
-    }
-    if (pAll)
-        fNewWorkItemEvent.notify_all();
-    else
-        fNewWorkItemEvent.notify_one();
-}
-
-bool TWorkerThreadPool::WaitForNewWork(std::chrono::milliseconds pTimeout,
-                                       const std::stop_token& pStop)
-{
-    fWaitingWorkers.fetch_add(1);
-    struct TLeave
-    {
-        std::atomic<int>& fCount;
-        ~TLeave() { fCount.fetch_sub(1); }
-    } leave{fWaitingWorkers};
-    // Work often comes in bursts: look again a few times, giving the processor to the thread
-    // that queues, before paying for a sleep and a wake-up.
-    for (int look = 0; look < kNewWorkLooks; ++look) {
-        if (fWorkerItemsQueue.Count() > 0 && fAllWorkItemsDoneEventCount.load() == 0)
-            return true;
-        if (pStop.stop_requested())
-            return false;
-        std::this_thread::yield();
-    }
-    // A plain condition variable: stopping a worker pool's threads always signals all waiters
-    // (TerminateAllThreads), and an idle exit ends the wait by itself.
-    std::unique_lock lock(fNewWorkLock);
-    if (!fNewWorkItemEvent.wait_for(
-            lock, pTimeout, [&] { return fNewWorkSignalled.load() || pStop.stop_requested(); }))
-        return false;
-    if (pStop.stop_requested())
-        return false;
-    fNewWorkSignalled.store(false); // auto-reset: this worker took the signal
-    return true;
 }
 
 void TWorkerThreadPool::ThreadCheck()
@@ -918,28 +1045,19 @@ void TWorkerThreadPool::NewThreadStarted(TWorkerThread& pThread)
     }
 }
 
-IWorkItemPtr TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
+IWorkItem* TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
 {
     if (pThread.Terminated())
         return nullptr;
     if (fAllWorkItemsDoneEventCount.load() > 0) {
-        // The all-done handler runs: take nothing until it has finished (it signals then).
-        WaitForNewWork(kNewWorkWait, pThread.StopToken());
+        // The all-done handler runs: take nothing until it has finished (it wakes all then).
+        fWorkerItemsQueue.WaitForWork(kNewWorkWait, pThread.StopToken(),
+                                      fAllWorkItemsDoneEventCount);
         return nullptr;
     }
     std::uint64_t waitStart = 0; // read when the queue is first found empty
     for (;;) {
-        IWorkItemPtr item;
-        {
-            const std::scoped_lock lock(fLock);
-            item = fWorkerItemsQueue.Take();
-            if (item)
-                pThread.fWorkItem = item;
-        }
-        if (item) {
-            // One signal wakes one worker; pass it on while work remains.
-            if (fWaitingWorkers.load() > 0 && fWorkerItemsQueue.Count() > 0)
-                SignalNewWork();
+        if (IWorkItem* item = fWorkerItemsQueue.TakeInto(pThread.fWorkItem)) {
             ThreadCheck();
             return item;
         }
@@ -952,37 +1070,28 @@ IWorkItemPtr TWorkerThreadPool::TakeItem(TWorkerThread& pThread)
             return nullptr;
         }
         const auto untilIdle = std::chrono::milliseconds(maxIdle - waited + 1);
-        WaitForNewWork(std::min(kNewWorkWait, untilIdle), pThread.StopToken());
-        if (pThread.Terminated())
+        fWorkerItemsQueue.WaitForWork(std::min(kNewWorkWait, untilIdle), pThread.StopToken(),
+                                      fAllWorkItemsDoneEventCount);
+        // A pause or an all-done notification is looked at before taking again.
+        if (pThread.Terminated() || pThread.Paused() || fAllWorkItemsDoneEventCount.load() > 0)
             return nullptr;
     }
 }
 
-IWorkItemPtr TWorkerThreadPool::ItemDone(TWorkerThread& pThread)
+IWorkItem* TWorkerThreadPool::ItemDone(TWorkerThread& pThread)
 {
-    IWorkItemPtr done;
-    IWorkItemPtr next;
-    {
-        const std::scoped_lock lock(fLock);
-        done = std::move(pThread.fWorkItem);
-        // The next item, when the thread goes on at once (not stopping, not paused); an
-        // all-done notification cannot be due while another item is queued.
-        if (!pThread.Terminated() && !pThread.Paused() && fAllWorkItemsDoneEventCount.load() == 0) {
-            next = fWorkerItemsQueue.Take();
-            pThread.fWorkItem = next;
-        }
-    }
-    int count = fWorkItemsCount.load();
-    // A forced termination may have reset the count already.
-    while (count > 0 && !fWorkItemsCount.compare_exchange_weak(count, count - 1)) {
-    }
-    if (count == 1)
+    IWorkItemPtr done; // let go outside the queue's lock
+    bool lastDone = false;
+    // The next item, when the thread goes on at once (not stopping, not paused); an all-done
+    // notification cannot be due while another item is queued.
+    const bool takeNext =
+        !pThread.Terminated() && !pThread.Paused() && fAllWorkItemsDoneEventCount.load() == 0;
+    IWorkItem* next = fWorkerItemsQueue.FinishInto(pThread.fWorkItem, done, takeNext, lastDone);
+    done.reset(); // before the all-done handler runs
+    if (lastDone)
         AllWorkItemsDone();
-    if (next) {
-        if (fWaitingWorkers.load() > 0 && fWorkerItemsQueue.Count() > 0)
-            SignalNewWork();
+    if (next)
         ThreadCheck();
-    }
     return next;
 }
 
@@ -998,28 +1107,28 @@ void TWorkerThreadPool::AllWorkItemsDone()
         }
     }
     fAllWorkItemsDoneEventCount.fetch_sub(1);
-    SignalNewWork(true);
+    SignalAllWorkers();
 }
 
 void TWorkerThreadPool::CancelAllWorkItems()
 {
-    if (fWorkItemsCount.load() <= 0)
+    if (fWorkerItemsQueue.ActiveCount() <= 0)
         return;
     fIsTerminatingAllWorkitems.store(true);
-    const int dropped = fWorkerItemsQueue.Clear();
-    int count = fWorkItemsCount.load();
-    while (!fWorkItemsCount.compare_exchange_weak(count, std::max(0, count - dropped))) {
-    }
-    if (std::max(0, count - dropped) == 0) {
+    int remaining = 0;
+    fWorkerItemsQueue.Clear(&remaining);
+    if (remaining == 0) {
         AllWorkItemsDone();
     } else {
         std::vector<IWorkItemPtr> running;
         {
             const std::scoped_lock lock(fLock);
-            for (const TKivThreadPtr& thread : fThreads)
-                if (const auto* worker = dynamic_cast<const TWorkerThread*>(thread.get()))
-                    if (worker->fWorkItem)
-                        running.push_back(worker->fWorkItem);
+            fWorkerItemsQueue.Locked([&] {
+                for (const TKivThreadPtr& thread : fThreads)
+                    if (const auto* worker = dynamic_cast<const TWorkerThread*>(thread.get()))
+                        if (worker->fWorkItem)
+                            running.push_back(worker->fWorkItem);
+            });
         }
         for (const IWorkItemPtr& item : running)
             item->Terminate();
@@ -1029,13 +1138,14 @@ void TWorkerThreadPool::CancelAllWorkItems()
 
 void TWorkerThreadPool::TerminateAllThreads(bool pForce)
 {
+    const std::shared_ptr<TCustomThreadPool> keep = weak_from_this().lock(); // as in the base
     TCustomThreadPool::TerminateAllThreads(false);
     CancelAllWorkItems();
-    SignalNewWork(true);
+    SignalAllWorkers();
     TCustomThreadPool::TerminateAllThreads(pForce);
     if (pForce) {
         fWorkerItemsQueue.Clear();
-        if (fWorkItemsCount.exchange(0) != 0)
+        if (fWorkerItemsQueue.ResetCount() != 0)
             AllWorkItemsDone();
     }
     if (pf::Ui().IsUiThread())
@@ -1047,6 +1157,10 @@ void TWorkerThreadPool::ThreadEnded(TKivThread& pThread)
     if (fWorkerItemsQueue.Count() > 0)
         ThreadCheck();
     TCustomThreadPool::ThreadEnded(pThread);
+    // Work queued while the pool terminated found no worker (the check refuses while the pool
+    // is terminated) and would wait for ever; once the last thread has gone it gets a new one.
+    if (fWorkerItemsQueue.Count() > 0)
+        ThreadCheck();
 }
 
 void TWorkerThreadPool::ThreadRemovedLocked()
@@ -1057,20 +1171,25 @@ void TWorkerThreadPool::ThreadRemovedLocked()
 void TWorkerThreadPool::PauseThreadLocked(TKivThread& pThread, bool pPaused)
 {
     TCustomThreadPool::PauseThreadLocked(pThread, pPaused);
-    if (auto* worker = dynamic_cast<TWorkerThread*>(&pThread); worker && worker->fWorkItem)
-        worker->fWorkItem->SetStatus(pPaused ? TTaskStatus::Paused : TTaskStatus::Running);
+    auto* worker = dynamic_cast<TWorkerThread*>(&pThread);
+    if (!worker)
+        return;
+    IWorkItemPtr item = fWorkerItemsQueue.Locked([&] { return worker->fWorkItem; });
+    if (item)
+        item->SetStatus(pPaused ? TTaskStatus::Paused : TTaskStatus::Running);
 }
 
 QString TWorkerThreadPool::AbandonLocked(TKivThread& pThread)
 {
     auto* worker = dynamic_cast<TWorkerThread*>(&pThread);
-    if (!worker || !worker->fWorkItem)
+    // The thread keeps its item, which it may still be running, until it ends; the pool no
+    // longer sees it.
+    IWorkItemPtr item =
+        worker ? fWorkerItemsQueue.Locked([&] { return worker->fWorkItem; }) : nullptr;
+    if (!item)
         return TCustomThreadPool::AbandonLocked(pThread);
-    const QString line = QStringLiteral("Terminating worker Thread with work item") +
-                         worker->fWorkItem->ClassName() + QStringLiteral(" the hard way.");
-    // The pool's reference goes; the thread keeps its own while it still runs the item.
-    worker->fWorkItem.reset();
-    return line;
+    return QStringLiteral("Terminating worker Thread with work item") + item->ClassName() +
+           QStringLiteral(" the hard way.");
 }
 
 std::shared_ptr<TWorkerThreadPool> TWorkerThreadPool::CreateGlobalPool()

@@ -104,13 +104,17 @@ private:
     std::atomic<TTaskStatus> fStatus{TTaskStatus::WaitingToRun};
     bool fBackgroundMode = false; // touched only by the thread itself
     const ICancellationIndicatorPtr fCancellationIndicator;
-    std::shared_ptr<TPoolAnchor> fThreadPool;                           // set once, before Start
-    pf::TThreadPriority fInitialPriority = pf::TThreadPriority::Normal; // set before Start
+    std::shared_ptr<TPoolAnchor> fThreadPool; // set once, before Start
+    // Set before Start; the pool's priority may change it while the thread starts.
+    std::atomic<pf::TThreadPriority> fInitialPriority{pf::TThreadPriority::Normal};
     std::stop_source fStop;
     std::atomic<bool> fStarted{false};
     std::atomic<bool> fEnded{false};
     std::atomic<bool> fAbandoned{false};
     std::atomic<std::uint64_t> fThreadId{0};
+    // The reference by which a pool held itself, when this thread ended last; let go once the
+    // thread has left the pool's code. Touched only by the thread itself.
+    std::shared_ptr<TCustomThreadPool> fPoolToLetGo;
     std::mutex fStateLock;
     std::condition_variable_any fStateChanged; // pause and end waits
 };
@@ -146,7 +150,9 @@ private:
 
 // A list of threads ended together. Not copyable; owned by its creator. The thread list and the
 // settings are guarded by fLock; events are set before threads run and are called outside it.
-class TCustomThreadPool : public IPausable
+class TCustomThreadPool
+    : public IPausable
+    , public std::enable_shared_from_this<TCustomThreadPool>
 {
 public:
     // Run on the user-interface thread, while the ending thread waits.
@@ -172,6 +178,12 @@ public:
     std::chrono::milliseconds MaxTimeUntilHardTerminate() const;
     void SetMaxTimeUntilHardTerminate(std::chrono::milliseconds pTime);
     bool Terminated() const noexcept { return fTerminated.load(); }
+    // Whether the pool lets itself go when its last thread has ended. While it has threads it
+    // then holds itself, so its holders may let it go and its threads still finish; it is
+    // destroyed (on the thread that ended last) unless somebody holds it. Only for a pool
+    // owned by a shared_ptr: EInvalidOperation otherwise.
+    bool FreeOnLastThreadTermination() const;
+    void SetFreeOnLastThreadTermination(bool pValue);
 
     // Marks every thread terminated. With pForce, waits for each in turn and abandons those that
     // do not end within the hard-termination time; when it returns, no thread runs the pool's
@@ -223,7 +235,9 @@ private:
     void Abandon(const TKivThreadPtr& pThread);
     std::mutex fWaitLock; // taken before fLock, never inside it
     std::condition_variable fThreadsChanged;
-    bool fShutDown = false; // only the destroying thread
+    bool fShutDown = false;                    // only the destroying thread
+    bool fFreeOnLastThreadTermination = false; // guarded by fLock
+    std::shared_ptr<TCustomThreadPool> fSelf;  // guarded by fLock; see above
 };
 
 // Runs at most MaxRunningThreads threads at once; the rest wait suspended and start as running
@@ -245,24 +259,73 @@ private:
     int RunningCountLocked() const;
 };
 
-// The queue of waiting work items. Workers take the last item: Normal items go to the front
-// (first in, first out), Highest items to the back (before everything waiting; several of them
-// last in, first out). Thread-safe; its lock may be taken under the pool lock, never the reverse.
+// The queue of waiting work items, and where idle workers wait for them. Workers take the last
+// item: Normal items go to the front (first in, first out), Highest items to the back (before
+// everything waiting; several of them last in, first out).
+//
+// Its lock also guards each worker's running item (TWorkerThread::fWorkItem) and the count of
+// queued plus running items, so that handing an item from the queue to a worker, and a worker
+// letting its item go and taking the next, is one short step under one lock: a look at queued
+// and running items never misses one in between, and a busy worker takes one lock per item.
+// Thread-safe; its lock may be taken under the pool lock, never the reverse.
 class TWorkItemsQueue
 {
 public:
+    // Counts and queues pItem, and wakes a sleeping worker for it unless a worker is awake and
+    // looking for work already, or has been woken and not yet looked.
     void Add(IWorkItemPtr pItem, TPriority pPriority);
-    IWorkItemPtr Take();
-    // Empties the queue, marks the dropped items Canceled, and returns how many there were.
-    int Clear();
-    // Without the lock: a snapshot that may be out of date by the time it is used.
-    int Count() const noexcept { return fCount.load(); }
-    bool ContainsIf(const std::function<bool(const IWorkItem&)>& pMatch) const;
+    // Moves the item taken next into pSlot (a worker's running item) and returns it, or null
+    // when the queue is empty. The item lives as long as pSlot holds it.
+    IWorkItem* TakeInto(IWorkItemPtr& pSlot);
+    // A worker is done with the item in pSlot: it moves to pDone (let go by the caller, outside
+    // the lock) and is no longer counted; with pTakeNext the next item moves into pSlot. Returns
+    // the new running item, or null, and in pLastDone whether no item is left.
+    IWorkItem* FinishInto(IWorkItemPtr& pSlot, IWorkItemPtr& pDone, bool pTakeNext,
+                          bool& pLastDone);
+    // Empties the queue, marks the dropped items Canceled, stops counting them and returns how
+    // many there were; pRemaining gets the count of items left (the running ones).
+    int Clear(int* pRemaining = nullptr);
+    // Stops counting running items too; returns the count before.
+    int ResetCount();
+
+    // Waits until an item is queued (while pHold is 0), WakeAll is called, pStop asks, or
+    // pTimeout has passed. A worker that just ran out of work first looks for a few
+    // microseconds without sleeping: work often comes in bursts, and a sleep costs the one who
+    // queues a system call to wake it.
+    void WaitForWork(std::chrono::milliseconds pTimeout, const std::stop_token& pStop,
+                     const std::atomic<int>& pHold);
+    // Ends every wait, for waiters to look at their state again (stop, idle time, hold).
+    void WakeAll();
+
+    // Without the lock: snapshots that may be out of date by the time they are used. What a
+    // worker did before it finished an item happens before a count without that item is read.
+    int Count() const noexcept { return fCount.load(std::memory_order_acquire); }
+    int ActiveCount() const noexcept { return fActive.load(std::memory_order_acquire); }
+
+    // Runs pRead under the lock (for the running items, which it guards as well).
+    template <typename F> decltype(auto) Locked(F&& pRead) const
+    {
+        const std::scoped_lock lock(fLock);
+        return pRead();
+    }
+    // Whether a queued item matches; the caller holds the lock (through Locked).
+    bool ContainsIfLocked(const std::function<bool(const IWorkItem&)>& pMatch) const;
 
 private:
+    IWorkItem* TakeIntoLocked(IWorkItemPtr& pSlot);
+    // A worker should be woken for queued work; the caller holds fLock.
+    bool ShouldWakeLocked() const noexcept;
+
     mutable std::mutex fLock;
+    std::condition_variable fWorkQueued;
     std::deque<IWorkItemPtr> fList; // guarded by fLock
-    std::atomic<int> fCount{0};     // fList's size, changed under fLock
+    // Changed only under fLock; atomic so that the snapshots above may read them without it.
+    std::atomic<int> fCount{0};      // fList's size
+    std::atomic<int> fActive{0};     // queued plus running items
+    int fSleepers = 0;               // workers waiting on fWorkQueued; guarded by fLock
+    int fWakesSent = 0;              // of them, woken and not yet looking; guarded by fLock
+    std::uint64_t fWakeAllCount = 0; // guarded by fLock
+    std::atomic<int> fSpinners{0};   // workers looking for work without sleeping
 };
 
 class TWorkerThreadPool;
@@ -279,8 +342,10 @@ protected:
 
 private:
     friend class TWorkerThreadPool;
-    void RunItem(const IWorkItemPtr& pItem);
-    IWorkItemPtr fWorkItem; // the item being executed; guarded by the pool's fLock
+    static void RunItem(IWorkItem& pItem);
+    // The item being executed; guarded by the queue's lock. An abandoned thread keeps it until
+    // it ends, so the item it still runs stays alive.
+    IWorkItemPtr fWorkItem;
 };
 
 // Defaults of a worker pool made from a configuration.
@@ -312,6 +377,8 @@ public:
     // AddWorkItem(item, Highest when UseLIFO else Normal).
     void AddWorkItem(const IWorkItemPtr& pItem);
     void AddWorkItem(const IWorkItemPtr& pItem, TPriority pPriority) override;
+    // The same for an item nobody else needs to hold on to (saves a reference count change).
+    void AddWorkItem(IWorkItemPtr&& pItem, TPriority pPriority);
     void AddWorkItems(const std::vector<IWorkItemPtr>& pItems, TPriority pPriority) override;
     bool ContainsWorkItemIf(const std::function<bool(const IWorkItem&)>& pMatch) const override;
     bool ContainsWorkItem(std::intptr_t pTag) const;
@@ -328,7 +395,7 @@ public:
     bool WorkItemsActive() const;
     // Workers that hold an item.
     int ActiveThreadCount() const;
-    int WorkItemsCount() const noexcept { return fWorkItemsCount.load(); }
+    int WorkItemsCount() const noexcept { return fWorkerItemsQueue.ActiveCount(); }
 
     int MinWorkerThreads() const;
     void SetMinWorkerThreads(int pValue);
@@ -368,16 +435,17 @@ private:
 
     // Starts another worker when the rules above allow it.
     void ThreadCheck();
-    IWorkItemPtr TakeItem(TWorkerThread& pThread);
+    // Takes an item into pThread's running item and returns it, or null when the thread should
+    // look at its state (stop, pause) first.
+    IWorkItem* TakeItem(TWorkerThread& pThread);
     // The worker is done with its item: lets it go, counts it, and takes the next one when the
     // worker can go on at once.
-    IWorkItemPtr ItemDone(TWorkerThread& pThread);
+    IWorkItem* ItemDone(TWorkerThread& pThread);
     void NewThreadStarted(TWorkerThread& pThread);
     void AllWorkItemsDone();
     void CancelAllWorkItems();
-    // Wakes one waiting worker (all of them with pAll).
-    void SignalNewWork(bool pAll = false);
-    bool WaitForNewWork(std::chrono::milliseconds pTimeout, const std::stop_token& pStop);
+    // Every waiting worker looks at its state again.
+    void SignalAllWorkers() { fWorkerItemsQueue.WakeAll(); }
 
     TAllWorkItemsFinished fOnAllWorkItemsDone; // set before work is queued
     int fMinWorkerThreads = 1;                 // guarded by fLock
@@ -387,19 +455,12 @@ private:
     std::atomic<int> fAllWorkItemsDoneEventCount{0};
     TWorkItemsQueue fWorkerItemsQueue;
     std::atomic<std::int64_t> fMaxIdleTime{60000};
-    std::atomic<int> fWorkItemsCount{0};
     std::atomic<std::uint64_t> fLastCheckAddNewWorkerThread{0};
     std::atomic<int> fThreadCountSnapshot{0};
     std::atomic<int> fMaxRunningSnapshot{0};
     const bool fInitializeCOM;
     std::atomic<int> fMaxCpuUsage{80};
     QString fThreadName; // guarded by fLock
-    // The new-work event (auto-reset: one signal wakes one worker).
-    std::mutex fNewWorkLock;
-    std::condition_variable fNewWorkItemEvent;
-    std::atomic<bool> fNewWorkSignalled{false}; // changed and waited for under fNewWorkLock's cv
-    // Workers about to wait or waiting for the event: adding work signals only when some are.
-    std::atomic<int> fWaitingWorkers{0};
 };
 
 // A worker pool shared by its holders and destroyed with the last of them.

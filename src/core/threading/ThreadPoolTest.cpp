@@ -441,6 +441,57 @@ TEST_F(ThreadPoolTest, DisposeCancelsQueuedItemsSoThatWaitsEnd)
     EXPECT_EQ(queued->GetStatus(), TTaskStatus::Canceled);
 }
 
+TEST_F(ThreadPoolTest, WorkQueuedWhileThePoolTerminatesRunsOnceItsThreadsHaveEnded)
+{
+    TGate release;
+    TGate running;
+    TGate lateRan;
+    TWorkerThreadPool pool;
+    pool.AddWorkItem(TLambdaItem::Create([&](TLambdaItem&) {
+        running.Open();
+        release.Wait(); // keeps the worker, and so the pool's terminated state, alive
+    }));
+    running.Wait();
+    pool.Dispose();
+    // Not dropped: the pool is no longer cancelling its work, only waiting for its thread.
+    pool.AddWorkItem(TLambdaItem::Create([&](TLambdaItem&) { lateRan.Open(); }));
+    release.Open();
+    EXPECT_TRUE(lateRan.WaitFor(10s));
+    EXPECT_FALSE(pool.Terminated());
+}
+
+TEST_F(ThreadPoolTest, PoolFreeingItselfLivesUntilItsLastThreadHasEnded)
+{
+    TGate release;
+    TGate running;
+    TGate poolGone;
+    auto item = TLambdaItem::Create([&](TLambdaItem&) {
+        running.Open();
+        release.Wait();
+    });
+    {
+        std::shared_ptr<TWorkerThreadPool> pool(new TWorkerThreadPool(),
+                                                [&](TWorkerThreadPool* pPool) {
+                                                    delete pPool;
+                                                    poolGone.Open();
+                                                });
+        pool->SetMaxIdleTime(20ms);
+        pool->SetFreeOnLastThreadTermination(true);
+        pool->AddWorkItem(item);
+        running.Wait();
+    }
+    // Its holder let it go while its worker runs: it lives on and the work finishes.
+    EXPECT_FALSE(poolGone.IsOpen());
+    release.Open();
+    item->WaitFor();
+    EXPECT_EQ(item->GetStatus(), TTaskStatus::Completed);
+    // The idle worker ends, and the pool goes with it.
+    EXPECT_TRUE(poolGone.WaitFor(10s));
+
+    TWorkerThreadPool notShared;
+    EXPECT_THROW(notShared.SetFreeOnLastThreadTermination(true), EInvalidOperation);
+}
+
 TEST_F(ThreadPoolTest, PausedPoolHoldsItsWorkUntilResumed)
 {
     TWorkerThreadPool pool;
@@ -464,6 +515,35 @@ TEST_F(ThreadPoolTest, PausedPoolHoldsItsWorkUntilResumed)
     pool.SetPaused(false);
     second->WaitFor();
     EXPECT_EQ(second->GetStatus(), TTaskStatus::Completed);
+}
+
+TEST_F(ThreadPoolTest, PriorityReachesRunningAndLaterWorkers)
+{
+    TGate release;
+    TGate firstRunning;
+    std::atomic<std::uint64_t> ids[2] = {0, 0};
+    TWorkerThreadPool pool; // after what its work uses: it waits for the work when it goes
+    pool.SetMinWorkerThreads(2);
+    pool.SetMaxRunningThreads(2);
+    const auto holdWorker = [&](int pIndex) {
+        return TLambdaItem::Create([&, pIndex](TLambdaItem&) {
+            ids[pIndex].store(pf::Threads().CurrentThreadId());
+            ids[pIndex].notify_all();
+            firstRunning.Open();
+            release.Wait();
+        });
+    };
+    pool.AddWorkItem(holdWorker(0));
+    firstRunning.Wait();
+
+    pool.SetPriority(pf::TThreadPriority::Lowest);
+    EXPECT_EQ(fThreads.PriorityOf(ids[0].load()), pf::TThreadPriority::Lowest);
+    // A worker started afterwards has it before it runs anything.
+    pool.AddWorkItem(holdWorker(1));
+    ids[1].wait(0);
+    EXPECT_NE(ids[1].load(), ids[0].load());
+    EXPECT_EQ(fThreads.PriorityOf(ids[1].load()), pf::TThreadPriority::Lowest);
+    release.Open();
 }
 
 // ---- TThreadPool and TCOMThread -------------------------------------------------------------

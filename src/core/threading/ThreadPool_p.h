@@ -5,12 +5,17 @@
 // through Use, which counts the call; the pool's destructor revokes the anchor and waits until
 // no call is inside. An abandoned thread is refused as well, so it cannot touch the pool even
 // while the pool still exists.
+//
+// Workers pass through the anchor for every item they finish, so the count of calls inside is
+// kept in a few counters, each on its own cache line, chosen by the calling thread: workers
+// then do not pass one line back and forth between their processors.
 
 #include "core/threading/ThreadPool.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 namespace kiv {
@@ -27,12 +32,14 @@ public:
     // it ran.
     template <typename F> bool Use(const TKivThread& pThread, F&& pCall)
     {
-        fUsers.fetch_add(1);
+        std::atomic<int>& users = UsersOf(pThread);
+        users.fetch_add(1);
         struct TRelease
         {
             TPoolAnchor& fAnchor;
-            ~TRelease() { fAnchor.Release(); }
-        } release{*this};
+            std::atomic<int>& fUsers;
+            ~TRelease() { fAnchor.Release(fUsers); }
+        } release{*this, users};
         TCustomThreadPool* pool = fPool.load();
         if (!pool || pThread.Abandoned())
             return false;
@@ -48,10 +55,26 @@ public:
     bool WaitIdle(std::chrono::milliseconds pTimeout);
 
 private:
-    void Release() noexcept;
+    static constexpr int kUserCounterBits = 3;
+    static constexpr std::size_t kUserCounters = std::size_t{1} << kUserCounterBits;
+    struct alignas(64) TUserCounter
+    {
+        std::atomic<int> fCount{0};
+    };
+
+    std::atomic<int>& UsersOf(const TKivThread& pThread) noexcept
+    {
+        // Fibonacci hashing of the thread's address spreads neighbouring objects apart.
+        const auto address = reinterpret_cast<std::uintptr_t>(&pThread);
+        return fUsers[(static_cast<std::uint64_t>(address) * 0x9E3779B97F4A7C15ULL) >>
+                      (64 - kUserCounterBits)]
+            .fCount;
+    }
+    bool Idle() const noexcept;
+    void Release(std::atomic<int>& pUsers) noexcept;
 
     std::atomic<TCustomThreadPool*> fPool;
-    std::atomic<int> fUsers{0};
+    TUserCounter fUsers[kUserCounters];
     std::atomic<int> fIdleWaiters{0};
     std::mutex fIdleLock;
     std::condition_variable fIdle;

@@ -8,7 +8,8 @@
 
 #include <QStringList>
 
-#include <future>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace kiv::test {
@@ -58,24 +59,38 @@ private:
     threading::TExceptionHandler fOldHandler;
 };
 
-// A one-shot gate: Wait blocks until Open.
+// A one-shot gate: Wait blocks until Open. (A condition variable rather than a future: the
+// library's timed future wait can miss the wake-up under the thread sanitizer.)
 class TGate
 {
 public:
     void Open()
     {
-        std::call_once(fOnce, [this] { fPromise.set_value(); });
+        const std::scoped_lock lock(fLock);
+        fOpen = true;
+        fOpened.notify_all();
     }
-    void Wait() const { fFuture.wait(); }
+    void Wait() const
+    {
+        std::unique_lock lock(fLock);
+        fOpened.wait(lock, [this] { return fOpen; });
+    }
+    // Whether it opened within pTimeout: a test fails instead of hanging.
+    bool WaitFor(std::chrono::milliseconds pTimeout) const
+    {
+        std::unique_lock lock(fLock);
+        return fOpened.wait_for(lock, pTimeout, [this] { return fOpen; });
+    }
     bool IsOpen() const
     {
-        return fFuture.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        const std::scoped_lock lock(fLock);
+        return fOpen;
     }
 
 private:
-    std::once_flag fOnce;
-    std::promise<void> fPromise;
-    std::shared_future<void> fFuture = fPromise.get_future().share();
+    mutable std::mutex fLock;
+    mutable std::condition_variable fOpened;
+    bool fOpen = false; // guarded by fLock
 };
 
 // A work item running a lambda; counts live instances.

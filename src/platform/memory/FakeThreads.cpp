@@ -37,7 +37,18 @@ void FakeThreads::SetCurrentThreadName(const QString& pName)
     fNames.append(pName);
 }
 
-void FakeThreads::SetThreadPriority(std::uint64_t, TThreadPriority) {}
+void FakeThreads::SetThreadPriority(std::uint64_t pThreadId, TThreadPriority pPriority)
+{
+    const std::scoped_lock lock(fLock);
+    fPriorities[pThreadId] = pPriority;
+}
+
+TThreadPriority FakeThreads::PriorityOf(std::uint64_t pThreadId) const
+{
+    const std::scoped_lock lock(fLock);
+    const auto it = fPriorities.find(pThreadId);
+    return it == fPriorities.end() ? TThreadPriority::Normal : it->second;
+}
 
 bool FakeThreads::SetBackgroundMode(bool pOn)
 {

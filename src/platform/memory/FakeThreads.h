@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -33,6 +34,8 @@ public:
     bool SetBackgroundMode(bool pOn) override;
 
     QStringList ThreadNames() const;
+    // The priority last set for a thread id; Normal when none was.
+    TThreadPriority PriorityOf(std::uint64_t pThreadId) const;
     // Threads now in background mode.
     int BackgroundThreads() const { return fBackground.load(); }
 
@@ -42,8 +45,9 @@ private:
     std::atomic<std::uint64_t> fNextId{1};
     std::atomic<int> fBackground{0};
     mutable std::mutex fLock;
-    std::optional<TSystemTimes> fTimes; // guarded by fLock
-    QStringList fNames;                 // guarded by fLock
+    std::optional<TSystemTimes> fTimes;                   // guarded by fLock
+    QStringList fNames;                                   // guarded by fLock
+    std::map<std::uint64_t, TThreadPriority> fPriorities; // guarded by fLock
 };
 
 } // namespace kiv::pf::fake
