@@ -8,7 +8,6 @@
 #include "platform/linux/LinuxItems.h"
 #include "platform/linux/LinuxNamespace.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeDatabase>
@@ -59,24 +58,6 @@ std::vector<QString> MakeNames()
     return names;
 }
 
-double Seconds(const std::chrono::steady_clock::time_point pStart)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - pStart).count();
-}
-
-// Read system calls of this process so far (/proc/self/io "syscr"): the warm pass must add none.
-long long ReadCalls()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("syscr:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
-}
-
 void Run()
 {
     const std::vector<IdListBytes> items = MakeItems();
@@ -90,7 +71,7 @@ void Run()
         for (const IdListBytes& item : items)
             sink += icons.IconIndexOfIdList(IdSpan(item), false);
     }
-    kiv::bench::Bench("icons_first_pass_total", Seconds(start) * 1e3, "ms");
+    kiv::bench::Bench("icons_first_pass_total", kiv::bench::SecondsSince(start) * 1e3, "ms");
 
     // Cold: a fresh service each round learns the 50 types again.
     double cold = 1e9;
@@ -99,7 +80,7 @@ void Run()
         start = std::chrono::steady_clock::now();
         for (const IdListBytes& item : items)
             sink += icons.IconIndexOfIdList(IdSpan(item), false);
-        cold = std::min(cold, Seconds(start) / kItems);
+        cold = std::min(cold, kiv::bench::SecondsSince(start) / kItems);
     }
 
     lnx::TLinuxIcons icons;
@@ -108,17 +89,17 @@ void Run()
     const std::uint64_t queries = icons.MimeQueries();
     // What reading the counter costs in reads (the end-of-file read of one look, the first read
     // of the next), taken off the warm figure.
-    const long long firstLook = ReadCalls();
-    const long long overhead = ReadCalls() - firstLook;
-    const long long readsBefore = ReadCalls();
+    const long long firstLook = kiv::bench::ReadSystemCalls();
+    const long long overhead = kiv::bench::ReadSystemCalls() - firstLook;
+    const long long readsBefore = kiv::bench::ReadSystemCalls();
     double warm = 1e9;
     for (int round = 0; round < 5; ++round) {
         start = std::chrono::steady_clock::now();
         for (const IdListBytes& item : items)
             sink += icons.IconIndexOfIdList(IdSpan(item), false);
-        warm = std::min(warm, Seconds(start) / kItems);
+        warm = std::min(warm, kiv::bench::SecondsSince(start) / kItems);
     }
-    const long long warmReads = ReadCalls() - readsBefore - overhead;
+    const long long warmReads = kiv::bench::ReadSystemCalls() - readsBefore - overhead;
     const auto warmQueries = static_cast<long long>(icons.MimeQueries() - queries);
 
     // Names only (the extension look-ups of the core's image list).
@@ -127,7 +108,7 @@ void Run()
         start = std::chrono::steady_clock::now();
         for (const QString& name : names)
             sink += icons.IconIndexOfPath(name, false, true);
-        byName = std::min(byName, Seconds(start) / kItems);
+        byName = std::min(byName, kiv::bench::SecondsSince(start) / kItems);
     }
 
     // The baseline: the MIME type of each name and its icon from the theme, per item.
@@ -143,7 +124,7 @@ void Run()
                 icon = QIcon::fromTheme(type.genericIconName());
             sink += icon.isNull() ? 0 : 1;
         }
-        baseline = std::min(baseline, Seconds(start) / kItems);
+        baseline = std::min(baseline, kiv::bench::SecondsSince(start) / kItems);
     }
 
     kiv::bench::Bench("icons_cold_per_item", cold * 1e9, "ns");

@@ -16,7 +16,6 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMimeDatabase>
 
 #include <chrono>
@@ -69,24 +68,6 @@ std::vector<QString> MakeNames()
     return names;
 }
 
-double Seconds(const std::chrono::steady_clock::time_point pStart)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - pStart).count();
-}
-
-// Read system calls of this process so far (/proc/self/io "syscr").
-long long ReadCalls()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("syscr:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
-}
-
 // Best per-item time of kRounds passes of pPass; pFresh runs before each (untimed).
 template <typename P, typename F> double PerItem(P&& pPass, F&& pFresh)
 {
@@ -95,7 +76,7 @@ template <typename P, typename F> double PerItem(P&& pPass, F&& pFresh)
         pFresh();
         const auto start = std::chrono::steady_clock::now();
         pPass();
-        best = std::min(best, Seconds(start) / kItems);
+        best = std::min(best, kiv::bench::SecondsSince(start) / kItems);
     }
     return best;
 }
@@ -125,7 +106,7 @@ void Run()
     fresh();
     auto start = std::chrono::steady_clock::now();
     byItem();
-    kiv::bench::Bench("imagelist_first_pass_total", Seconds(start) * 1e3, "ms");
+    kiv::bench::Bench("imagelist_first_pass_total", kiv::bench::SecondsSince(start) * 1e3, "ms");
 
     const double coldItem = PerItem(byItem, fresh);
     const double coldName = PerItem(byName, fresh);
@@ -133,13 +114,13 @@ void Run()
     byItem();
     byName();
     // What reading the counter costs in reads, taken off the warm figure.
-    const long long firstLook = ReadCalls();
-    const long long overhead = ReadCalls() - firstLook;
-    const long long readsBefore = ReadCalls();
+    const long long firstLook = kiv::bench::ReadSystemCalls();
+    const long long overhead = kiv::bench::ReadSystemCalls() - firstLook;
+    const long long readsBefore = kiv::bench::ReadSystemCalls();
     const auto nothing = [] {};
     const double warmItem = PerItem(byItem, nothing);
     const double warmName = PerItem(byName, nothing);
-    const long long warmReads = ReadCalls() - readsBefore - overhead;
+    const long long warmReads = kiv::bench::ReadSystemCalls() - readsBefore - overhead;
 
     // The platform's own answer for each name (warm too), without the image list's cache.
     pf::IIcons& icons = pf::Platform().Icons();

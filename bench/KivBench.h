@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <limits>
+#include <string>
 
 namespace kiv::bench {
 
@@ -24,6 +26,26 @@ template <typename F> double SecondsPerCall(F&& pWork, int pCalls, int pRounds =
         best = std::min(best, elapsed.count() / pCalls);
     }
     return best;
+}
+
+// Seconds since pStart.
+inline double SecondsSince(std::chrono::steady_clock::time_point pStart)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - pStart).count();
+}
+
+// Read system calls of this process so far ("syscr" of /proc/self/io; -1 when unreadable): a
+// pass that must not touch the disk adds none.
+inline long long ReadSystemCalls()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value) {
+        if (key == "syscr:")
+            return value;
+    }
+    return -1;
 }
 
 inline void Bench(const char* pName, double pValue, const char* pUnit)

@@ -3,6 +3,7 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "MountTable.h"
+#include "XdgDirs.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IIcons.h"
 #include "core/platform/INamespace.h"
@@ -200,21 +201,7 @@ std::vector<std::string> ThumbnailerFolders(const QStringList& pGiven)
         folders.push_back(EncodeFileName(folder));
     if (!folders.empty())
         return folders;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome && dataHome[0] == '/')
-        folders.emplace_back(dataHome);
-    else if (home && home[0] == '/')
-        folders.push_back(std::string(home) + "/.local/share");
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    const std::string dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t colon = std::min(dirs.find(':', start), dirs.size());
-        if (colon > start && dirs[start] == '/')
-            folders.push_back(dirs.substr(start, colon - start));
-        start = colon + 1;
-    }
+    folders = DataDirs();
     for (std::string& folder : folders)
         folder += "/thumbnailers";
     return folders;

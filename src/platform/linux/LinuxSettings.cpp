@@ -110,16 +110,7 @@ bool ParseSettingsEntry(std::string_view pText, std::string& pName)
 
 std::vector<TSettingsEntry> ReadSettingsEntries()
 {
-    std::vector<std::string> folders{TXdgDirs::Load().DataHome};
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    const std::string dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t colon = std::min(dirs.find(':', start), dirs.size());
-        if (colon > start && dirs[start] == '/')
-            folders.push_back(dirs.substr(start, colon - start));
-        start = colon + 1;
-    }
+    const std::vector<std::string> folders = DataDirs();
     std::set<std::string> seen;
     std::vector<TSettingsEntry> entries;
     for (const std::string& folder : folders)

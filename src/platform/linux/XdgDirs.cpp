@@ -2,6 +2,7 @@
 
 #include "Handles.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fcntl.h>
@@ -121,6 +122,23 @@ void ParseUserDirs(const std::string& pText, TXdgDirs& pDirs)
         else if (!unescaped.empty() && unescaped[0] == '/')
             *slot = TrimTrailingSlashes(unescaped);
     }
+}
+
+std::vector<std::string> DataDirs()
+{
+    std::vector<std::string> folders;
+    if (std::string dataHome = TXdgDirs::Load().DataHome; !dataHome.empty())
+        folders.push_back(std::move(dataHome));
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    const std::string dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t colon = std::min(dirs.find(':', start), dirs.size());
+        if (colon > start && dirs[start] == '/')
+            folders.push_back(dirs.substr(start, colon - start));
+        start = colon + 1;
+    }
+    return folders;
 }
 
 TXdgDirs TXdgDirs::Load()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kiv::pf::lnx {
 
@@ -25,6 +26,11 @@ struct TXdgDirs
 
     static TXdgDirs Load();
 };
+
+// The user's data folder, then the system's ($XDG_DATA_DIRS, "/usr/local/share:/usr/share"
+// when unset), absolute entries only: where desktop entries, thumbnailers and themes are looked
+// up, the user's first.
+std::vector<std::string> DataDirs();
 
 // Parses the text of user-dirs.dirs into pDirs (lines XDG_NAME_DIR="$HOME/Folder" or an absolute
 // path); other lines are ignored.
