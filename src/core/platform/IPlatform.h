@@ -7,6 +7,7 @@
 
 namespace kiv::pf {
 
+class IChangeNotify;
 class IDebug;
 class IExec;
 class IFileSystem;
@@ -32,6 +33,8 @@ public:
     // Starting other programs; null on platforms that cannot.
     virtual IExec* Exec() { return nullptr; }
     virtual IIcons& Icons() = 0;
+    // Change notification; null on platforms without it (registrations then fail with 0).
+    virtual IChangeNotify* ChangeNotify() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -101,6 +101,9 @@ public:
     IIcons& Icons() override;
     // The fake icon service, for tests that set indexes and type names.
     TMemoryIcons& MemoryIcons() { return *fIcons; }
+    IChangeNotify* ChangeNotify() override;
+    // The fake change notification, for tests that fire events and look at registrations.
+    class TMemoryChangeNotify& MemoryChangeNotify() { return *fChangeNotify; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -147,6 +150,8 @@ private:
     std::unique_ptr<TMemoryIcons> fIcons;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
+    // Last: it refers to the namespace.
+    std::unique_ptr<class TMemoryChangeNotify> fChangeNotify;
 };
 
 } // namespace kiv::pf::mem
