@@ -1,11 +1,14 @@
 #include "LinuxPlatform.h"
 
+#include "LinuxChangeNotify.h"
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
 #include "LinuxIcons.h"
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
+
+#include <mutex>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -21,6 +24,14 @@ public:
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
     IIcons& Icons() override { return fIcons; }
+    // Made on first use: it runs a reader thread of its own.
+    IChangeNotify* ChangeNotify() override
+    {
+        std::call_once(fChangeNotifyOnce, [this] {
+            fChangeNotify = std::make_unique<TLinuxChangeNotify>(fNamespace, fDebug);
+        });
+        return fChangeNotify.get();
+    }
 
 private:
     TLinuxInfo fInfo;
@@ -30,6 +41,8 @@ private:
     TLinuxDebug fDebug;
     TLinuxExec fExec;
     TLinuxIcons fIcons;
+    std::once_flag fChangeNotifyOnce;
+    std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
 };
 
 } // namespace
