@@ -19,6 +19,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace kiv {
@@ -493,6 +494,36 @@ TEST_F(ChangeNotifierLinuxTest, FileChangesArriveOnTheUserInterfaceThread)
                                      [](const TFired& f) { return f.Event == E::neFileRename; });
     EXPECT_EQ(rename->Path1, fDir.Join("target/new0.txt"));
     EXPECT_EQ(rename->Path2, fDir.Join("target/renamed.txt"));
+}
+
+// Changes the program makes itself reach shell-level registrations without inotify's help.
+TEST_F(ChangeNotifierLinuxTest, OwnChangesAreAnnounced)
+{
+    struct TSink final : pf::IChangeSink
+    {
+        void OnShellNotification(std::uint32_t, std::uint32_t pEvent, const pf::IdListBytes& p1,
+                                 const pf::IdListBytes& p2) override
+        {
+            Events.push_back({pEvent, TKivItemIdList::Create(p1)->Path(),
+                              p2.empty() ? QString() : TKivItemIdList::Create(p2)->Path()});
+        }
+        std::vector<std::tuple<std::uint32_t, QString, QString>> Events;
+    };
+    fDir.CreateFolder("w");
+    fDir.CreateFile("w/old.txt");
+    auto sink = std::make_shared<TSink>();
+    const IItemIdListPtr folder = TKivItemIdList::Create(fDir.Join("w"));
+    ASSERT_NE(pf::Platform().ChangeNotify()->Register(sink, pf::shcnrf::ShellLevel,
+                                                      pf::shcne::ALLEVENTS, 2011,
+                                                      {{*folder->WindowsPointer(), false}}),
+              0u);
+    ASSERT_TRUE(pf::Succeeded(pf::Platform().FileSystem().CreateDirectory(fDir.Join("w/made"))));
+    TKivItemIdList::Create(fDir.Join("w/old.txt"))
+        ->Rename(QStringLiteral("new.txt"), nullptr, false);
+    ASSERT_TRUE(pf::Ui().WaitFor([&] { return sink->Events.size() == 2; }, 5s));
+    EXPECT_EQ(sink->Events[0], std::make_tuple(pf::shcne::MKDIR, fDir.Join("w/made"), QString()));
+    EXPECT_EQ(sink->Events[1], std::make_tuple(pf::shcne::RENAMEITEM, fDir.Join("w/old.txt"),
+                                               fDir.Join("w/new.txt")));
 }
 
 } // namespace

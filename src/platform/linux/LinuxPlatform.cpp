@@ -7,7 +7,9 @@
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
+#include "core/platform/IChangeNotify.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace kiv::pf::lnx {
@@ -29,9 +31,12 @@ public:
     {
         std::call_once(fChangeNotifyOnce, [this] {
             fChangeNotify = std::make_unique<TLinuxChangeNotify>(fNamespace, fDebug);
+            fChangeNotifyMade.store(fChangeNotify.get());
         });
         return fChangeNotify.get();
     }
+    // The service when someone has asked for it, without making it.
+    IChangeNotify* ExistingChangeNotify() const { return fChangeNotifyMade.load(); }
 
 private:
     TLinuxInfo fInfo;
@@ -43,9 +48,30 @@ private:
     TLinuxIcons fIcons;
     std::once_flag fChangeNotifyOnce;
     std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
+    std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
 };
 
 } // namespace
+
+void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder,
+                    const std::string& pNewPath)
+{
+    if (!HasPlatform())
+        return;
+    const auto* platform = dynamic_cast<const TLinuxPlatform*>(&Platform());
+    IChangeNotify* service = platform ? platform->ExistingChangeNotify() : nullptr;
+    if (!service)
+        return;
+    IdListBytes list1;
+    if (ParseAbsolutePath(pPath, list1, true, pFolder) != S_OK)
+        return;
+    IdListBytes list2;
+    if (!pNewPath.empty() && ParseAbsolutePath(pNewPath, list2, true, pFolder) != S_OK)
+        return;
+    const IdSpan span1(list1);
+    const IdSpan span2(list2.empty() ? list1 : list2);
+    service->Notify(pEvent, shcnf::IDLIST | shcnf::FLUSH, &span1, list2.empty() ? nullptr : &span2);
+}
 
 std::unique_ptr<IPlatform> CreateLinuxPlatform()
 {
