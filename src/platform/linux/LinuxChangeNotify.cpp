@@ -93,6 +93,9 @@ struct TScanJob
     std::uint32_t Registration = 0;
     std::string Path;
     int Depth = 0;
+    // A folder that appeared while watched: what it holds was made before its watch existed
+    // and is reported as created.
+    bool Report = false;
 };
 
 struct TPendingMove
@@ -173,9 +176,15 @@ TListing ListFolder(const std::string& pPath)
     return listing;
 }
 
-std::vector<std::string> SubFolders(const std::string& pPath)
+struct TFolderEntry
 {
-    std::vector<std::string> result;
+    std::string Path;
+    bool Folder = false;
+};
+
+std::vector<TFolderEntry> Entries(const std::string& pPath)
+{
+    std::vector<TFolderEntry> result;
     TDir dir(::opendir(pPath.c_str()));
     if (!dir.Get())
         return result;
@@ -192,8 +201,7 @@ std::vector<std::string> SubFolders(const std::string& pPath)
             folder = ::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
                      S_ISDIR(status.st_mode);
         }
-        if (folder)
-            result.push_back(JoinPath(pPath, name));
+        result.push_back({JoinPath(pPath, name), folder});
     }
     return result;
 }
@@ -444,10 +452,16 @@ private:
             fScans.pop_front();
             if (!fRegistrations.contains(job.Registration))
                 continue;
-            for (const std::string& folder : SubFolders(job.Path)) {
-                AddWatch(job.Registration, folder, job.Depth + 1);
-                if (job.Depth + 1 < fOptions.MaxDepth)
-                    fScans.push_back({job.Registration, folder, job.Depth + 1});
+            const std::vector<std::uint32_t> target{job.Registration};
+            for (const TFolderEntry& entry : Entries(job.Path)) {
+                if (job.Report)
+                    Send(target, entry.Folder ? shcne::MKDIR : shcne::CREATE, entry.Path,
+                         entry.Folder);
+                if (!entry.Folder || job.Depth + 1 > fOptions.MaxDepth)
+                    continue;
+                AddWatch(job.Registration, entry.Path, job.Depth + 1);
+                if (job.Depth + 1 < fOptions.MaxDepth || job.Report)
+                    fScans.push_back({job.Registration, entry.Path, job.Depth + 1, job.Report});
             }
         }
     }
@@ -628,8 +642,7 @@ private:
             if (use.Depth + 1 > fOptions.MaxDepth)
                 continue;
             AddWatch(use.Registration, pPath, use.Depth + 1);
-            if (use.Depth + 1 < fOptions.MaxDepth)
-                fScans.push_back({use.Registration, pPath, use.Depth + 1});
+            fScans.push_back({use.Registration, pPath, use.Depth + 1, true});
         }
     }
 

@@ -239,11 +239,25 @@ TEST_F(LinuxChangeNotifyTest, RecursiveWatchesStopAtTheirCaps)
     ASSERT_TRUE(fSink->WaitFor(shcne::CREATE));
     EXPECT_EQ(fSink->Find(shcne::CREATE)->Path1, fDir.Join("r/y/later.txt"));
 
+    // What a new folder held before its watch was set up is reported too.
+    fNotify->PauseReading(true);
+    fDir.CreateFile("r/z/inner/early.txt");
+    fNotify->PauseReading(false);
+    ASSERT_TRUE(Ui().WaitFor(
+        [&] {
+            return std::any_of(fSink->Events.begin(), fSink->Events.end(), [&](const TEvent& e) {
+                return e.Code == shcne::CREATE && e.Path1 == fDir.Join("r/z/inner/early.txt");
+            });
+        },
+        5s));
+    ASSERT_TRUE(fNotify->WaitUntilIdle());
+    EXPECT_EQ(fNotify->WatchCount(), 7); // r/z and r/z/inner joined
+
     const std::uint32_t thisPc = fNotify->Register(fSink, kSources | shcnrf::RecursiveInterrupt,
                                                    shcne::ALLEVENTS, 2011, {{ThisPcList(), true}});
     ASSERT_TRUE(fNotify->WaitUntilIdle());
     EXPECT_NE(thisPc, 0u);
-    EXPECT_EQ(fNotify->WatchCount(), 5);
+    EXPECT_EQ(fNotify->WatchCount(), 7);
 
     TChangeNotifyOptions capped;
     capped.MaxWatchesPerRegistration = 2;
