@@ -4,8 +4,10 @@
 #include "LinuxItems.h"
 #include "LinuxNamespace.h"
 #include "LinuxPlaces_p.h"
+#include "LinuxTrash.h"
 #include "MountTable.h"
 #include "core/platform/IDebug.h"
+#include "core/platform/KnownFolderIds.h"
 
 #include <algorithm>
 #include <array>
@@ -373,6 +375,8 @@ private:
             if (root.Recursive && fOptions.MaxDepth > 0)
                 fScans.push_back({pRegistration.Id, root.Path, 0});
         }
+        if (!fTrashWatched && fHub.Concerns(pRegistration, IdSpan(TrashList()), QString()))
+            WatchTrash();
     }
 
     void RemoveRegistration(std::uint32_t pId)
@@ -482,6 +486,31 @@ private:
             }
             // Both halves of a move arrive in one read; what is left unpaired now is final
             // once its short window has passed.
+            if (fTrashChanged) {
+                fTrashChanged = false;
+                fHub.Broadcast(shcne::UPDATEDIR, TrashList(), {}, false);
+            }
+        }
+    }
+
+    static IdListBytes TrashList()
+    {
+        return idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash));
+    }
+
+    // The trash folders' "files" and "info", watched once a registration is concerned with
+    // Trash: any change there is a change of the Trash folder's listing.
+    void WatchTrash()
+    {
+        fTrashWatched = true;
+        for (const std::string& trash : TrashDirs()) {
+            for (const char* part : {"/files", "/info"}) {
+                const int wd = ::inotify_add_watch(fInotify.Get(), (trash + part).c_str(),
+                                                   IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                                       IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR);
+                if (wd >= 0)
+                    fTrashWatches.insert(wd);
+            }
         }
     }
 
@@ -514,6 +543,13 @@ private:
     {
         if (pEvent.mask & IN_Q_OVERFLOW) {
             Overflowed();
+            return;
+        }
+        if (fTrashWatches.contains(pEvent.wd)) {
+            if (pEvent.mask & IN_IGNORED)
+                fTrashWatches.erase(pEvent.wd);
+            else
+                fTrashChanged = true;
             return;
         }
         const auto found = fWatches.find(pEvent.wd);
@@ -766,6 +802,9 @@ private:
     std::vector<TMount> fMounts;
     std::uint64_t fMountGeneration = 0;
     bool fReportedLimit = false;
+    std::set<int> fTrashWatches;
+    bool fTrashWatched = false;
+    bool fTrashChanged = false;
 
     std::jthread fThread; // last: starts after everything it uses exists
 };

@@ -1,11 +1,15 @@
 #include "LinuxChangeNotify.h"
 
 #include "LinuxInfo.h"
+#include "LinuxItems.h"
 #include "LinuxNamespace.h"
+#include "LinuxPlaces_p.h"
 #include "MountTable.h"
+#include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IDebug.h"
+#include "core/platform/KnownFolderIds.h"
 #include "core/platform/UiDispatcher.h"
 
 #include <QDir>
@@ -323,7 +327,7 @@ TEST_F(LinuxChangeNotifyTest, OverflowUpdatesEveryWatchedFolder)
                 updates += event.Code == shcne::UPDATEDIR;
             return updates == 2;
         },
-        20s));
+        60s));
     std::set<QString> folders;
     for (const TEvent& event : fSink->Events)
         if (event.Code == shcne::UPDATEDIR)
@@ -366,6 +370,26 @@ TEST_F(LinuxChangeNotifyTest, ShellLevelEventsReachTheRegistrationsTheyConcern)
     fNotify->Notify(shcne::UPDATEDIR, shcnf::IDLIST, &span, nullptr);
     Ui().WaitFor([] { return false; }, 50ms);
     EXPECT_EQ(flat->Events.size(), 1u);
+}
+
+// Entries put into the trash or taken out of it change the Trash folder.
+TEST_F(LinuxChangeNotifyTest, TrashChangesUpdateTheTrashFolder)
+{
+    test::TScopedEnvironment environment;
+    environment.Set("XDG_DATA_HOME", QFile::encodeName(fDir.Join("data")));
+    fDir.CreateFolder("data/Trash/files");
+    fDir.CreateFolder("data/Trash/info");
+    Make();
+    const IdListBytes trash = idl::FromItem(MakeClassItem(clsid::Trash, kOrderTrash));
+    ASSERT_NE(fNotify->Register(fSink, kSources, shcne::ALLEVENTS, 2011, {{trash, false}}), 0u);
+    ASSERT_TRUE(fNotify->WaitUntilIdle());
+    fDir.CreateFile("data/Trash/files/gone.txt");
+    ASSERT_TRUE(fSink->WaitFor(shcne::UPDATEDIR));
+    std::vector<std::uint32_t> codes;
+    for (const TEvent& event : fSink->Events)
+        codes.push_back(event.Code);
+    EXPECT_EQ(codes, std::vector<std::uint32_t>{shcne::UPDATEDIR});
+    fNotify.reset(); // its thread reads the environment
 }
 
 // Mounts that come and go are drives (or media) added and removed under This PC.
