@@ -7,6 +7,7 @@
 
 namespace kiv::pf {
 
+class IChangeNotify;
 class IClipboard;
 class IDebug;
 class IExec;
@@ -44,6 +45,8 @@ public:
     virtual IViewState& ViewState() = 0;
     // Thumbnails of items; null on platforms that make none.
     virtual IImageFactory* ImageFactory() { return nullptr; }
+    // Change notification; null on platforms without it (registrations then fail with 0).
+    virtual IChangeNotify* ChangeNotify() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

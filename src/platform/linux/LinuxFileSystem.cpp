@@ -2,9 +2,11 @@
 
 #include "Errno.h"
 #include "Handles.h"
+#include "LinuxPlatform.h"
 #include "LinuxStream.h"
 #include "MountTable.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IChangeNotify.h"
 
 #include <array>
 #include <cerrno>
@@ -131,9 +133,22 @@ HResult TLinuxFileSystem::FindFirst(const QString& pFolder, std::unique_ptr<IFin
     return S_OK;
 }
 
+namespace {
+
+// Our own changes reach the watchers at once (inotify may not see them: network mounts).
+HResult Announced(HResult pResult, std::uint32_t pEvent, const std::string& pPath, bool pFolder)
+{
+    if (Succeeded(pResult))
+        AnnounceChange(pEvent, pPath, pFolder);
+    return pResult;
+}
+
+} // namespace
+
 HResult TLinuxFileSystem::CreateDirectory(const QString& pPath)
 {
-    return Check(::mkdir(Bytes(pPath).c_str(), 0777), TMissing::Path);
+    const std::string path = Bytes(pPath);
+    return Announced(Check(::mkdir(path.c_str(), 0777), TMissing::Path), shcne::MKDIR, path, true);
 }
 
 HResult TLinuxFileSystem::ForceDirectories(const QString& pPath)
@@ -252,17 +267,19 @@ HResult TLinuxFileSystem::CopyFile(const QString& pSource, const QString& pTarge
         ::unlink(written.c_str());
         return HResultFromErrno(error);
     }
-    return S_OK;
+    return Announced(S_OK, shcne::CREATE, target, false);
 }
 
 HResult TLinuxFileSystem::RemoveDirectory(const QString& pPath)
 {
-    return Check(::rmdir(Bytes(pPath).c_str()));
+    const std::string path = Bytes(pPath);
+    return Announced(Check(::rmdir(path.c_str())), shcne::RMDIR, path, true);
 }
 
 HResult TLinuxFileSystem::DeleteFile(const QString& pPath)
 {
-    return Check(::unlink(Bytes(pPath).c_str()));
+    const std::string path = Bytes(pPath);
+    return Announced(Check(::unlink(path.c_str())), shcne::DELETE, path, false);
 }
 
 namespace {
@@ -336,9 +353,10 @@ HResult TLinuxFileSystem::ReadLink(const QString& pPath, QString& pTarget)
 
 HResult TLinuxFileSystem::CreateSymbolicLink(const QString& pTarget, const QString& pLink)
 {
-    if (::symlink(Bytes(pTarget).c_str(), Bytes(pLink).c_str()) != 0)
+    const std::string link = Bytes(pLink);
+    if (::symlink(Bytes(pTarget).c_str(), link.c_str()) != 0)
         return HResultFromErrno(errno);
-    return S_OK;
+    return Announced(S_OK, shcne::CREATE, link, false);
 }
 
 QString TLinuxFileSystem::GetTempPath()

@@ -4,12 +4,14 @@
 #include "LinuxItems.h"
 #include "LinuxLinks.h"
 #include "LinuxNamespace.h"
+#include "LinuxPlatform.h"
 #include "LinuxSettings.h"
 #include "LinuxStream.h"
 #include "LinuxTrash.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IChangeNotify.h"
 #include "core/platform/KnownFolderIds.h"
 #include "core/platform/ShellConstants.h"
 
@@ -1092,6 +1094,10 @@ HResult TLinuxFolder::SetNameOf(WindowRef, IdSpan pItem, const QString& pName, s
     if (from != to &&
         ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
         return HResultFromErrno(errno);
+    if (from != to) {
+        const bool isFolder = item.Kind == kind::FsFolder;
+        AnnounceChange(isFolder ? shcne::RENAMEFOLDER : shcne::RENAMEITEM, from, isFolder, to);
+    }
     if (pNewItem)
         return ParseRelative(fLocation, newName, false, false, *pNewItem);
     return S_OK;

@@ -481,6 +481,25 @@ std::vector<TShare> MountedShares()
 
 std::vector<TMount> VisibleMounts()
 {
+    // Made again only when the table, or the home folder that decides what is visible,
+    // changes: the change notification asks for every path it reports.
+    struct TCache
+    {
+        std::mutex Lock;
+        bool Valid = false;           // guarded by Lock
+        std::uint64_t Generation = 0; // guarded by Lock
+        std::string Home;             // guarded by Lock
+        std::vector<TMount> Mounts;   // guarded by Lock
+    };
+    static TCache cache;
+    const std::uint64_t generation = MountTableGeneration();
+    const char* homeVariable = std::getenv("HOME");
+    const std::string home = homeVariable ? homeVariable : "";
+    {
+        const std::scoped_lock lock(cache.Lock);
+        if (cache.Valid && cache.Generation == generation && cache.Home == home)
+            return cache.Mounts;
+    }
     std::vector<TMount> mounts = ReadMountTable();
     std::erase_if(mounts, [](const TMount& pMount) { return !pMount.Visible; });
     // Without a readable table the system root is still there.
@@ -493,6 +512,11 @@ std::vector<TMount> VisibleMounts()
     }
     std::sort(mounts.begin(), mounts.end(),
               [](const TMount& pA, const TMount& pB) { return pA.Path < pB.Path; });
+    const std::scoped_lock lock(cache.Lock);
+    cache.Valid = true;
+    cache.Generation = generation;
+    cache.Home = home;
+    cache.Mounts = mounts;
     return mounts;
 }
 

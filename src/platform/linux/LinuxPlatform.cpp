@@ -1,5 +1,6 @@
 #include "LinuxPlatform.h"
 
+#include "LinuxChangeNotify.h"
 #include "LinuxClipboard.h"
 #include "LinuxExec.h"
 #include "LinuxFileSystem.h"
@@ -10,6 +11,10 @@
 #include "LinuxNamespace.h"
 #include "LinuxRegistry.h"
 #include "LinuxViewState.h"
+#include "core/platform/IChangeNotify.h"
+
+#include <atomic>
+#include <mutex>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -29,6 +34,17 @@ public:
     IRegistry& Registry() override { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
     IImageFactory* ImageFactory() override { return &fImageFactory; }
+    // Made on first use: it runs a reader thread of its own.
+    IChangeNotify* ChangeNotify() override
+    {
+        std::call_once(fChangeNotifyOnce, [this] {
+            fChangeNotify = std::make_unique<TLinuxChangeNotify>(fNamespace, fDebug);
+            fChangeNotifyMade.store(fChangeNotify.get());
+        });
+        return fChangeNotify.get();
+    }
+    // The service when someone has asked for it, without making it.
+    IChangeNotify* ExistingChangeNotify() const { return fChangeNotifyMade.load(); }
 
 private:
     TLinuxInfo fInfo;
@@ -42,9 +58,32 @@ private:
     TLinuxRegistry fRegistry;
     TLinuxViewState fViewState{fNamespace};
     TLinuxImageFactory fImageFactory{fNamespace, fIcons};
+    std::once_flag fChangeNotifyOnce;
+    std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
+    std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
 };
 
 } // namespace
+
+void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder,
+                    const std::string& pNewPath)
+{
+    if (!HasPlatform())
+        return;
+    const auto* platform = dynamic_cast<const TLinuxPlatform*>(&Platform());
+    IChangeNotify* service = platform ? platform->ExistingChangeNotify() : nullptr;
+    if (!service)
+        return;
+    IdListBytes list1;
+    if (ParseAbsolutePath(pPath, list1, true, pFolder) != S_OK)
+        return;
+    IdListBytes list2;
+    if (!pNewPath.empty() && ParseAbsolutePath(pNewPath, list2, true, pFolder) != S_OK)
+        return;
+    const IdSpan span1(list1);
+    const IdSpan span2(list2.empty() ? list1 : list2);
+    service->Notify(pEvent, shcnf::IDLIST | shcnf::FLUSH, &span1, list2.empty() ? nullptr : &span2);
+}
 
 std::unique_ptr<IPlatform> CreateLinuxPlatform()
 {

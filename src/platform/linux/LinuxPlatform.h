@@ -2,11 +2,19 @@
 
 #include "core/platform/IPlatform.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kiv::pf::lnx {
 
 // The platform the program runs on here.
 std::unique_ptr<IPlatform> CreateLinuxPlatform();
+
+// Announces a change this process made itself (shell level: renames, new folders, copies,
+// deletions) to the watchers of the installed Linux platform, so it shows at once even where
+// the file system reports nothing (network mounts). Does nothing while nobody watches.
+void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder,
+                    const std::string& pNewPath = {});
 
 } // namespace kiv::pf::lnx

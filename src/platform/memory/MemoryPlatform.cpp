@@ -1,5 +1,6 @@
 #include "MemoryPlatform.h"
 
+#include "MemoryChangeNotify.h"
 #include "MemoryIcons.h"
 #include "MemoryImageFactory.h"
 #include "core/platform/IDebug.h"
@@ -1121,6 +1122,7 @@ TMemoryPlatform::TMemoryPlatform()
     fState->fFileSystem = std::make_unique<TMemoryFileSystem>(*fState);
     fState->fDebug = std::make_unique<TMemoryDebug>(*fState);
     fExec = std::make_unique<TMemoryExec>();
+    fChangeNotify = std::make_unique<TMemoryChangeNotify>(*fState->fNamespace);
     MountInfo root;
     root.MountPath = QStringLiteral("/");
     root.Visible = true;
@@ -1149,6 +1151,11 @@ IDebug& TMemoryPlatform::Debug()
 {
     return *fState->fDebug;
 }
+IChangeNotify* TMemoryPlatform::ChangeNotify()
+{
+    return fChangeNotify.get();
+}
+
 IIcons& TMemoryPlatform::Icons()
 {
     return *fIcons;

@@ -114,6 +114,9 @@ public:
     IImageFactory* ImageFactory() override;
     // The scripted image factory, for tests of the thumbnail rules.
     TMemoryImageFactory& MemoryImageFactory() { return *fImageFactory; }
+    IChangeNotify* ChangeNotify() override;
+    // The fake change notification, for tests that fire events and look at registrations.
+    class TMemoryChangeNotify& MemoryChangeNotify() { return *fChangeNotify; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -166,6 +169,8 @@ private:
     std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
+    // Last: it refers to the namespace.
+    std::unique_ptr<class TMemoryChangeNotify> fChangeNotify;
 };
 
 } // namespace kiv::pf::mem
