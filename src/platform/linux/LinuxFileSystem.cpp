@@ -312,8 +312,8 @@ HResult TLinuxFileSystem::WriteFile(const QString& pPath, const QByteArray& pDat
     struct stat existing
     {
     };
-    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                               : (0666 & ~CreationMask());
+    const bool existed = ::stat(target.c_str(), &existing) == 0;
+    const mode_t mode = existed ? (existing.st_mode & 07777) : (0666 & ~CreationMask());
     int error = 0;
     for (qsizetype done = 0; done < pData.size() && error == 0;) {
         const ssize_t put = ::write(to.Get(), pData.constData() + done,
@@ -325,6 +325,9 @@ HResult TLinuxFileSystem::WriteFile(const QString& pPath, const QByteArray& pDat
     }
     if (error == 0 && ::fchmod(to.Get(), mode) != 0)
         error = errno;
+    // On the disk before the rename: a crash must leave the old file or the whole new one.
+    if (error == 0 && ::fdatasync(to.Get()) != 0)
+        error = errno;
     if (error == 0 && ::close(to.Release()) != 0)
         error = errno;
     if (error == 0 && ::rename(written.c_str(), target.c_str()) != 0)
@@ -333,7 +336,7 @@ HResult TLinuxFileSystem::WriteFile(const QString& pPath, const QByteArray& pDat
         ::unlink(written.c_str());
         return HResultFromErrno(error);
     }
-    return S_OK;
+    return Announced(S_OK, existed ? shcne::UPDATEITEM : shcne::CREATE, target, false);
 }
 
 HResult TLinuxFileSystem::OpenRead(const QString& pPath, IStreamPtr& pStream)
