@@ -145,7 +145,7 @@ struct TKivShellChangeNotifier::TLifeline
             --Running;
         }
         Finished.notify_all();
-        pf::Ui().Wake();
+        pf::WakeUi();
     }
     void Close()
     {

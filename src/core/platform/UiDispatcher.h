@@ -87,8 +87,13 @@ public:
 // reach it while the process ends).
 IUiDispatcher& Ui();
 
+// Any thread: Ui().Wake(), safe against the dispatcher being replaced at the same time (what
+// workers call when they finish something the user-interface thread may wait for).
+void WakeUi();
+
 // Installs pDispatcher (not owned; null goes back to the default) and returns the one it
-// replaces. Tests install a manual dispatcher and put the previous one back.
+// replaces, once no thread is still waking it. Tests install a manual dispatcher and put the
+// previous one back.
 IUiDispatcher* InstallUi(IUiDispatcher* pDispatcher);
 
 // Installs a dispatcher for the lifetime of a scope.

@@ -85,7 +85,7 @@ void TBasicWorkItem::NotifyWaiters()
         }
         stripe.fChanged.notify_all();
     }
-    pf::Ui().Wake();
+    pf::WakeUi();
 }
 
 void TBasicWorkItem::Terminate() noexcept

@@ -65,9 +65,26 @@ IUiDispatcher& Ui()
     return DefaultUi();
 }
 
+namespace {
+// Workers inside WakeUi: the dispatcher they woke may be the one being replaced.
+std::atomic<int> gWakers{0};
+} // namespace
+
+void WakeUi()
+{
+    gWakers.fetch_add(1);
+    Ui().Wake();
+    gWakers.fetch_sub(1);
+}
+
 IUiDispatcher* InstallUi(IUiDispatcher* pDispatcher)
 {
-    return gUi.exchange(pDispatcher);
+    IUiDispatcher* previous = gUi.exchange(pDispatcher);
+    // The replaced dispatcher may be destroyed as soon as this returns: wait until no worker is
+    // still waking it (a waker counted after this look already sees the new one).
+    while (gWakers.load() != 0)
+        std::this_thread::yield();
+    return previous;
 }
 
 IThreads& Threads()

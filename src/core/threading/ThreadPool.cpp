@@ -149,7 +149,7 @@ void TKivThread::Run()
     SetStatus(TTaskStatus::Completed);
     fEnded.store(true);
     NotifyStateChanged();
-    pf::Ui().Wake();
+    pf::WakeUi();
     // Telling the pool is the last thing that reaches beyond this object: once the pool has
     // removed the thread it may be destroyed, and with it whatever the test or program set up.
     if (fThreadPool)
@@ -422,7 +422,7 @@ void TCustomThreadPool::NotifyThreadsChanged()
         const std::scoped_lock lock(fWaitLock);
     }
     fThreadsChanged.notify_all();
-    pf::Ui().Wake();
+    pf::WakeUi();
 }
 
 bool TCustomThreadPool::WaitUntil(const std::function<bool()>& pDone,
