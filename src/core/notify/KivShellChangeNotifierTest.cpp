@@ -4,6 +4,7 @@
 #include "TestDir.h"
 #include "core/platform/IChangeNotify.h"
 #include "core/platform/UiDispatcher.h"
+#include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -205,6 +206,19 @@ TEST_F(ChangeNotifierTest, DefaultItemGivesWayToTheFirstItem)
     // An invalid list is no error and watches nothing.
     fNotifier->AddItemIdList(InvalidItemIdList());
     EXPECT_EQ(fNotifier->Count(), 1);
+}
+
+TEST_F(ChangeNotifierTest, ACollectionHandsOverItsElementsNotRecursively)
+{
+    auto collection = TItemIdListCollection::Create();
+    collection->Add(List(*fDocs));
+    collection->Add(List(Doc("sub")));
+    collection->CopyTo(*fNotifier);
+    ASSERT_EQ(fNotifier->Count(), 2);
+    for (const auto& item : fNotifier->Items())
+        EXPECT_FALSE(item.second.Recursive);
+    EXPECT_EQ(fNotifier->Directories().Strings(),
+              (QStringList{QStringLiteral("/docs"), QStringLiteral("/docs/sub")}));
 }
 
 TEST_F(ChangeNotifierTest, TheSameFolderIsRegisteredOnce)

@@ -1,5 +1,6 @@
 #include "core/shell/ItemIdListCollection.h"
 
+#include "core/notify/KivShellChangeNotifier.h"
 #include "core/platform/ShellConstants.h"
 #include "core/shell/ItemsDataObject.h"
 #include "core/shell/KivExceptions.h"
@@ -213,6 +214,12 @@ std::shared_ptr<void> TItemIdListCollection::GetUIObject(TUIObjectKind pKind) co
     throw ENotSupportedException(
         QStringLiteral("%1.GetUIObject: A context menu for several items is not available here.")
             .arg(kClassName));
+}
+
+void TItemIdListCollection::CopyTo(TKivShellChangeNotifier& pNotifier) const
+{
+    for (const IItemIdListPtr& element : AbsoluteItems())
+        pNotifier.AddItemIdList(element, false, TNotificationEvents());
 }
 
 pf::IDataObjectPtr TItemIdListCollection::DataObject(std::uint32_t pEffect) const

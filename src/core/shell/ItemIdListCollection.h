@@ -27,6 +27,7 @@
 namespace kiv {
 
 class IItemIdListCollection;
+class TKivShellChangeNotifier;
 using IItemIdListCollectionPtr = std::shared_ptr<IItemIdListCollection>;
 
 // The platform objects a collection can be asked for.
@@ -119,6 +120,8 @@ public:
     QString ToString() const override;
     // Each element's display path.
     QStringList CopyToStrings() const;
+    // Each element (made absolute) is watched by pNotifier, not recursively.
+    void CopyTo(TKivShellChangeNotifier& pNotifier) const;
 
     // True for at most one element; with a base folder and a relative first element, when no
     // element is deeper than 1; otherwise when every element has the first one's parent.
