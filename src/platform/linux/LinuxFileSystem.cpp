@@ -7,9 +7,11 @@
 #include "core/platform/FileNames.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -267,6 +269,43 @@ HResult TLinuxFileSystem::DeleteFile(const QString& pPath)
 HResult TLinuxFileSystem::OpenRead(const QString& pPath, IStreamPtr& pStream)
 {
     return OpenFileStream(Bytes(pPath), pStream);
+}
+
+HResult TLinuxFileSystem::WriteFile(const QString& pPath, const QByteArray& pBytes)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string path = Bytes(pPath);
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string temp = folder + '.' + name + ".new-" + std::to_string(::getpid()) + '-' +
+                             std::to_string(counter.fetch_add(1));
+    TFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd.IsValid())
+        return HResultFromErrno(errno, TMissing::Path);
+    const char* data = pBytes.constData();
+    std::size_t left = static_cast<std::size_t>(pBytes.size());
+    int error = 0;
+    while (left > 0 && error == 0) {
+        const ssize_t written = ::write(fd.Get(), data, left);
+        if (written < 0 && errno != EINTR)
+            error = errno;
+        if (written > 0) {
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+    if (error == 0 && ::fsync(fd.Get()) != 0)
+        error = errno;
+    fd.Reset();
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        return HResultFromErrno(error);
+    }
+    return S_OK;
 }
 
 HResult TLinuxFileSystem::ReadLink(const QString& pPath, QString& pTarget)

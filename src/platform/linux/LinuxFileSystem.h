@@ -13,12 +13,16 @@ public:
     std::uint32_t GetFileAttributes(const QString& pPath) override;
     HResult GetFindData(const QString& pPath, FindData& pData) override;
     HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
+    // In LinuxTreeWalk.cpp.
+    HResult SumTree(const QString& pFolder, const TreeWalkOptions& pOptions,
+                    const std::function<bool()>& pStopped, TreeTotals& pTotals) override;
     HResult CreateDirectory(const QString& pPath) override;
     HResult ForceDirectories(const QString& pPath) override;
     HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;
     HResult RemoveDirectory(const QString& pPath) override;
     HResult DeleteFile(const QString& pPath) override;
     HResult OpenRead(const QString& pPath, IStreamPtr& pStream) override;
+    HResult WriteFile(const QString& pPath, const QByteArray& pBytes) override;
     HResult ReadLink(const QString& pPath, QString& pTarget) override;
     HResult CreateSymbolicLink(const QString& pTarget, const QString& pLink) override;
     QString GetTempPath() override;

@@ -881,6 +881,39 @@ public:
         pHandle = std::make_unique<TMemoryFindHandle>(std::move(entries));
         return S_OK;
     }
+    HResult WriteFile(const QString& pPath, const QByteArray& pBytes) override
+    {
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        TMemoryNode* node = fState.FindPath(pPath, result);
+        if (!node) {
+            const qsizetype slash = pPath.lastIndexOf(u'/');
+            TMemoryNode* parent =
+                fState.FindPath(pPath.left(std::max<qsizetype>(slash, 0)), result);
+            if (!parent || !parent->IsFolder())
+                return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+            node = &parent->AddFile(pPath.mid(slash + 1));
+        }
+        if (node->IsFolder())
+            return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        node->Content = pBytes;
+        node->Size = static_cast<std::uint64_t>(pBytes.size());
+        return S_OK;
+    }
+    HResult SumTree(const QString& pFolder, const TreeWalkOptions&,
+                    const std::function<bool()>& pStopped, TreeTotals& pTotals) override
+    {
+        // Outside the lock: a test may hold one walk here (a dead mount) while others run.
+        if (fState.fOwner.OnTreeWalk)
+            fState.fOwner.OnTreeWalk(pFolder);
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* node = fState.FindPath(pFolder, result);
+        if (!node || !node->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        return SumChildren(*node, pStopped, pTotals) ? HResultFromWin32(win32::ERROR_CANCELLED)
+                                                     : S_OK;
+    }
     HResult CreateDirectory(const QString& pPath) override
     {
         std::lock_guard lock(fState.fLock);
@@ -1019,6 +1052,25 @@ public:
     }
 
 private:
+    // True when stopped; the caller holds fLock.
+    static bool SumChildren(const TMemoryNode& pNode, const std::function<bool()>& pStopped,
+                            TreeTotals& pTotals)
+    {
+        for (const auto& child : TMemoryState::Children(pNode)) {
+            if (pStopped && pStopped())
+                return true;
+            if (!child->IsFolder()) {
+                ++pTotals.Files;
+                pTotals.Size += child->Size;
+                continue;
+            }
+            ++pTotals.Folders;
+            if (SumChildren(*child, pStopped, pTotals))
+                return true;
+        }
+        return false;
+    }
+
     static FindData Data(const TMemoryNode& pNode)
     {
         FindData data;

@@ -125,6 +125,8 @@ public:
     // the platform.
     std::function<void()> OnKnownFolderQuery;
     std::function<void()> OnDiskQuery;
+    // Called with the folder at the start of each IFileSystem::SumTree, outside the lock.
+    std::function<void(const QString&)> OnTreeWalk;
     // Free-space queries asked so far (the calls that touch a mount).
     int DiskQueries() const;
 
