@@ -63,6 +63,14 @@ struct TreeWalkOptions
     bool FollowLinks = false;
 };
 
+// One entry of a folder as its listing alone tells it.
+struct NameEntry
+{
+    QString Name;
+    // A folder, or a link to one.
+    bool Folder = false;
+};
+
 // File-system primitives used by the core directly (paths, not lists). Thread-safe; every call
 // touches the disk, so none belongs on the UI thread for a path that may be on a network mount.
 // Failures are HResultFromWin32 of the system error (2 file not found, 3 path not found,
@@ -83,6 +91,10 @@ public:
     virtual HResult GetFindData(const QString& pPath, FindData& pData) = 0;
     // Starts listing the entries of a folder.
     virtual HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) = 0;
+    // The names of a folder's entries ("." and ".." left out) and which are folders, from the
+    // listing itself where the file system tells entry types: about one call per folder rather
+    // than one per entry, for callers that need no sizes or dates.
+    virtual HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) = 0;
     // Adds up every entry below pFolder: files with their sizes, folders by count. Meant for
     // workers: a big tree takes long, one on a dead network mount may not return for minutes.
     // pStopped is asked between entries; when it answers true the walk ends with

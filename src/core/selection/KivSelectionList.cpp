@@ -264,18 +264,18 @@ TKivSelectionState TKivSelectionList::StateLocked(const QString& pKey, bool& pIs
     pIsSubItemOf = false;
     if (fEntries.empty())
         return TKivSelectionState::ssUnChecked;
-    if (const auto found = fEntries.find(pKey); found != fEntries.end()) {
+    // Hash look-ups: this runs for every check box shown and every path checked.
+    if (fKinds.contains(pKey)) {
         if (pCheckedBy)
-            *pCheckedBy = EntryText(found->second);
+            *pCheckedBy = EntryText(fEntries.at(pKey));
         return TKivSelectionState::ssChecked;
     }
     for (QString folder = GetParentPathFromPath(pKey); !folder.isEmpty();
          folder = GetParentPathFromPath(folder)) {
-        const auto found = fEntries.find(folder);
-        if (found != fEntries.end() && found->second.Folder) {
+        if (fKinds.value(folder, false)) {
             pIsSubItemOf = true;
             if (pCheckedBy)
-                *pCheckedBy = EntryText(found->second);
+                *pCheckedBy = EntryText(fEntries.at(folder));
             return TKivSelectionState::ssChecked;
         }
     }
@@ -382,6 +382,7 @@ void TKivSelectionList::InsertLocked(TEntry pEntry, TAftermath& pAfter)
         pAfter.TotalsChanged = true;
     }
     fKeysById.insert(pEntry.Id, key);
+    fKinds.insert(key, pEntry.Folder);
     AdjustCountsLocked(key, 1);
     fEntries.insert_or_assign(key, std::move(pEntry));
     pAfter.Changed = true;
@@ -394,6 +395,7 @@ TKivSelectionList::TEntry TKivSelectionList::EraseLocked(TEntries::iterator pAt,
     TEntry entry = std::move(pAt->second);
     fEntries.erase(pAt);
     fKeysById.remove(entry.Id);
+    fKinds.remove(key);
     AdjustCountsLocked(key, -1);
     if (entry.Known) {
         AddTotalsLocked(entry.Totals, -1);
@@ -860,7 +862,7 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
         const TReadLock lock(fLockObj);
         for (const auto& [name, isFolder] : listing->Children) {
             const QString childKey = Key(Join(pFolder, name));
-            if (fEntries.count(childKey) != 0) {
+            if (fKinds.contains(childKey)) {
                 if (isFolder)
                     checkedFolders.append(Join(pFolder, name));
                 else
@@ -906,17 +908,16 @@ std::optional<TKivSelectionList::TListing> TKivSelectionList::ListFolder(const Q
         if (kept != fListings.cend() && kept->WriteTime == writeTime)
             return kept.value();
     }
-    std::unique_ptr<pf::IFindHandle> handle;
-    if (pf::Failed(fileSystem.FindFirst(pFolder, handle)) || !handle)
+    // Names and kinds only: completion looks at every folder it passes, so a listing must cost
+    // about one call, not one per entry.
+    std::vector<pf::NameEntry> names;
+    if (pf::Failed(fileSystem.ListNames(pFolder, names)))
         return std::nullopt;
     TListing listing;
     listing.WriteTime = writeTime;
-    pf::FindData child;
-    while (handle->Next(child) == pf::S_OK) {
-        if (!IsFolderToIgnore(child.Name))
-            listing.Children.emplace_back(child.Name,
-                                          (child.Attributes & pf::fileattr::DIRECTORY) != 0);
-    }
+    listing.Children.reserve(names.size());
+    for (pf::NameEntry& name : names)
+        listing.Children.emplace_back(std::move(name.Name), name.Folder);
     const std::scoped_lock lock(fListingLock);
     if (fListings.size() >= kKeptListings)
         fListings.clear();

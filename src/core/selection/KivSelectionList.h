@@ -253,11 +253,12 @@ private:
 
     TKivShellLink* fParent;
     mutable TReadWriteSync fLockObj;
-    TEntries fEntries;                          // guarded by fLockObj
-    QHash<QString, int> fBelow;                 // folder key → entries below it; fLockObj
-    QHash<QString, int> fCovered;               // folder key → children with a share; fLockObj
-    QHash<std::uint64_t, QString> fKeysById;    // guarded by fLockObj
-    std::uint64_t fNextId = 0;                  // guarded by fLockObj
+    TEntries fEntries;                       // guarded by fLockObj
+    QHash<QString, int> fBelow;              // folder key → entries below it; fLockObj
+    QHash<QString, int> fCovered;            // folder key → children with a share; fLockObj
+    QHash<std::uint64_t, QString> fKeysById; // guarded by fLockObj
+    QHash<QString, bool> fKinds; // key → whether a folder, as in fEntries; guarded by fLockObj
+    std::uint64_t fNextId = 0;   // guarded by fLockObj
     std::atomic<std::uint64_t> fSize{0};        // written under fLockObj
     std::atomic<std::uint64_t> fFileCount{0};   // written under fLockObj
     std::atomic<std::uint64_t> fFolderCount{0}; // written under fLockObj

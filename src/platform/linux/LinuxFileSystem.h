@@ -14,6 +14,7 @@ public:
     HResult GetFindData(const QString& pPath, FindData& pData) override;
     HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
     // In LinuxTreeWalk.cpp.
+    HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) override;
     HResult SumTree(const QString& pFolder, const TreeWalkOptions& pOptions,
                     const std::function<bool()>& pStopped, TreeTotals& pTotals) override;
     HResult CreateDirectory(const QString& pPath) override;

@@ -171,6 +171,38 @@ private:
 
 } // namespace
 
+HResult TLinuxFileSystem::ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries)
+{
+    pEntries.clear();
+    TFd folder(::open(EncodeFileName(pFolder).c_str(), kOpenFolder));
+    if (!folder.IsValid())
+        return HResultFromErrno(errno, TMissing::Path);
+    DIR* stream = ::fdopendir(folder.Get());
+    if (!stream)
+        return HResultFromErrno(errno, TMissing::Path);
+    folder.Release();
+    const TDir dir(stream);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream);
+        if (!entry)
+            return errno == 0 ? S_OK : HResultFromErrno(errno, TMissing::Path);
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        // Links and file systems that do not tell the type: ask for the (target's) type.
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct statx st
+            {
+            };
+            isFolder = ::statx(::dirfd(stream), name, AT_NO_AUTOMOUNT, STATX_TYPE, &st) == 0 &&
+                       S_ISDIR(st.stx_mode);
+        }
+        pEntries.push_back(NameEntry{DecodeFileName(name), isFolder});
+    }
+}
+
 HResult TLinuxFileSystem::SumTree(const QString& pFolder, const TreeWalkOptions& pOptions,
                                   const std::function<bool()>& pStopped, TreeTotals& pTotals)
 {

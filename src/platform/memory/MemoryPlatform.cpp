@@ -900,6 +900,18 @@ public:
         node->Size = static_cast<std::uint64_t>(pBytes.size());
         return S_OK;
     }
+    HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) override
+    {
+        pEntries.clear();
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* node = fState.FindPath(pFolder, result);
+        if (!node || !node->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        for (const auto& child : TMemoryState::Children(*node))
+            pEntries.push_back(NameEntry{child->Name(), child->IsFolder()});
+        return S_OK;
+    }
     HResult SumTree(const QString& pFolder, const TreeWalkOptions&,
                     const std::function<bool()>& pStopped, TreeTotals& pTotals) override
     {
