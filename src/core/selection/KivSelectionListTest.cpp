@@ -39,6 +39,13 @@ protected:
     ~SelectionFixture() override
     {
         fList.reset();
+        StopPool();
+    }
+    // Once it returns no worker runs the pool's code, so the pool can go.
+    void StopPool()
+    {
+        if (auto* pool = dynamic_cast<TWorkerThreadPool*>(fPool.get()))
+            pool->TerminateAllThreads(true);
         fPool.reset();
     }
 
@@ -463,7 +470,7 @@ protected:
     {
         fRelease.set_value();
         fList.reset();
-        fPool.reset();
+        StopPool();
     }
 
     pf::mem::TMemoryPlatform* fMemory;
@@ -487,7 +494,8 @@ TEST_F(DeadMountTest, OtherTotalsArriveAndUncheckingDropsTheHungWalk)
     EXPECT_EQ(fList->PendingCalculations(), 0);
     fRelease.set_value();
     fRelease = std::promise<void>();
-    fPool->Dispose();
+    if (auto* pool = dynamic_cast<TWorkerThreadPool*>(fPool.get()))
+        pool->TerminateAllThreads(true);
     fUi.RunPending();
     EXPECT_EQ(fList->Size(), 12u);
     EXPECT_EQ(fList->Paths(), QStringList{QStringLiteral("/local/x/*")});
