@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,31 @@ public:
     virtual HResult Next(FindData& pData) = 0;
 };
 
+// What a walk of a folder tree adds up (the folder itself is not counted).
+struct TreeTotals
+{
+    std::uint64_t Size = 0;
+    std::uint64_t Files = 0;
+    std::uint64_t Folders = 0;
+};
+
+// How SumTree treats symbolic links (and other mount points reached through them).
+struct TreeWalkOptions
+{
+    // Off: links are skipped, so every file is reached through exactly one path. On: links are
+    // followed, except one whose target lies inside the walked root (it is counted there
+    // already) and a folder that was walked before (a loop through folders outside the root).
+    bool FollowLinks = false;
+};
+
+// One entry of a folder as its listing alone tells it.
+struct NameEntry
+{
+    QString Name;
+    // A folder, or a link to one.
+    bool Folder = false;
+};
+
 // File-system primitives used by the core directly (paths, not lists). Thread-safe; every call
 // touches the disk, so none belongs on the UI thread for a path that may be on a network mount.
 // Failures are HResultFromWin32 of the system error (2 file not found, 3 path not found,
@@ -65,6 +91,17 @@ public:
     virtual HResult GetFindData(const QString& pPath, FindData& pData) = 0;
     // Starts listing the entries of a folder.
     virtual HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) = 0;
+    // The names of a folder's entries ("." and ".." left out) and which are folders, from the
+    // listing itself where the file system tells entry types: about one call per folder rather
+    // than one per entry, for callers that need no sizes or dates.
+    virtual HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) = 0;
+    // Adds up every entry below pFolder: files with their sizes, folders by count. Meant for
+    // workers: a big tree takes long, one on a dead network mount may not return for minutes.
+    // pStopped is asked between entries; when it answers true the walk ends with
+    // HResultFromWin32(1223) and pTotals holds what was counted so far. Subfolders that cannot
+    // be read are passed over; a pFolder that cannot be listed fails.
+    virtual HResult SumTree(const QString& pFolder, const TreeWalkOptions& pOptions,
+                            const std::function<bool()>& pStopped, TreeTotals& pTotals) = 0;
 
     virtual HResult CreateDirectory(const QString& pPath) = 0;
     // Creates the folder and any missing folders above it; an existing folder is success.
@@ -76,17 +113,13 @@ public:
                              bool pFailIfExists) = 0;
     virtual HResult RemoveDirectory(const QString& pPath) = 0;
     virtual HResult DeleteFile(const QString& pPath) = 0;
-    // Makes pData the whole content of the file pPath, replacing an existing file at once (never
-    // seen half-written; an existing file keeps its permissions). E_NOTIMPL where files cannot
-    // be written.
-    virtual HResult WriteFile(const QString& pPath, const QByteArray& pData)
-    {
-        (void)pPath;
-        (void)pData;
-        return E_NOTIMPL;
-    }
     // Opens a file for reading.
     virtual HResult OpenRead(const QString& pPath, IStreamPtr& pStream) = 0;
+    // Replaces a file's content in one step: the bytes go to a new file beside it, are flushed
+    // to the disk and take its place by rename, so a reader or a crash sees the old content or
+    // the new, never a part. A missing file is created (its folder must exist); an existing one
+    // keeps its permissions.
+    virtual HResult WriteFile(const QString& pPath, const QByteArray& pBytes) = 0;
     // The target of a symbolic link.
     virtual HResult ReadLink(const QString& pPath, QString& pTarget) = 0;
     // Makes pLink a symbolic link to pTarget (taken as given, relative or absolute); an existing

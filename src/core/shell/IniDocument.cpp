@@ -225,11 +225,29 @@ void TIniDocument::WriteString(QStringView pSection, QStringView pKey, const QSt
             OwnedLine(KeyLineOf(Raw(fLines[existing]))->Key.toByteArray() + '=' + OneLine(pValue));
         return;
     }
+    InsertKeyLine(header, line);
+}
+
+void TIniDocument::WriteKeyList(QStringView pSection, const QStringList& pKeys)
+{
+    EraseSection(pSection);
+    if (pKeys.isEmpty())
+        return;
+    fLines.reserve(fLines.size() + pKeys.size() + 1);
+    fLines.append(OwnedLine('[' + OneLine(pSection) + ']'));
+    for (const QString& key : pKeys)
+        fLines.append(OwnedLine(OneLine(key) + '='));
+    fEndsWithLineBreak = true;
+}
+
+void TIniDocument::InsertKeyLine(int pHeader, const QByteArray& pLine)
+{
+    const int header = pHeader;
     // After the section's last non-blank line, so blank separator lines stay between sections.
     int insertAt = SectionEnd(header);
     while (insertAt > header + 1 && Raw(fLines[insertAt - 1]).trimmed().isEmpty())
         --insertAt;
-    fLines.insert(insertAt, OwnedLine(line));
+    fLines.insert(insertAt, OwnedLine(pLine));
     if (insertAt == fLines.size() - 1)
         fEndsWithLineBreak = true;
 }

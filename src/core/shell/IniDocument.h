@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -38,6 +39,10 @@ public:
     // by blanks.
     void WriteString(QStringView pSection, QStringView pKey, const QString& pValue);
     void WriteInteger(QStringView pSection, QStringView pKey, int pValue);
+    // Replaces the section (moved to the end) by one key per name, each with an empty value,
+    // in the order given and without matching names against each other: for sections that are
+    // lists of names, where names that differ only in case are different entries.
+    void WriteKeyList(QStringView pSection, const QStringList& pKeys);
     void DeleteKey(QStringView pSection, QStringView pKey);
     void EraseSection(QStringView pSection);
 
@@ -65,6 +70,7 @@ private:
     int FindSection(QStringView pSection) const;
     int SectionEnd(int pHeader) const;
     int FindKey(int pHeader, QStringView pKey) const;
+    void InsertKeyLine(int pHeader, const QByteArray& pLine);
 
     QByteArray fText;
     QList<TLine> fLines;

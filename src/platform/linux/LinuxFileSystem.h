@@ -13,6 +13,10 @@ public:
     std::uint32_t GetFileAttributes(const QString& pPath) override;
     HResult GetFindData(const QString& pPath, FindData& pData) override;
     HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
+    // In LinuxTreeWalk.cpp.
+    HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) override;
+    HResult SumTree(const QString& pFolder, const TreeWalkOptions& pOptions,
+                    const std::function<bool()>& pStopped, TreeTotals& pTotals) override;
     HResult CreateDirectory(const QString& pPath) override;
     HResult ForceDirectories(const QString& pPath) override;
     HResult CopyFile(const QString& pSource, const QString& pTarget, bool pFailIfExists) override;

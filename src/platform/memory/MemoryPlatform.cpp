@@ -883,6 +883,32 @@ public:
         pHandle = std::make_unique<TMemoryFindHandle>(std::move(entries));
         return S_OK;
     }
+    HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) override
+    {
+        pEntries.clear();
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* node = fState.FindPath(pFolder, result);
+        if (!node || !node->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        for (const auto& child : TMemoryState::Children(*node))
+            pEntries.push_back(NameEntry{child->Name(), child->IsFolder()});
+        return S_OK;
+    }
+    HResult SumTree(const QString& pFolder, const TreeWalkOptions&,
+                    const std::function<bool()>& pStopped, TreeTotals& pTotals) override
+    {
+        // Outside the lock: a test may hold one walk here (a dead mount) while others run.
+        if (fState.fOwner.OnTreeWalk)
+            fState.fOwner.OnTreeWalk(pFolder);
+        std::lock_guard lock(fState.fLock);
+        HResult result = S_OK;
+        const TMemoryNode* node = fState.FindPath(pFolder, result);
+        if (!node || !node->IsFolder())
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        return SumChildren(*node, pStopped, pTotals) ? HResultFromWin32(win32::ERROR_CANCELLED)
+                                                     : S_OK;
+    }
     HResult CreateDirectory(const QString& pPath) override
     {
         std::lock_guard lock(fState.fLock);
@@ -1043,6 +1069,25 @@ public:
     }
 
 private:
+    // True when stopped; the caller holds fLock.
+    static bool SumChildren(const TMemoryNode& pNode, const std::function<bool()>& pStopped,
+                            TreeTotals& pTotals)
+    {
+        for (const auto& child : TMemoryState::Children(pNode)) {
+            if (pStopped && pStopped())
+                return true;
+            if (!child->IsFolder()) {
+                ++pTotals.Files;
+                pTotals.Size += child->Size;
+                continue;
+            }
+            ++pTotals.Folders;
+            if (SumChildren(*child, pStopped, pTotals))
+                return true;
+        }
+        return false;
+    }
+
     static FindData Data(const TMemoryNode& pNode)
     {
         FindData data;

@@ -143,6 +143,8 @@ public:
     std::function<void()> OnDiskQuery;
     // The result of a free-space query of a path (empty or success: the query answers normally).
     std::function<HResult(const QString& pPath)> DiskQueryResult;
+    // Called with the folder at the start of each IFileSystem::SumTree, outside the lock.
+    std::function<void(const QString&)> OnTreeWalk;
     // Free-space queries asked so far (the calls that touch a mount).
     int DiskQueries() const;
 

@@ -1,0 +1,281 @@
+#pragma once
+
+// TKivSelectionList: the model behind the check boxes of the shell controls — the files and
+// folders the user has checked, shared by every control of one shell link.
+//
+// A checked folder is one entry that stands for everything below it, however large. The list
+// answers for any path whether it is checked (itself or through a checked ancestor), grayed (not
+// checked, but something below it is) or unchecked; it merges a folder's entries into one entry
+// for the folder once everything in it is checked, and splits a checked folder into entries for
+// the rest when one item below it is unchecked. It keeps running totals of the size and the
+// files and folders checked; a folder's totals are walked on the worker pool.
+//
+// Ownership: the shell link creates and owns one (TKivShellLink::SelectionList); controls keep
+// a pointer to it while they are linked.
+//
+// Threads: the questions (IsPathSelected, Paths, Count, the totals) may come from any thread:
+// check-box work items ask them on the worker pool. Changes come from one thread at a time —
+// the user-interface thread — under the write lock; that lock is re-entrant for the writer,
+// so a change may ask its own questions. Events fire on the changing thread after the lock is
+// released. Size deliveries arrive on the user-interface thread.
+//
+// Paths are identified as the host does: here names are case-sensitive, "/x/A" is not "/x/a".
+// Entries are written in their entry form: a file as its path, a folder as its path followed
+// by "/*".
+
+#include "core/selection/ReadWriteSync.h"
+#include "core/shell/KivShellTypes.h"
+#include "core/threading/ThreadingTypes.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace kiv {
+
+class TKivPathList;
+class TKivShellLink;
+class TKivFileWalk;
+
+enum class TKivSelectionState
+{
+    ssUnused,
+    // Cannot be checked: an empty or invalid path, one that does not exist, a virtual item.
+    ssDisabled,
+    // The path or one of its ancestor folders is an entry.
+    ssChecked,
+    ssUnChecked,
+    // Not checked itself, but an entry lies below it.
+    ssGrayed,
+};
+
+class TKivSelectionList
+{
+public:
+    using TNotifyEvent = std::function<void(TKivSelectionList& pSender)>;
+    using TInvalidPathEvent = std::function<void(TKivSelectionList& pSender, const QString& pPath)>;
+
+    // After every change of the entries.
+    TNotifyEvent OnChange;
+    // A path to be checked names nothing that can be checked.
+    TInvalidPathEvent OnInvalidPath;
+    // The totals changed (a file was checked, or a folder's walk came back).
+    TNotifyEvent OnCompletedCalculateFiles;
+
+    // pParent: the link whose controls refresh their check boxes after a change (may be null).
+    explicit TKivSelectionList(TKivShellLink* pParent = nullptr);
+    // Cancels the walks still running.
+    ~TKivSelectionList();
+    TKivSelectionList(const TKivSelectionList&) = delete;
+    TKivSelectionList& operator=(const TKivSelectionList&) = delete;
+
+    // ---- changes (the user-interface thread) ----
+    // Checks a file or folder. False when nothing changed (checked already, or invalid).
+    bool AddPathToSelection(const QString& pFQPath);
+    // Unchecks a file or folder; a path that no longer exists can still be unchecked.
+    void RemovePathFromSelection(const QString& pFQPath);
+    bool AddPIDLToSelection(const IItemIdListPtr& pList);
+    void RemovePIDLFromSelection(const IItemIdListPtr& pList);
+    // A file or folder was renamed: its entry and those below it follow it.
+    void PathWasRenamed(const QString& pOldPath, const QString& pNewPath);
+    // While an update is open (nesting), the link is not asked to refresh per change; closing
+    // the last one refreshes the check boxes once when something changed.
+    void BeginUpdate();
+    void EndUpdate();
+    void Clear();
+    // Clears the list and checks every path (entry form or plain).
+    void SetPaths(const QStringList& pPaths);
+    // The entries of pSource, with the totals it knows.
+    void Assign(const TKivSelectionList& pSource);
+    std::unique_ptr<TKivSelectionList> CreateCopy() const;
+
+    // Replaces the section with one key per entry (names escaped so that every path comes back
+    // as it was: "%", "=", control characters, undecodable bytes, blanks at the ends). Returns
+    // whether the file was written.
+    bool SaveToIniFile(const QString& pFileName, const QString& pSection) const;
+    // Clears the list and checks the paths of the section's keys. False when the file cannot be
+    // read (a missing file gives an empty list and true).
+    bool LoadFromIniFile(const QString& pFileName, const QString& pSection);
+
+    // ---- questions (any thread) ----
+    // Asks the file system whether the path exists and is a folder; ssDisabled when not.
+    TKivSelectionState IsPathSelected(const QString& pPath) const;
+    TKivSelectionState IsPathSelected(const QString& pPath, bool& pIsSubItemOf) const;
+    // From the list's own path and folder flag, without asking the disk. The network folder is
+    // grayed when a network path is checked, the computer folder when a local one is, both
+    // disabled otherwise; other virtual items are disabled.
+    TKivSelectionState IsPIDLSelected(const IItemIdListPtr& pList, bool& pIsSubItemOf) const;
+    // The entry through which pPath is checked (itself or an ancestor folder, entry form);
+    // empty when it is not checked.
+    QString CompletePathSelected(const QString& pFQPath) const;
+    IItemIdListPtr CompletePIDLSelected(const IItemIdListPtr& pList) const;
+
+    QStringList Paths() const;
+    // The entries, one per line.
+    QString ToString() const;
+    int Count() const;
+    bool IsEmpty() const { return Count() == 0; }
+    // The mount points of the checked paths.
+    QStringList GetDifferentDrives() const;
+    bool IsLocalPathSelected() const;
+    bool IsUNCPathSelected() const;
+
+    // Totals of what is checked; a folder adds its share when its walk comes back.
+    std::uint64_t Size() const { return fSize.load(); }
+    std::uint64_t FileCount() const { return fFileCount.load(); }
+    std::uint64_t FolderCount() const { return fFolderCount.load(); }
+    // Walks not yet back.
+    int PendingCalculations() const { return fPending.load(); }
+
+    // ---- every file of the selection (the user-interface thread; touches the disk) ----
+    // One file per call: the file entries first, then the files below each folder entry, depth
+    // first. An empty text ends the walk and starts it again.
+    QString FindNext();
+    void ResetFindNext();
+    // The whole walk at once; a walk of FindNext in progress keeps its position.
+    std::unique_ptr<TKivPathList> GetListOfAllFiles() const;
+
+    // ---- settings ----
+    bool HandleShellLinks() const { return fHandleShellLinks; }
+    void SetHandleShellLinks(bool pValue) { fHandleShellLinks = pValue; }
+    bool CalculateSelectedFiles() const { return fCalculateSelectedFiles; }
+    void SetCalculateSelectedFiles(bool pValue) { fCalculateSelectedFiles = pValue; }
+    bool FollowReparsePoint() const { return fFollowReparsePoint; }
+    void SetFollowReparsePoint(bool pValue) { fFollowReparsePoint = pValue; }
+    bool RemoveInvalidPaths() const { return fRemoveInvalidPaths; }
+    void SetRemoveInvalidPaths(bool pValue) { fRemoveInvalidPaths = pValue; }
+    TKivShellLink* Parent() const { return fParent; }
+    void SetParent(TKivShellLink* pParent) { fParent = pParent; }
+    // The pool the walks run on; the global worker pool when none is set.
+    void SetWorkerPool(IWorkerThreadPoolPtr pPool) { fPool = std::move(pPool); }
+
+    // ---- helpers ----
+    static TKivSelectionState BoolToSelectionState(bool pChecked)
+    {
+        return pChecked ? TKivSelectionState::ssChecked : TKivSelectionState::ssUnChecked;
+    }
+    // The folder above pPath ("/" for "/x"; empty for "/" and relative names).
+    static QString GetParentPathFromPath(const QString& pPath);
+    static bool IsFile(const QString& pPath);
+    static bool IsFolder(const QString& pPath);
+    static bool IsFolderToIgnore(const QString& pName) { return pName == u"." || pName == u".."; }
+    static QString GetUnicodeAPICallPath(const QString& pPath);
+    static bool ForceDirectories(const QString& pPath);
+    // The key text of an entry in an INI section, and back.
+    static QString EscapeIniKey(const QString& pEntry);
+    static QString UnescapeIniKey(const QString& pKey);
+
+private:
+    struct TTotals
+    {
+        std::uint64_t Size = 0;
+        std::uint64_t Files = 0;
+        std::uint64_t Folders = 0;
+    };
+    struct TEntry
+    {
+        QString Path; // without the "/*" of a folder
+        bool Folder = false;
+        bool Known = false; // Totals hold the entry's share
+        TTotals Totals;
+        std::uint64_t Id = 0;         // ties a walk to its entry across renames
+        ICancellationTokenPtr Cancel; // the entry's walk while it runs
+    };
+    // A path made ready to be an entry.
+    struct TNormal
+    {
+        QString Path;
+        bool Folder = false;
+        std::uint64_t Size = 0;
+    };
+    // What a change leaves to do once the lock is released.
+    struct TWalk
+    {
+        std::uint64_t Id = 0;
+        QString Path;
+        ICancellationTokenPtr Cancel;
+    };
+    struct TAftermath
+    {
+        bool Changed = false;
+        // The path the controls refresh (empty: all of them).
+        QString Main;
+        bool TotalsChanged = false;
+        std::vector<TWalk> Walks;
+    };
+    using TEntries = std::map<QString, TEntry>;
+    struct TListing
+    {
+        std::int64_t WriteTime = 0;
+        std::vector<std::pair<QString, bool>> Children; // name, is folder
+    };
+
+    std::optional<TNormal> Normalize(const QString& pPath, bool pEntryForm) const;
+    static QString EntryText(const TEntry& pEntry);
+    static QString StripEntryForm(const QString& pPath);
+
+    TKivSelectionState StateLocked(const QString& pKey, bool& pIsSubItemOf,
+                                   QString* pCheckedBy = nullptr) const;
+    bool AddNormal(const TNormal& pNormal, bool pFromCompletion);
+    void InsertLocked(TEntry pEntry, TAftermath& pAfter);
+    TEntry EraseLocked(TEntries::iterator pAt, bool pCancel, TAftermath& pAfter);
+    std::vector<TEntry> EraseBelowLocked(const QString& pKey, TAftermath& pAfter);
+    void AdjustCountsLocked(const QString& pKey, int pDelta);
+    void AddTotalsLocked(const TTotals& pTotals, int pSign);
+    TEntry MakeEntry(const TNormal& pNormal, TAftermath& pAfter);
+    QStringList SnapshotPaths(bool pEntryForm) const;
+    // SetPaths where the paths at the indexes of pPlain are plain paths, not entries.
+    void SetEntries(const QStringList& pPaths, const QSet<qsizetype>& pPlain);
+    void Finish(TAftermath& pAfter);
+    void StartWalks(TAftermath& pAfter);
+    void WalkDone(std::uint64_t pId, const TTotals& pTotals, bool pFound);
+
+    // Completion: whether every child of pFolder is checked (empty folders never are).
+    void Complete(const QString& pChecked);
+    bool FullyChecked(const QString& pFolder, int pDepth);
+    // The children of a folder; pFresh: from the disk now, else possibly the listing kept from
+    // before when the folder's write time has not changed.
+    std::optional<TListing> ListFolder(const QString& pFolder, bool pFresh);
+
+    void SplitLocked(const QString& pPath, const QString& pAncestorKey,
+                     const std::vector<TNormal>& pRest, TAftermath& pAfter);
+    std::vector<TNormal> ListRest(const QString& pPath, const QString& pAncestor) const;
+
+    TKivShellLink* fParent;
+    mutable TReadWriteSync fLockObj;
+    TEntries fEntries;                       // guarded by fLockObj
+    QHash<QString, int> fBelow;              // folder key → entries below it; fLockObj
+    QHash<QString, int> fCovered;            // folder key → children with a share; fLockObj
+    QHash<std::uint64_t, QString> fKeysById; // guarded by fLockObj
+    QHash<QString, bool> fKinds; // key → whether a folder, as in fEntries; guarded by fLockObj
+    std::uint64_t fNextId = 0;   // guarded by fLockObj
+    std::atomic<std::uint64_t> fSize{0};        // written under fLockObj
+    std::atomic<std::uint64_t> fFileCount{0};   // written under fLockObj
+    std::atomic<std::uint64_t> fFolderCount{0}; // written under fLockObj
+    std::atomic<int> fPending{0};               // written under fLockObj
+
+    std::mutex fListingLock;
+    QHash<QString, TListing> fListings; // completion's folder listings; guarded by fListingLock
+
+    int fIsUpdating = 0;
+    bool fChangedWhileUpdating = false;
+    bool fHandleShellLinks = true;
+    bool fCalculateSelectedFiles = true;
+    bool fFollowReparsePoint = false;
+    bool fRemoveInvalidPaths = true;
+    bool fDestroying = false;
+    IWorkerThreadPoolPtr fPool;
+    std::unique_ptr<TKivFileWalk> fFindWalk; // FindNext's position
+};
+
+} // namespace kiv
