@@ -127,6 +127,22 @@ TEST_F(KivThreadingTest, ConstructedFutureIsNotQueued)
     EXPECT_EQ(future->GetStatus(), TTaskStatus::Created);
 }
 
+// A pool of its own may go right after Dispose: its workers are still on their way out and must
+// not meet a half-destroyed pool (ThreadSanitizer sees it when they do).
+TEST(WorkerPoolLifeTest, APoolOfItsOwnCanGoRightAfterDispose)
+{
+    std::atomic<int> runs{0};
+    for (int round = 0; round < 20; ++round) {
+        IWorkerThreadPoolPtr pool = TWorkerPool::CreateInstance(TAllWorkItemsFinished());
+        for (int i = 0; i < 4; ++i)
+            pool->AddWorkItem(TAsyncProcedure::CreateNoAdd([&] { ++runs; }, nullptr, nullptr),
+                              TPriority::Normal);
+        pool->Dispose();
+        pool.reset();
+    }
+    EXPECT_LE(runs.load(), 80);
+}
+
 // ---- deliveries on the manual dispatcher ----------------------------------------------------
 
 class DeliveryTest : public KivThreadingTest

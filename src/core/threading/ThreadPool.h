@@ -469,6 +469,9 @@ class TWorkerThreadPoolRefCounted final : public TWorkerThreadPool
 public:
     static std::shared_ptr<TWorkerThreadPoolRefCounted> Create(const TWorkerPoolConfig& pConfig);
     TWorkerThreadPoolRefCounted();
+    // Stops the threads while the object is still whole: a worker on its way out may call its
+    // virtual functions.
+    ~TWorkerThreadPoolRefCounted() override { Shutdown(); }
     QString ClassName() const override { return QStringLiteral("TWorkerThreadPoolRefCounted"); }
 };
 
