@@ -10,11 +10,23 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
 namespace kiv::pf::lnx {
 
 TLinuxViewState::TLinuxViewState(INamespace& pNamespace)
     : fNamespace(pNamespace)
 {
+}
+
+std::shared_ptr<TLinuxViewState::TSaver> TLinuxViewState::Saver()
+{
+    std::lock_guard lock(fLock);
+    if (!fSaver)
+        fSaver = std::make_shared<TSaver>();
+    return fSaver;
 }
 
 std::shared_ptr<TViewStateStore> TLinuxViewState::Store(QString& pFile)
@@ -35,22 +47,86 @@ std::shared_ptr<TViewStateStore> TLinuxViewState::Store(QString& pFile)
 
 namespace {
 
-// Bags may outlive the platform that opened them: saving needs nothing but the store and the
-// file name.
-void SaveStore(const std::shared_ptr<TViewStateStore>& pStore, const QString& pFile)
+void SaveStore(TViewStateStore& pStore, const QString& pFile)
 {
-    static std::mutex saveLock;
-    std::lock_guard lock(saveLock);
     QDir().mkpath(QFileInfo(pFile).absolutePath());
     QSaveFile output(pFile);
     // A failed write leaves the previous file as it was; the state stays in memory.
     if (output.open(QIODevice::WriteOnly)) {
-        output.write(pStore->Save());
+        output.write(pStore.Save());
         output.commit();
     }
 }
 
 } // namespace
+
+// Writes the store on a thread of its own, so that sorting a view never waits for the disk.
+// Changes that come in a burst are written once, a short while after the first; whatever is
+// still to be written when the saver goes is written then.
+class TLinuxViewState::TSaver
+{
+public:
+    TSaver()
+        : fThread([this] { Run(); })
+    {
+    }
+    ~TSaver()
+    {
+        {
+            std::lock_guard lock(fLock);
+            fStopping = true;
+        }
+        fChanged.notify_all();
+        fThread.join();
+        if (fPending)
+            SaveStore(*fPending, fFile);
+    }
+    TSaver(const TSaver&) = delete;
+    TSaver& operator=(const TSaver&) = delete;
+
+    void Request(std::shared_ptr<TViewStateStore> pStore, const QString& pFile)
+    {
+        {
+            std::lock_guard lock(fLock);
+            // Another file (the state folder moved): the earlier one is written first.
+            if (fPending && fFile != pFile)
+                SaveStore(*fPending, fFile);
+            fPending = std::move(pStore);
+            fFile = pFile;
+        }
+        fChanged.notify_all();
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kQuiet{300};
+
+    void Run()
+    {
+        std::unique_lock lock(fLock);
+        for (;;) {
+            fChanged.wait(lock, [this] { return fStopping || fPending; });
+            if (fStopping)
+                return;
+            // Let a burst of changes end; the destructor writes what is left when stopping.
+            if (fChanged.wait_for(lock, kQuiet, [this] { return fStopping; }))
+                return;
+            const std::shared_ptr<TViewStateStore> store = std::move(fPending);
+            const QString file = fFile;
+            lock.unlock();
+            SaveStore(*store, file);
+            lock.lock();
+        }
+    }
+
+    std::mutex fLock;
+    std::condition_variable fChanged;
+    std::shared_ptr<TViewStateStore> fPending; // guarded by fLock
+    QString fFile;                             // guarded by fLock
+    bool fStopping = false;                    // guarded by fLock
+    std::thread fThread;
+};
+
+TLinuxViewState::~TLinuxViewState() = default;
 
 HResult TLinuxViewState::OpenBag(const IdSpan* pFolder, const QString& pName, std::uint32_t pFlags,
                                  IPropertyBagPtr& pBag)
@@ -75,10 +151,12 @@ HResult TLinuxViewState::OpenBag(const IdSpan* pFolder, const QString& pName, st
         return E_INVALIDARG;
     QString file;
     const std::shared_ptr<TViewStateStore> store = Store(file);
+    // Bags may outlive the platform that opened them: saving needs only the saver, the store
+    // and the file name.
     std::weak_ptr<TViewStateStore> weakStore = store;
-    pBag = store->Bag(folderKey, pName, [weakStore, file] {
-        if (const auto alive = weakStore.lock())
-            SaveStore(alive, file);
+    pBag = store->Bag(folderKey, pName, [saver = Saver(), weakStore, file] {
+        if (auto alive = weakStore.lock())
+            saver->Request(std::move(alive), file);
     });
     return S_OK;
 }

@@ -5,7 +5,9 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/IViewState.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,12 @@ TEST(LinuxViewStateTest, FolderBagsSurviveTheProcessAndFollowThePath)
             platform->ViewState().OpenBag(&span, QStringLiteral("Shell"), viewstate::FOLDER, bag),
             S_OK);
         bag->Write(QStringLiteral("Sort"), QByteArray("\x01\x02", 2));
+        // Written in the background soon after, while the program goes on.
+        const QString file = home.Join(QStringLiteral("state/tovaline/viewstate.json"));
+        QDeadlineTimer deadline(10000);
+        while (!QFile::exists(file) && !deadline.hasExpired())
+            QThread::msleep(10);
+        EXPECT_TRUE(QFile::exists(file));
         ASSERT_EQ(platform->ViewState().OpenBag(nullptr, QStringLiteral("Shell"),
                                                 viewstate::USERDEFAULTS, bag),
                   S_OK);
