@@ -3,6 +3,7 @@
 // once; warm: every type known), against what a program without the shared icon table does per
 // item: ask the MIME database for the name's type and the icon theme for its icon.
 
+#include "IconWorkload.h"
 #include "KivBench.h"
 #include "platform/linux/LinuxIcons.h"
 #include "platform/linux/LinuxItems.h"
@@ -21,47 +22,12 @@ namespace {
 
 using namespace kiv::pf;
 
-// 100,000 items: a large download or camera folder; 50 types: a mixed working folder.
-constexpr int kItems = 100000;
-constexpr int kTypes = 50;
-
-const char* const kExtensions[kTypes] = {
-    "png", "jpg",    "gif",  "svg", "webp", "tif",    "bmp", "txt",  "md",   "html",
-    "css", "js",     "json", "xml", "yaml", "c",      "cpp", "h",    "py",   "sh",
-    "rs",  "go",     "java", "pdf", "odt",  "ods",    "odp", "docx", "xlsx", "pptx",
-    "zip", "tar.gz", "7z",   "deb", "iso",  "mp3",    "ogg", "flac", "wav",  "mp4",
-    "mkv", "webm",   "avi",  "ttf", "otf",  "sqlite", "csv", "log",  "ini",  "zzqx"};
-
-std::vector<IdListBytes> MakeItems()
-{
-    const IdListBytes drive = idl::Append(IdSpan(lnx::ThisPcList()), lnx::MakeMountItem("/", 0));
-    std::vector<IdListBytes> items;
-    items.reserve(kItems);
-    lnx::TSnapshot snapshot;
-    snapshot.Mode = 0100644;
-    char name[64];
-    for (int i = 0; i < kItems; ++i) {
-        std::snprintf(name, sizeof name, "file-%06d.%s", i, kExtensions[i % kTypes]);
-        items.push_back(idl::Append(IdSpan(drive), lnx::MakeFsItem(false, snapshot, name)));
-    }
-    return items;
-}
-
-std::vector<QString> MakeNames()
-{
-    std::vector<QString> names;
-    names.reserve(kItems);
-    for (int i = 0; i < kItems; ++i)
-        names.push_back(QStringLiteral("file-%1.%2")
-                            .arg(i, 6, 10, QLatin1Char('0'))
-                            .arg(QLatin1String(kExtensions[i % kTypes])));
-    return names;
-}
+constexpr int kItems = kiv::bench::kIconItems;
 
 void Run()
 {
-    const std::vector<IdListBytes> items = MakeItems();
-    const std::vector<QString> names = MakeNames();
+    const std::vector<IdListBytes> items = kiv::bench::MakeIconItemLists();
+    const std::vector<QString> names = kiv::bench::MakeIconItemNames();
     long long sink = 0;
 
     // The very first pass of the process also loads the theme and the MIME database.

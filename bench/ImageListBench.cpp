@@ -6,6 +6,7 @@
 // list's extension cache adds. The warm passes must not read from the disk: the read system
 // calls of the process are counted around them.
 
+#include "IconWorkload.h"
 #include "KivBench.h"
 #include "core/platform/IIcons.h"
 #include "core/platform/IPlatform.h"
@@ -28,44 +29,16 @@ namespace {
 using namespace kiv;
 using S = TKivImageListSize;
 
-// 100,000 items: a large download or camera folder; 50 types: a mixed working folder.
-constexpr int kItems = 100000;
-constexpr int kTypes = 50;
+constexpr int kItems = kiv::bench::kIconItems;
 constexpr int kRounds = 5;
-
-const char* const kExtensions[kTypes] = {
-    "png", "jpg",    "gif",  "svg", "webp", "tif",    "bmp", "txt",  "md",   "html",
-    "css", "js",     "json", "xml", "yaml", "c",      "cpp", "h",    "py",   "sh",
-    "rs",  "go",     "java", "pdf", "odt",  "ods",    "odp", "docx", "xlsx", "pptx",
-    "zip", "tar.gz", "7z",   "deb", "iso",  "mp3",    "ogg", "flac", "wav",  "mp4",
-    "mkv", "webm",   "avi",  "ttf", "otf",  "sqlite", "csv", "log",  "ini",  "zzqx"};
 
 std::vector<IItemIdListPtr> MakeItems()
 {
-    const pf::IdListBytes drive =
-        pf::idl::Append(pf::IdSpan(pf::lnx::ThisPcList()), pf::lnx::MakeMountItem("/", 0));
     std::vector<IItemIdListPtr> items;
     items.reserve(kItems);
-    pf::lnx::TSnapshot snapshot;
-    snapshot.Mode = 0100644;
-    char name[64];
-    for (int i = 0; i < kItems; ++i) {
-        std::snprintf(name, sizeof name, "file-%06d.%s", i, kExtensions[i % kTypes]);
-        items.push_back(TKivItemIdList::Create(
-            pf::idl::Append(pf::IdSpan(drive), pf::lnx::MakeFsItem(false, snapshot, name))));
-    }
+    for (pf::IdListBytes& list : kiv::bench::MakeIconItemLists())
+        items.push_back(TKivItemIdList::Create(std::move(list)));
     return items;
-}
-
-std::vector<QString> MakeNames()
-{
-    std::vector<QString> names;
-    names.reserve(kItems);
-    for (int i = 0; i < kItems; ++i)
-        names.push_back(QStringLiteral("file-%1.%2")
-                            .arg(i, 6, 10, QLatin1Char('0'))
-                            .arg(QLatin1String(kExtensions[i % kTypes])));
-    return names;
 }
 
 // Best per-item time of kRounds passes of pPass; pFresh runs before each (untimed).
@@ -84,7 +57,7 @@ template <typename P, typename F> double PerItem(P&& pPass, F&& pFresh)
 void Run()
 {
     const std::vector<IItemIdListPtr> items = MakeItems();
-    const std::vector<QString> names = MakeNames();
+    const std::vector<QString> names = kiv::bench::MakeIconItemNames();
     long long sink = 0;
 
     const auto byItem = [&] {
