@@ -10,6 +10,16 @@ bool IsEscape(char16_t pUnit)
     return pUnit >= 0xDC80 && pUnit <= 0xDCFF;
 }
 
+// A high surrogate at pIndex followed by a low one: a real character, not escaped bytes.
+bool StartsSurrogatePair(QStringView pText, qsizetype pIndex)
+{
+    const char16_t unit = pText[pIndex].unicode();
+    if (unit < 0xD800 || unit > 0xDBFF || pIndex + 1 >= pText.size())
+        return false;
+    const char16_t low = pText[pIndex + 1].unicode();
+    return low >= 0xDC00 && low <= 0xDFFF;
+}
+
 // Length of the valid UTF-8 sequence at pBytes[pPos] and its code point, or 0 when the byte there
 // does not start one (overlong forms, surrogates and values past U+10FFFF are invalid).
 int ValidSequence(std::string_view pBytes, std::size_t pPos, char32_t& pCode)
@@ -117,14 +127,12 @@ std::string EncodeFileName(QStringView pText)
     const qsizetype n = pText.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t unit = pText[i].unicode();
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < n) {
+        if (StartsSurrogatePair(pText, i)) {
             const char16_t low = pText[i + 1].unicode();
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(result, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                                       (static_cast<char32_t>(low) - 0xDC00));
-                ++i;
-                continue;
-            }
+            AppendUtf8(result, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                                   (static_cast<char32_t>(low) - 0xDC00));
+            ++i;
+            continue;
         }
         if (IsEscape(unit)) {
             result += static_cast<char>(unit - kEscapeBase);
@@ -142,8 +150,7 @@ QString FileNameForDisplay(QString pText)
     for (qsizetype i = 0; i < pText.size(); ++i) {
         const char16_t unit = pText[i].unicode();
         // A high surrogate followed by a low one is a real character: skip the pair.
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < pText.size() &&
-            pText[i + 1].unicode() >= 0xDC00 && pText[i + 1].unicode() <= 0xDFFF) {
+        if (StartsSurrogatePair(pText, i)) {
             ++i;
             continue;
         }
@@ -157,8 +164,7 @@ bool HasEscapedBytes(QStringView pText)
 {
     for (qsizetype i = 0; i < pText.size(); ++i) {
         const char16_t unit = pText[i].unicode();
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < pText.size() &&
-            pText[i + 1].unicode() >= 0xDC00 && pText[i + 1].unicode() <= 0xDFFF) {
+        if (StartsSurrogatePair(pText, i)) {
             ++i;
             continue;
         }
