@@ -35,7 +35,7 @@ public:
 };
 
 // Several items handed over together (the sources of a transfer, a selection), with their
-// enumeration. Safe to share between threads once built.
+// enumeration. The calls of this interface are safe from any thread.
 class IShellItemArray
 {
 public:

@@ -244,6 +244,7 @@ TShellItemArray::TShellItemArray(std::vector<IItemIdListPtr> pItemIdLists)
 
 const std::vector<pf::IShellItemPtr>& TShellItemArray::Items()
 {
+    const std::scoped_lock lock(fItemsLock);
     if (!fItems) {
         fItems.emplace();
         for (const IItemIdListPtr& list : fItemIdLists) {
@@ -309,7 +310,10 @@ pf::HResult TShellItemArray::Skip(int pCount)
 std::shared_ptr<TShellItemArray> TShellItemArray::Clone() const
 {
     auto clone = std::make_shared<TShellItemArray>(fItemIdLists);
-    clone->fItems = fItems;
+    {
+        const std::scoped_lock lock(fItemsLock);
+        clone->fItems = fItems;
+    }
     clone->fIndex = fIndex;
     return clone;
 }

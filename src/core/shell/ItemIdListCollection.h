@@ -21,6 +21,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -62,7 +63,8 @@ public:
 };
 
 // The platform's view of a set of lists: the shell items of the valid elements (lists whose item
-// cannot be had are skipped), and their enumeration from a position.
+// cannot be had are skipped), and their enumeration from a position. The items are made once, on
+// first need, whichever thread asks; the enumeration position belongs to one thread.
 class TShellItemArray final : public pf::IShellItemArray
 {
 public:
@@ -85,7 +87,8 @@ private:
     const std::vector<pf::IShellItemPtr>& Items();
 
     std::vector<IItemIdListPtr> fItemIdLists;
-    std::optional<std::vector<pf::IShellItemPtr>> fItems;
+    mutable std::mutex fItemsLock;
+    std::optional<std::vector<pf::IShellItemPtr>> fItems; // set once under fItemsLock
     std::size_t fIndex = 0;
 };
 

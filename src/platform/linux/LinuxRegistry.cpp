@@ -102,6 +102,10 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
     TRegistryTree derived;
     const QString key = NormalizeRegistryKey(pKey);
     if (pRoot == RegistryRoot::CurrentUser) {
+        // Only the new-file key and the keys above it need the templates folder.
+        const QString shellNew = NormalizeRegistryKey(kShellNewClassesKey);
+        if (!(key.isEmpty() || shellNew == key || shellNew.startsWith(key + u'\\')))
+            return derived;
         RefreshTemplates();
         QStringList classes;
         for (const TTemplate& entry : fTemplates)
