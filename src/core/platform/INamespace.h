@@ -6,6 +6,10 @@
 #include "core/platform/IdList.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <span>
 
 namespace kiv::pf {
 
@@ -33,6 +37,16 @@ public:
     // True when pParent is pChild or one of its ancestors, by identity (an alias of the parent
     // counts). pRest receives the part of pChild below pParent when the bytes allow it.
     virtual bool FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest = nullptr) = 0;
+    // The menu of items directly below the desktop or This PC, which have no shared folder to
+    // ask: the generic menu of the files that pFolder's data object for pItems carries (pItems
+    // relative to pFolder, usually the desktop and so absolute). pClassKeys are file-type keys
+    // (HKEY_CLASSES_ROOT) whose verbs a host may add. E_NOTIMPL where there is no such menu.
+    virtual HResult CreateDefaultFolderMenu(WindowRef, const IShellFolderPtr&,
+                                            std::span<const IdSpan>, const QStringList&,
+                                            std::shared_ptr<IContextMenu>&)
+    {
+        return E_NOTIMPL;
+    }
     // The "/" of this host ("C:\" elsewhere): the root that the menu's system-root item opens.
     virtual QString SystemRoot() = 0;
 };

@@ -41,6 +41,8 @@ struct ShellDetails
 
 class IShellFolder;
 class IShellFolder2;
+class IContextMenu;
+class IDataObject;
 using IShellFolderPtr = std::shared_ptr<IShellFolder>;
 
 // A running enumeration of a folder's children. Not thread-safe: one thread drives it (the one
@@ -99,6 +101,27 @@ public:
     virtual HResult GetOverlayIndex(IdSpan, int&) { return E_NOINTERFACE; }
     // The column interface; nullptr when the folder has none.
     virtual IShellFolder2* AsFolder2() { return nullptr; }
+
+    // Objects for a set of children (relative lists, usually one item each), which a folder may
+    // offer or not (E_NOINTERFACE). The context menu of the items (verbs in IContextMenu.h);
+    // pOwner is the window prompts belong to.
+    virtual HResult GetContextMenu(WindowRef, std::span<const IdSpan>,
+                                   std::shared_ptr<IContextMenu>&)
+    {
+        return E_NOINTERFACE;
+    }
+    // The items in transfer form (dropped files, item lists, copied as the preferred effect).
+    virtual HResult GetDataObject(WindowRef, std::span<const IdSpan>, std::shared_ptr<IDataObject>&)
+    {
+        return E_NOINTERFACE;
+    }
+    // The text of a child's tool tip.
+    virtual HResult GetInfoTip(IdSpan, std::uint32_t, QString&) { return E_NOINTERFACE; }
+    // The menu of the folder's own background (what a click beside the items shows).
+    virtual HResult CreateBackgroundMenu(WindowRef, std::shared_ptr<IContextMenu>&)
+    {
+        return E_NOINTERFACE;
+    }
 };
 
 // Columns of a folder.

@@ -1,8 +1,16 @@
 #include "core/shell/ItemIdListCollection.h"
 
 #include "core/notify/KivShellChangeNotifier.h"
+#include "core/platform/DataObject.h"
+#include "core/platform/IInfo.h"
+#include "core/platform/INamespace.h"
+#include "core/platform/IPlatform.h"
+#include "core/platform/IRegistry.h"
 #include "core/platform/ShellConstants.h"
+#include "core/shell/ClipboardFiles.h"
+#include "core/shell/ContextMenuCommand.h"
 #include "core/shell/ItemsDataObject.h"
+#include "core/shell/KivDesktopFolder.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 
@@ -13,6 +21,8 @@ namespace kiv {
 namespace {
 
 const QString kClassName = QStringLiteral("TItemIdListCollection");
+// The platform's default folder menu takes at most this many class keys.
+constexpr qsizetype kMaxClassKeys = 16;
 
 // A drive-letter or network path in the Windows style, an absolute path here.
 bool IsFileSystemPath(const QString& pPath, TPathStyle pStyle)
@@ -204,16 +214,213 @@ IItemIdListPtr TItemIdListCollection::GetLongestCommonAncestor(bool* pAllOnFileS
 
 std::shared_ptr<void> TItemIdListCollection::GetUIObject(TUIObjectKind pKind) const
 {
+    if (pKind == TUIObjectKind::uoDataObject)
+        return FolderDataObject();
+    return ContextMenu();
+}
+
+TItemIdListCollection::TUIRequest TItemIdListCollection::UIRequest(bool pForMenu) const
+{
     if (fItemIdLists.empty())
         throw EInvalidOperation(QStringLiteral("There are no valid Shell ItemIdList in the ") +
                                 kClassName);
-    if (pKind == TUIObjectKind::uoDataObject)
-        return DataObject();
-    // Context menus for several items come with the platform's menu service, which this host
-    // does not offer yet.
-    throw ENotSupportedException(
-        QStringLiteral("%1.GetUIObject: A context menu for several items is not available here.")
-            .arg(kClassName));
+    TUIRequest request;
+    // Relative elements: the folder they belong to answers for them.
+    if (IsRelative(fItemIdLists.front())) {
+        request.Folder = fBaseFolder;
+        for (const IItemIdListPtr& element : fItemIdLists)
+            if (const TIdListBuffer bytes = HasPlace(element) ? element->WindowsPointer() : nullptr)
+                request.Items.push_back(*bytes);
+        return request;
+    }
+    bool allOnFileSystem = false;
+    const IItemIdListPtr ancestor = GetLongestCommonAncestor(&allOnFileSystem);
+    const std::vector<IItemIdListPtr> items = AbsoluteItems();
+    if (!ancestor || items.empty())
+        throw EInvalidOperation(QStringLiteral("There are no valid Shell ItemIdList in the ") +
+                                kClassName);
+    // Items directly below the desktop or This PC have no folder to share: the default menu.
+    if (pForMenu && ancestor->Depth() <= 1) {
+        request.DefaultMenu = true;
+        for (const IItemIdListPtr& element : items)
+            if (const TIdListBuffer bytes = element->WindowsPointer())
+                request.Items.push_back(*bytes);
+        return request;
+    }
+    const TIdListBuffer ancestorBytes = ancestor->WindowsPointer();
+    if (!ancestorBytes ||
+        pf::Failed(
+            pf::Platform().Namespace().BindToFolder(pf::IdSpan(*ancestorBytes), request.Folder)) ||
+        !request.Folder)
+        throw EWayfoldError(pf::E_UNEXPECTED,
+                            QStringLiteral("IShellFolder interface could not be retrieved."));
+    const int depth = ancestor->Depth();
+    // Older systems' folders answer only for their own children when some are virtual.
+    if (!allOnFileSystem && !pf::Platform().Info().Profile().Win10OrLater) {
+        for (const IItemIdListPtr& element : items) {
+            if (element->Depth() != depth + 1) {
+                request.Folder.reset();
+                return request;
+            }
+        }
+    }
+    for (const IItemIdListPtr& element : items)
+        if (const TIdListBuffer bytes = element->WindowsPointer())
+            request.Items.push_back(
+                pf::IdSpan(*bytes).Skip(static_cast<std::size_t>(depth)).ToBytes());
+    return request;
+}
+
+pf::IContextMenuPtr TItemIdListCollection::ContextMenu() const
+{
+    const TUIRequest request = UIRequest(true);
+    if (request.DefaultMenu)
+        return DefaultFolderMenu(request.Items);
+    if (!request.Folder)
+        return nullptr;
+    std::vector<pf::IdSpan> spans(request.Items.begin(), request.Items.end());
+    pf::IContextMenuPtr menu;
+    EWayfoldError::Check(request.Folder->GetContextMenu(nullptr, spans, menu));
+    return menu;
+}
+
+pf::IDataObjectPtr TItemIdListCollection::FolderDataObject() const
+{
+    const TUIRequest request = UIRequest(false);
+    if (!request.Folder)
+        return nullptr;
+    std::vector<pf::IdSpan> spans(request.Items.begin(), request.Items.end());
+    pf::IDataObjectPtr data;
+    EWayfoldError::Check(request.Folder->GetDataObject(nullptr, spans, data));
+    return data;
+}
+
+namespace {
+
+class TCollectionMenu final : public pf::IContextMenu
+{
+public:
+    explicit TCollectionMenu(std::shared_ptr<const TItemIdListCollection> pCollection)
+        : fCollection(std::move(pCollection))
+    {
+    }
+
+    pf::HResult QueryContextMenu(pf::MenuModel& pMenu, std::uint32_t pIndex, std::uint32_t pIdFirst,
+                                 std::uint32_t pIdLast, std::uint32_t) override
+    {
+        if (pIdLast < pIdFirst)
+            return pf::E_INVALIDARG;
+        pf::MenuItem item;
+        item.Id = pIdFirst;
+        item.Caption = ShellActionCaption(TShellAction::saDelete);
+        item.Verb = ShellActionVerb(TShellAction::saDelete);
+        const auto at = std::min<std::size_t>(pIndex, pMenu.Items.size());
+        pMenu.Items.insert(pMenu.Items.begin() + static_cast<std::ptrdiff_t>(at), item);
+        return pf::MenuResult(1);
+    }
+
+    pf::HResult InvokeCommand(const pf::InvokeInfo& pInfo) override
+    {
+        TShellAction action = TShellAction::saUnknown;
+        if (pInfo.IdOffset)
+            action = *pInfo.IdOffset == 0 ? TShellAction::saDelete : TShellAction::saUnknown;
+        else
+            action = ShellActionFromVerb(pInfo.Verb);
+        if (action == TShellAction::saUnknown)
+            return pf::E_FAIL;
+        try {
+            fCollection->InvokeCommand(action);
+        } catch (const EWayfoldError& error) {
+            // A system error code, or a result that already says it failed.
+            const pf::HResult code = error.ErrorCode();
+            return pf::Failed(code) ? code : pf::HResultFromWin32(static_cast<std::uint32_t>(code));
+        } catch (const std::exception&) {
+            return pf::E_FAIL;
+        }
+        return pf::S_OK;
+    }
+
+    pf::HResult GetCommandString(std::uint32_t pIdOffset, pf::CommandString pKind,
+                                 QString& pText) override
+    {
+        if (pIdOffset != 0 || pKind != pf::CommandString::VerbW)
+            return pf::E_FAIL;
+        pText = ShellActionVerb(TShellAction::saDelete);
+        return pf::S_OK;
+    }
+
+private:
+    std::shared_ptr<const TItemIdListCollection> fCollection;
+};
+
+} // namespace
+
+pf::IContextMenuPtr TItemIdListCollection::OwnContextMenu() const
+{
+    return std::make_shared<TCollectionMenu>(shared_from_this());
+}
+
+QStringList TItemIdListCollection::ClassKeys() const
+{
+    QStringList extensions;
+    for (const IItemIdListPtr& element : AbsoluteItems()) {
+        const QString name = element->DisplayName(TItemIdListDisplayNameFormat::dnfInFolder);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        extensions.push_back(dot > 0 ? name.mid(dot).toLower() : QString());
+    }
+    QStringList keys{QStringLiteral("*"), QStringLiteral("AllFilesystemObjects")};
+    const bool before8 = !pf::Platform().Info().Profile().Win8OrLater;
+    const bool same = !extensions.isEmpty() &&
+                      std::all_of(extensions.begin(), extensions.end(),
+                                  [&](const QString& pExt) { return pExt == extensions.front(); });
+    // Before Windows 8 every extension adds its verbs; later only one shared by all.
+    for (const QString& extension : extensions)
+        if (!extension.isEmpty() && (before8 || same))
+            keys.push_back(extension);
+    keys.removeDuplicates();
+    std::sort(keys.begin(), keys.end());
+    // A key names its class, whose key holds the verbs when it exists.
+    pf::IRegistry& registry = pf::Platform().Registry();
+    QStringList used;
+    for (const QString& key : keys) {
+        if (used.size() >= kMaxClassKeys)
+            break;
+        if (!registry.KeyExists(pf::RegistryRoot::ClassesRoot, key))
+            continue;
+        const pf::RegValue value = registry.GetValue(pf::RegistryRoot::ClassesRoot, key, {});
+        const QString* className = std::get_if<QString>(&value);
+        if (className && !className->isEmpty() &&
+            registry.KeyExists(pf::RegistryRoot::ClassesRoot, *className))
+            used.push_back(*className);
+        else
+            used.push_back(key);
+    }
+    return used;
+}
+
+pf::IContextMenuPtr
+TItemIdListCollection::DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems) const
+{
+    pf::INamespace& ns = pf::Platform().Namespace();
+    const pf::IShellFolderPtr desktop = ns.Desktop();
+    if (!desktop)
+        return nullptr;
+    std::vector<pf::IdSpan> spans(pItems.begin(), pItems.end());
+    // The desktop's data object for every element, carrying their paths as dropped files.
+    pf::IDataObjectPtr data;
+    if (pf::Failed(desktop->GetDataObject(nullptr, spans, data)) || !data)
+        data = std::make_shared<pf::TDataObject>();
+    QStringList paths;
+    for (const IItemIdListPtr& element : AbsoluteItems())
+        if (const QString path = element->DisplayPath(); !path.isEmpty())
+            paths.push_back(path);
+    if (!paths.isEmpty())
+        data->SetData(pf::ClipFormat::HDrop, TClipboardFiles::BuildDropFiles(paths));
+    const auto folder = std::make_shared<TKivDesktopFolder>(desktop, data);
+    pf::IContextMenuPtr menu;
+    if (pf::Failed(ns.CreateDefaultFolderMenu(nullptr, folder, spans, ClassKeys(), menu)))
+        return nullptr;
+    return menu;
 }
 
 void TItemIdListCollection::CopyTo(TKivShellChangeNotifier& pNotifier) const
@@ -424,7 +631,10 @@ void TItemIdListCollection::InvokeCommandOnAll(const TShellCommand& pCommand) co
         break;
     }
     // Everything else is a verb of the items' shared context menu.
-    GetUIObject(TUIObjectKind::uoContextMenu);
+    const pf::IContextMenuPtr menu = ContextMenu();
+    if (!menu)
+        throw EWayfoldError(pf::E_NOINTERFACE, ToString());
+    InvokeMenuCommand(*menu, pCommand, QString(), ToString());
 }
 
 } // namespace kiv

@@ -11,6 +11,7 @@
 // A collection is a value owned by one thread at a time (usually the user-interface thread); its
 // elements are shared, immutable lists.
 
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IDataObject.h"
 #include "core/platform/IShellFolder.h"
 #include "core/platform/IShellItem.h"
@@ -48,7 +49,9 @@ public:
     virtual int Count() const = 0;
     // The elements in order (what the enumerator walks).
     virtual const std::vector<IItemIdListPtr>& Items() const = 0;
-    // Raises EInvalidOperation when empty.
+    // The platform's object for all elements together (pf::IContextMenu or pf::IDataObject);
+    // null when the platform has none for this set. Raises EInvalidOperation when empty and
+    // EWayfoldError when the platform refuses.
     virtual std::shared_ptr<void> GetUIObject(TUIObjectKind pKind) const = 0;
     virtual void Clear() = 0;
     // Raises EInvalidArgument outside 0 .. Count() - 1.
@@ -92,7 +95,9 @@ private:
     std::size_t fIndex = 0;
 };
 
-class TItemIdListCollection final : public IItemIdListCollection
+class TItemIdListCollection final
+    : public IItemIdListCollection
+    , public std::enable_shared_from_this<TItemIdListCollection>
 {
 public:
     static std::shared_ptr<TItemIdListCollection> Create(pf::IShellFolderPtr pBaseFolder = {});
@@ -142,10 +147,32 @@ public:
 
     // The transfer form of the elements (absolute), as copied or cut items.
     pf::IDataObjectPtr DataObject(std::uint32_t pEffect = pf::DROPEFFECT_COPY) const;
+    // GetUIObject, typed: the context menu of all elements (the folder they share makes it;
+    // items directly below the desktop or This PC get the platform's default folder menu), and
+    // the data object their folder makes.
+    pf::IContextMenuPtr ContextMenu() const;
+    pf::IDataObjectPtr FolderDataObject() const;
+    // The file-type keys the default folder menu is made with: "*", "AllFilesystemObjects" and
+    // the elements' extension (every one before Windows 8; later only one all share), sorted,
+    // each replaced by the class it names where that class exists; at most 16.
+    QStringList ClassKeys() const;
+    // The collection's own menu: one entry "&Delete" (verb "DELETE") that deletes the elements;
+    // invoked by an action's verb it runs that action on the collection. Holds the collection.
+    pf::IContextMenuPtr OwnContextMenu() const;
 
     const pf::IShellFolderPtr& BaseFolder() const { return fBaseFolder; }
 
 private:
+    // Who answers for the elements: a folder and the items relative to it, or the default
+    // folder menu (absolute items). No folder: the platform has no object for this set.
+    struct TUIRequest
+    {
+        pf::IShellFolderPtr Folder;
+        std::vector<pf::IdListBytes> Items;
+        bool DefaultMenu = false;
+    };
+    TUIRequest UIRequest(bool pForMenu) const;
+    pf::IContextMenuPtr DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems) const;
     void InvokeCommandOnEach(const TShellCommand& pCommand) const;
     void InvokeCommandOnAll(const TShellCommand& pCommand) const;
     IItemIdListPtr Absolute(const IItemIdListPtr& pList) const;

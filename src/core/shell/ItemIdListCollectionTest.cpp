@@ -2,9 +2,11 @@
 
 #include "core/platform/DataObject.h"
 #include "core/platform/IClipboard.h"
+#include "core/platform/IContextMenu.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/ShellConstants.h"
+#include "core/shell/ClipboardFiles.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -160,9 +162,119 @@ TEST_F(ItemIdListCollectionTest, MessagesOfEmptyAndUnsupportedRequests)
     auto three = Of({fX1, fX2, fY3});
     EXPECT_EQ(three->ShareTitle(), QStringLiteral("1.txt & 2 elements"));
     EXPECT_EQ(three->ShellItems().size(), 3u);
-    EXPECT_THROW(three->GetUIObject(TUIObjectKind::uoContextMenu), ENotSupportedException);
     EXPECT_THROW(three->InvokeCommand(QStringLiteral("Windows.ModernShare")),
                  ENotSupportedException);
+}
+
+// Verbs without code of their own run in the menu of the folder the elements share; elements
+// directly below the desktop get the default folder menu with the class keys of their type.
+TEST_F(ItemIdListCollectionTest, CommandsRunInTheMenuOfTheSharedFolderOrTheDefaultMenu)
+{
+    using TCall = pf::mem::TMemoryPlatform::TMenuCall;
+    Of({fX1, fX2})->InvokeCommand(TShellAction::saDelete);
+    Of({fX1, fX2})->InvokeCommand(TShellCommand(QStringLiteral("customverb")));
+    pf::mem::TMemoryRegistry& registry = fMemory->MemoryRegistry();
+    registry.AddKey(pf::RegistryRoot::ClassesRoot, QStringLiteral("*"));
+    registry.SetValue(pf::RegistryRoot::ClassesRoot, QStringLiteral(".txt"), {},
+                      QStringLiteral("txtfile"));
+    registry.AddKey(pf::RegistryRoot::ClassesRoot, QStringLiteral("txtfile"));
+    Of({fX1, fY3})->InvokeCommand(TShellAction::saProperties);
+    // Relative elements: their base folder answers.
+    pf::IShellFolderPtr x;
+    ASSERT_EQ(pf::Platform().Namespace().BindToFolder(pf::IdSpan(fMemory->ListOf(*fX)), x),
+              pf::S_OK);
+    auto relative = TItemIdListCollection::Create(x);
+    relative->Add(QStringLiteral("2.txt"));
+    relative->InvokeCommand(TShellAction::saCopy);
+    relative->InvokeCommand(TShellCommand(TShellAction::saCopy, QStringLiteral("/other")));
+
+    const std::vector<TCall> calls = fMemory->MenuCalls();
+    const QStringList x12{QStringLiteral("/docs/x/1.txt"), QStringLiteral("/docs/x/2.txt")};
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].Verb, QStringLiteral("DELETE"));
+    EXPECT_EQ(calls[0].Paths, x12);
+    EXPECT_EQ(calls[0].Kind, QStringLiteral("item"));
+    EXPECT_EQ(calls[0].Mask, pf::cmic::UNICODE | pf::cmic::ASYNCOK);
+    EXPECT_EQ(calls[1].Verb, QStringLiteral("customverb"));
+    EXPECT_EQ(calls[2].Verb, QStringLiteral("PROPERTIES"));
+    EXPECT_EQ(calls[2].Kind, QStringLiteral("default"));
+    EXPECT_EQ(calls[2].Paths,
+              (QStringList{QStringLiteral("/docs/x/1.txt"), QStringLiteral("/docs/y/3.txt")}));
+    EXPECT_EQ(calls[2].ClassKeys, (QStringList{QStringLiteral("*"), QStringLiteral("txtfile")}));
+    // A copy without destination goes to the clipboard; with one, to the menu.
+    EXPECT_EQ(calls[3].Verb, QStringLiteral("COPY"));
+    EXPECT_EQ(calls[3].Paths, QStringList{QStringLiteral("/docs/x/2.txt")});
+
+    // The data object of the folder carries the elements' files.
+    const auto data = std::static_pointer_cast<pf::IDataObject>(
+        Of({fX1, fX2})->GetUIObject(TUIObjectKind::uoDataObject));
+    ASSERT_TRUE(data);
+    QByteArray bytes;
+    ASSERT_EQ(data->GetData(pf::ClipFormat::HDrop, bytes), pf::S_OK);
+    EXPECT_EQ(TClipboardFiles::ParseDropFiles(bytes), x12);
+}
+
+TEST_F(ItemIdListCollectionTest, OwnMenuDeletesAndRunsActionsByVerb)
+{
+    const pf::IContextMenuPtr menu = Of({fX1, fX2})->OwnContextMenu();
+    pf::MenuModel model;
+    EXPECT_EQ(menu->QueryContextMenu(model, 0, 7, 7, pf::cmf::NORMAL), pf::MenuResult(1));
+    ASSERT_EQ(model.Items.size(), 1u);
+    EXPECT_EQ(model.Items[0].Id, 7u);
+    EXPECT_EQ(model.Items[0].Caption, QStringLiteral("&Delete"));
+    QString verb;
+    EXPECT_EQ(menu->GetCommandString(0, pf::CommandString::VerbW, verb), pf::S_OK);
+    EXPECT_EQ(verb, QStringLiteral("DELETE"));
+    EXPECT_EQ(menu->GetCommandString(1, pf::CommandString::VerbW, verb), pf::E_FAIL);
+
+    pf::InvokeInfo byId;
+    byId.IdOffset = 0;
+    EXPECT_EQ(menu->InvokeCommand(byId), pf::S_OK);
+    pf::InvokeInfo byVerb;
+    byVerb.Verb = QStringLiteral("properties");
+    EXPECT_EQ(menu->InvokeCommand(byVerb), pf::S_OK);
+    byVerb.Verb = QStringLiteral("nothing");
+    EXPECT_EQ(menu->InvokeCommand(byVerb), pf::E_FAIL);
+    const auto calls = fMemory->MenuCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].Verb, QStringLiteral("DELETE"));
+    EXPECT_EQ(calls[1].Verb, QStringLiteral("PROPERTIES"));
+    fMemory->SetInvokeResult(pf::HResultFromWin32(5));
+    EXPECT_EQ(menu->InvokeCommand(byId), pf::HResultFromWin32(5));
+}
+
+TEST_F(ItemIdListCollectionTest, ClassKeysAndMenusThePlatformRefuses)
+{
+    TMemoryNode& md = fX->AddFile(QStringLiteral("read.me.MD"));
+    EXPECT_EQ(Of({fX1, &md})->ClassKeys(), QStringList{});
+    fMemory->MemoryRegistry().AddKey(pf::RegistryRoot::ClassesRoot, QStringLiteral("*"));
+    fMemory->MemoryRegistry().AddKey(pf::RegistryRoot::ClassesRoot, QStringLiteral(".md"));
+    fMemory->MemoryRegistry().AddKey(pf::RegistryRoot::ClassesRoot, QStringLiteral(".txt"));
+    EXPECT_EQ(Of({fX1, &md})->ClassKeys(), QStringList{QStringLiteral("*")});
+    pf::OsProfile old;
+    old.Win8OrLater = false;
+    old.Win10OrLater = false;
+    fMemory->SetProfile(old);
+    EXPECT_EQ(Of({fX1, &md})->ClassKeys(),
+              (QStringList{QStringLiteral("*"), QStringLiteral(".md"), QStringLiteral(".txt")}));
+
+    // Before Windows 10 a folder answers for virtual elements only when all are its children.
+    TMemoryNode& deep = fX->AddFolder(QStringLiteral("v")).AddFile(QStringLiteral("w"));
+    deep.Virtual = true;
+    EXPECT_FALSE(Of({&deep, fX1})->ContextMenu());
+    EXPECT_THROW(Of({&deep, fX1})->InvokeCommand(TShellAction::saProperties), EWayfoldError);
+    fMemory->SetProfile(pf::OsProfile());
+    EXPECT_TRUE(Of({&deep, fX1})->ContextMenu());
+
+    fMemory->SetMenuFailure(pf::HResultFromWin32(5));
+    try {
+        Of({fX1, fX2})->ContextMenu();
+        ADD_FAILURE() << "no exception";
+    } catch (const EWayfoldError& error) {
+        EXPECT_EQ(error.ErrorCode(), 5);
+    }
+    // The default folder menu fails quietly: no menu.
+    EXPECT_FALSE(Of({fX1, fY3})->ContextMenu());
 }
 
 TEST_F(ItemIdListCollectionTest, ExploreOpensTheSharedFolderOnceElseEachElement)

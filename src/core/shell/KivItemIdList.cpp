@@ -1,5 +1,6 @@
 #include "core/shell/KivItemIdList.h"
 
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/IExec.h"
 #include "core/platform/IFileSystem.h"
@@ -7,6 +8,7 @@
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/ShellConstants.h"
+#include "core/shell/ContextMenuCommand.h"
 #include "core/shell/ItemsDataObject.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -1058,15 +1060,6 @@ IItemIdListPtr TKivItemIdList::Rename(const QString& pNewName, pf::WindowRef pWi
     return Create(renamed, TItemIdListOwnership::iloForeignOwned);
 }
 
-void TKivItemIdList::Open(const QString& pPath, const QString& pWorkingDir) const
-{
-    pf::IExec* exec = Pf().Exec();
-    if (!exec)
-        throw EWayfoldError(pf::E_NOINTERFACE, this);
-    EWayfoldError::Check(exec->StartDetached(QStringLiteral("xdg-open"), {pPath}, pWorkingDir),
-                         DisplayPath());
-}
-
 void TKivItemIdList::OpenCommandPrompt() const
 {
     QString directory;
@@ -1174,24 +1167,31 @@ void TKivItemIdList::InvokeCommand(const TShellCommand& pCommand) const
         else
             InvokeCommand(TShellCommand(TShellAction::saOpen));
         return;
-    case TShellAction::saDefault:
-    case TShellAction::saOpen: {
-        const QString path = Path();
-        if (path.isEmpty())
-            break;
-        const bool folder = IsFolder();
-        // A file runs in its own folder; a folder where the command says, else in itself.
-        const QString workingDir =
-            !folder ? DirectoryPart(path)
-                    : (pCommand.Destination.isEmpty() ? path : pCommand.Destination);
-        Open(path, workingDir);
-        return;
-    }
     default:
         break;
     }
-    // The other verbs belong to the item's context menu, which the platform does not offer yet.
-    throw EWayfoldError(pf::E_NOINTERFACE, DisplayPath());
+    // Everything else is a verb of the item's context menu, which its parent folder makes.
+    const TIdListBuffer list = Resolve();
+    if (!list)
+        throw EWayfoldError(static_cast<pf::HResult>(pf::win32::ERROR_FILE_NOT_FOUND),
+                            StoredPath());
+    pf::IShellFolderPtr parent;
+    pf::IdListBytes last;
+    EWayfoldError::Check(Pf().Namespace().BindToParent(pf::IdSpan(*list), parent, last),
+                         DisplayPath());
+    pf::IContextMenuPtr menu;
+    const pf::IdSpan items[] = {pf::IdSpan(last)};
+    EWayfoldError::Check(parent->GetContextMenu(nullptr, items, menu), DisplayPath());
+    if (!menu)
+        throw EWayfoldError(pf::E_NOINTERFACE, DisplayPath());
+    // What starts runs where the command says; a file in its own folder.
+    QString directory;
+    const TShellAction action = pCommand.Command();
+    if (action == TShellAction::saDefault || action == TShellAction::saOpen) {
+        const QString path = Path();
+        directory = !path.isEmpty() && !IsFolder() ? DirectoryPart(path) : pCommand.Destination;
+    }
+    InvokeMenuCommand(*menu, pCommand, directory, DisplayPath());
 }
 
 // ---- debug ----------------------------------------------------------------------------------

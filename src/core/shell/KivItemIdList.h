@@ -228,7 +228,6 @@ private:
     int CompareByPlatform(const TKivItemIdList& pOther, TItemIdListComparison pMode) const;
     bool ComputedBrowsable() const;
     bool QuickFileSystemCheck() const;
-    void Open(const QString& pPath, const QString& pWorkingDir) const;
     void OpenCommandPrompt() const;
     void DeleteNoUndo() const;
 

@@ -3,6 +3,7 @@
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IFileSystem.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/PropVariant.h"
@@ -497,7 +498,29 @@ TEST_F(ItemIdListMemoryTest, OpenAndExploreStartTheDefaultApplication)
     EXPECT_EQ(launches[0].Arguments, QStringList{QStringLiteral("/docs/a.txt")});
     EXPECT_EQ(launches[0].WorkingDir, QStringLiteral("/docs"));
     EXPECT_EQ(launches[1].Arguments, QStringList{QStringLiteral("/docs")});
-    // Verbs of the context menu wait for the platform's menus.
+
+    // Other verbs run in the item's context menu; deleting for good asks with Shift down.
+    file->InvokeCommand(TShellCommand(TShellAction::saProperties));
+    TShellCommand remove(TShellAction::saDelete);
+    remove.OperationOptions = TOperationOptions{TOperationOption::soSilent};
+    file->InvokeCommand(remove);
+    const auto calls = fMemory->MenuCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[2].Verb, QStringLiteral("PROPERTIES"));
+    EXPECT_EQ(calls[2].Paths, QStringList{QStringLiteral("/docs/a.txt")});
+    EXPECT_EQ(calls[3].Verb, QStringLiteral("DELETE"));
+    EXPECT_EQ(calls[3].Mask,
+              pf::cmic::UNICODE | pf::cmic::ASYNCOK | pf::cmic::SHIFT_DOWN | pf::cmic::FLAG_NO_UI);
+    // A menu without a default entry opens with "OPEN".
+    pf::MenuItem plain;
+    plain.Caption = QStringLiteral("Plain");
+    plain.Verb = QStringLiteral("plain");
+    fMemory->SetMenuEntries({plain});
+    file->InvokeCommand(TShellCommand(TShellAction::saDefault));
+    EXPECT_EQ(fMemory->MenuCalls().back().Verb, QStringLiteral("OPEN"));
+    fMemory->SetInvokeResult(pf::HResultFromWin32(5));
+    EXPECT_THROW(file->InvokeCommand(TShellCommand(TShellAction::saProperties)), EWayfoldError);
+    fMemory->SetMenuFailure(pf::E_NOINTERFACE);
     EXPECT_THROW(file->InvokeCommand(TShellCommand(TShellAction::saProperties)), EWayfoldError);
 }
 

@@ -41,6 +41,13 @@ public:
     }
     HResult GetFindData(IdSpan pItem, FindData& pData) override;
     IShellFolder2* AsFolder2() override { return this; }
+    // The menus and transfer objects of children (LinuxMenus.cpp).
+    HResult GetContextMenu(WindowRef, std::span<const IdSpan> pItems,
+                           std::shared_ptr<IContextMenu>& pMenu) override;
+    HResult GetDataObject(WindowRef, std::span<const IdSpan> pItems,
+                          std::shared_ptr<IDataObject>& pData) override;
+    HResult GetInfoTip(IdSpan pItem, std::uint32_t pFlags, QString& pTip) override;
+    HResult CreateBackgroundMenu(WindowRef, std::shared_ptr<IContextMenu>& pMenu) override;
 
     HResult GetDetailsOf(const IdSpan* pItem, std::uint32_t pColumn,
                          ShellDetails& pDetails) override;

@@ -25,6 +25,10 @@ public:
     bool FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRest) override;
     bool GetLibraryDefaultSaveFolder(IdSpan pAbsolute, QString& pPath) override;
     QString SystemRoot() override { return QStringLiteral("/"); }
+    // The item menu of the files the folder's data object carries (LinuxMenus.cpp).
+    HResult CreateDefaultFolderMenu(WindowRef pOwner, const IShellFolderPtr& pFolder,
+                                    std::span<const IdSpan> pItems, const QStringList& pClassKeys,
+                                    std::shared_ptr<IContextMenu>& pMenu) override;
 
 private:
     std::once_flag fDesktopOnce;

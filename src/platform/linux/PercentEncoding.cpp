@@ -1,5 +1,7 @@
 #include "PercentEncoding.h"
 
+#include <cctype>
+
 namespace kiv::pf::lnx {
 namespace {
 
@@ -30,6 +32,24 @@ std::string PercentDecode(std::string_view pText)
         }
     }
     return result;
+}
+
+std::string PercentEncodePath(std::string_view pPath)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(pPath.size());
+    for (const char c : pPath) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
 }
 
 } // namespace kiv::pf::lnx

@@ -3,10 +3,14 @@
 #include "MemoryChangeNotify.h"
 #include "MemoryIcons.h"
 #include "MemoryImageFactory.h"
+#include "core/platform/DataObject.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
+#include "core/platform/ModelContextMenu.h"
 #include "core/platform/ShellConstants.h"
+#include "core/platform/ShellIdListArray.h"
 #include "core/platform/SystemErrorTexts.h"
+#include "core/shell/ClipboardFiles.h"
 
 #include <QStringList>
 
@@ -135,6 +139,11 @@ public:
     std::vector<MountInfo> fMounts;                              // guarded by fLock
     std::map<QString, QString> fEnvironment;                     // guarded by fLock
     std::vector<QString> fDebugLines;                            // guarded by fLock
+    std::vector<MenuItem> fItemEntries;                          // guarded by fLock
+    std::vector<MenuItem> fBackgroundEntries;                    // guarded by fLock
+    HResult fMenuFailure = S_OK;                                 // guarded by fLock
+    HResult fInvokeResult = S_OK;                                // guarded by fLock
+    std::vector<TMemoryPlatform::TMenuCall> fMenuCalls;          // guarded by fLock
     std::atomic<int> fDiskQueries{0};
     std::unique_ptr<INamespace> fNamespace;
     std::unique_ptr<IInfo> fInfo;
@@ -273,6 +282,103 @@ std::uint32_t NodeAttributes(const TMemoryNode& pNode, std::uint32_t pWanted)
     return attributes | pNode.ExtraAttributes;
 }
 
+// A scripted context menu: the entries the test set (or the defaults), every invocation recorded.
+class TMemoryMenu final : public TModelContextMenu
+{
+public:
+    TMemoryMenu(TMemoryState& pState, QStringList pPaths, QString pKind,
+                QStringList pClassKeys = {})
+        : fState(pState)
+        , fPaths(std::move(pPaths))
+        , fKind(std::move(pKind))
+        , fClassKeys(std::move(pClassKeys))
+    {
+    }
+
+protected:
+    std::vector<MenuItem> BuildItems(std::uint32_t pFlags) override
+    {
+        std::lock_guard lock(fState.fLock);
+        const bool background = fKind == QLatin1String("background");
+        const std::vector<MenuItem>& scripted =
+            background ? fState.fBackgroundEntries : fState.fItemEntries;
+        if (!scripted.empty())
+            return scripted;
+        auto entry = [](const char* pCaption, const char* pVerb) {
+            MenuItem item;
+            item.Caption = QString::fromUtf8(pCaption);
+            item.Verb = QString::fromUtf8(pVerb);
+            item.HelpText = QString(item.Caption).remove(u'&');
+            return item;
+        };
+        if (background)
+            return {entry("&Paste", "paste"), entry("New &Folder", "NewFolder"),
+                    entry("R&efresh", "refresh"), entry("P&roperties", "properties")};
+        MenuItem open = entry("&Open", "open");
+        open.IsDefault = true;
+        std::vector<MenuItem> items{open, entry("Cu&t", "cut"), entry("&Copy", "copy"),
+                                    entry("&Delete", "delete")};
+        if (pFlags & cmf::CANRENAME)
+            items.push_back(entry("&Rename", "rename"));
+        items.push_back(entry("P&roperties", "properties"));
+        return items;
+    }
+
+    HResult RunVerb(const QString& pVerb, const InvokeInfo& pInfo) override
+    {
+        HResult result = S_OK;
+        {
+            std::lock_guard lock(fState.fLock);
+            fState.fMenuCalls.push_back(
+                {pVerb, fPaths, pInfo.Mask, pInfo.Directory, fKind, fClassKeys});
+            result = fState.fInvokeResult;
+        }
+        if (Failed(result) || pVerb.compare(QLatin1String("open"), Qt::CaseInsensitive) != 0)
+            return result;
+        IExec* exec = fState.fOwner.Exec();
+        for (const QString& path : fPaths) {
+            HResult found = S_OK;
+            const TMemoryNode* node = nullptr;
+            {
+                std::lock_guard lock(fState.fLock);
+                node = fState.FindPath(path, found);
+            }
+            // A file opens in its folder, a folder in itself, unless the caller says where.
+            QString directory = pInfo.Directory;
+            if (directory.isEmpty())
+                directory = node && node->IsFolder() ? path : path.section(u'/', 0, -2);
+            if (HResult one = exec->StartDetached(QStringLiteral("xdg-open"), {path}, directory);
+                Failed(one))
+                result = one;
+        }
+        return result;
+    }
+
+private:
+    TMemoryState& fState;
+    QStringList fPaths;
+    QString fKind;
+    QStringList fClassKeys;
+};
+
+// The items in transfer form: dropped files (the non-virtual ones), item lists, copied.
+IDataObjectPtr MemoryDataObject(TMemoryState& pState, const std::vector<IdListBytes>& pLists)
+{
+    auto data = std::make_shared<TDataObject>();
+    QStringList paths;
+    {
+        std::lock_guard lock(pState.fLock);
+        for (const IdListBytes& list : pLists)
+            if (const TMemoryNode* node = pState.Resolve(IdSpan(list)); node && !node->Virtual)
+                paths.push_back(pState.PathOf(*node));
+    }
+    if (!paths.isEmpty())
+        data->SetData(ClipFormat::HDrop, TClipboardFiles::BuildDropFiles(paths));
+    data->SetData(ClipFormat::ShellIdListArray, BuildShellIdListArray(IdSpan(), pLists));
+    data->SetData(ClipFormat::PreferredDropEffect, DropEffectToBytes(DROPEFFECT_COPY));
+    return data;
+}
+
 class TMemoryFolder final
     : public IShellFolder
     , public IShellFolder2
@@ -325,6 +431,56 @@ public:
     }
 
     HResult BindToFolder(IdSpan pRelative, IShellFolderPtr& pFolder) override;
+
+    HResult GetContextMenu(WindowRef, std::span<const IdSpan> pItems,
+                           std::shared_ptr<IContextMenu>& pMenu) override
+    {
+        std::lock_guard lock(fState.fLock);
+        if (Failed(fState.fMenuFailure))
+            return fState.fMenuFailure;
+        QStringList paths;
+        for (const IdSpan item : pItems) {
+            const TMemoryNode* node = Node(item);
+            if (!node)
+                return E_INVALIDARG;
+            paths.push_back(fState.PathOf(*node));
+        }
+        if (paths.isEmpty())
+            return E_INVALIDARG;
+        pMenu = std::make_shared<TMemoryMenu>(fState, paths, QStringLiteral("item"));
+        return S_OK;
+    }
+
+    HResult GetDataObject(WindowRef, std::span<const IdSpan> pItems,
+                          std::shared_ptr<IDataObject>& pData) override
+    {
+        std::vector<IdListBytes> lists;
+        {
+            std::lock_guard lock(fState.fLock);
+            for (const IdSpan item : pItems) {
+                if (!Node(item))
+                    return E_INVALIDARG;
+                lists.push_back(idl::Combine(IdSpan(fAbsolute), item));
+            }
+        }
+        if (lists.empty())
+            return E_INVALIDARG;
+        pData = MemoryDataObject(fState, lists);
+        return S_OK;
+    }
+
+    HResult CreateBackgroundMenu(WindowRef, std::shared_ptr<IContextMenu>& pMenu) override
+    {
+        std::lock_guard lock(fState.fLock);
+        if (Failed(fState.fMenuFailure))
+            return fState.fMenuFailure;
+        const TMemoryNode* node = Self();
+        if (!node)
+            return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+        pMenu = std::make_shared<TMemoryMenu>(fState, QStringList{fState.PathOf(*node)},
+                                              QStringLiteral("background"));
+        return S_OK;
+    }
 
     HResult BindToStream(IdSpan pRelative, IStreamPtr& pStream) override;
 
@@ -725,6 +881,26 @@ public:
     }
 
     QString SystemRoot() override { return QStringLiteral("/"); }
+
+    HResult CreateDefaultFolderMenu(WindowRef pOwner, const IShellFolderPtr& pFolder,
+                                    std::span<const IdSpan> pItems, const QStringList& pClassKeys,
+                                    std::shared_ptr<IContextMenu>& pMenu) override
+    {
+        {
+            std::lock_guard lock(fState.fLock);
+            if (Failed(fState.fMenuFailure))
+                return fState.fMenuFailure;
+        }
+        IDataObjectPtr data;
+        if (!pFolder || Failed(pFolder->GetDataObject(pOwner, pItems, data)) || !data)
+            return E_FAIL;
+        QByteArray bytes;
+        if (Failed(data->GetData(ClipFormat::HDrop, bytes)))
+            return E_FAIL;
+        pMenu = std::make_shared<TMemoryMenu>(fState, TClipboardFiles::ParseDropFiles(bytes),
+                                              QStringLiteral("default"), pClassKeys);
+        return S_OK;
+    }
 
 private:
     TMemoryState& fState;
@@ -1310,6 +1486,32 @@ void TMemoryPlatform::SetEnvironment(const QString& pName, const QString& pValue
 int TMemoryPlatform::DiskQueries() const
 {
     return fState->fDiskQueries.load();
+}
+
+void TMemoryPlatform::SetMenuEntries(std::vector<MenuItem> pItemEntries,
+                                     std::vector<MenuItem> pBackgroundEntries)
+{
+    std::lock_guard lock(fState->fLock);
+    fState->fItemEntries = std::move(pItemEntries);
+    fState->fBackgroundEntries = std::move(pBackgroundEntries);
+}
+
+void TMemoryPlatform::SetMenuFailure(HResult pResult)
+{
+    std::lock_guard lock(fState->fLock);
+    fState->fMenuFailure = pResult;
+}
+
+void TMemoryPlatform::SetInvokeResult(HResult pResult)
+{
+    std::lock_guard lock(fState->fLock);
+    fState->fInvokeResult = pResult;
+}
+
+std::vector<TMemoryPlatform::TMenuCall> TMemoryPlatform::MenuCalls() const
+{
+    std::lock_guard lock(fState->fLock);
+    return fState->fMenuCalls;
 }
 
 std::vector<QString> TMemoryPlatform::DebugLines() const

@@ -2,6 +2,7 @@
 
 #include "core/platform/FileTime.h"
 #include "core/platform/HResult.h"
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IExec.h"
 #include "core/platform/IFileSystem.h"
 #include "core/platform/IInfo.h"
@@ -158,6 +159,31 @@ public:
     std::vector<TLaunch> Launches() const;
     // Programs that Exec() reports as missing (HResultFromWin32(2)); the others start.
     void SetMissingPrograms(const QStringList& pPrograms);
+
+    // Context menus. Item menus (a folder's GetContextMenu and the default folder menu) and
+    // background menus show these entries (empty: Open (default), Cut, Copy, Delete, Rename
+    // when asked with cmf::CANRENAME, Properties; and Paste, NewFolder, Refresh, Properties).
+    // Every verb invoked is recorded; "open" also starts "xdg-open" through Exec() for each
+    // item, as the Linux menu's fallback does.
+    struct TMenuCall
+    {
+        QString Verb;
+        // The items' paths (names joined with "/"), or the folder of a background menu.
+        QStringList Paths;
+        std::uint32_t Mask = 0;
+        QString Directory;
+        // "item", "background" or "default" (the default folder menu).
+        QString Kind;
+        // The class keys the default folder menu was made with.
+        QStringList ClassKeys;
+    };
+    void SetMenuEntries(std::vector<MenuItem> pItemEntries,
+                        std::vector<MenuItem> pBackgroundEntries = {});
+    // Asking for a menu fails with pResult (success: menus are made).
+    void SetMenuFailure(HResult pResult);
+    // What invoking a verb answers (after recording it).
+    void SetInvokeResult(HResult pResult);
+    std::vector<TMenuCall> MenuCalls() const;
 
 private:
     friend class TMemoryNode;
