@@ -147,6 +147,15 @@ HResult RunMaybeAsync(const InvokeInfo& pInfo, const QString& pVerb, std::functi
     return S_OK;
 }
 
+// Asks the user before deleting, unless the caller wants no questions.
+bool Confirmed(const InvokeInfo& pInfo, const QStringList& pPaths, bool pForGood)
+{
+    if (pInfo.Mask & cmic::FLAG_NO_UI)
+        return true;
+    const auto hooks = CurrentHooks();
+    return !hooks.ConfirmDelete || hooks.ConfirmDelete(pPaths, pForGood);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Paths and names.
 
@@ -612,6 +621,13 @@ HResult Paste(const std::string& pFolder, const InvokeInfo& pInfo, const QString
     });
 }
 
+HResult EmptyTrashAsked(const InvokeInfo& pInfo, const QString& pVerb)
+{
+    if (!Confirmed(pInfo, {}, true))
+        return HResultFromWin32(win32::ERROR_CANCELLED);
+    return RunMaybeAsync(pInfo, pVerb, [] { return EmptyTrash(); });
+}
+
 // ---------------------------------------------------------------------------------------------
 // Texts.
 
@@ -800,6 +816,12 @@ HResult TItemMenu::Delete(const InvokeInfo& pInfo, const QString& pVerb)
         if (!target.IsFileSystem() || !(target.Attributes & sfgao::CANDELETE))
             return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
     }
+    const bool restorable =
+        !forGood && std::none_of(targets.begin(), targets.end(), [](const TTarget& pTarget) {
+            return pTarget.Kind == TTargetKind::TrashEntry;
+        });
+    if (!Confirmed(pInfo, PathsOf(targets), !restorable))
+        return HResultFromWin32(win32::ERROR_CANCELLED);
     return RunMaybeAsync(pInfo, pVerb, [targets, forGood] {
         HResult first = S_OK;
         for (const TTarget& target : targets) {
@@ -890,7 +912,7 @@ HResult TItemMenu::RunVerb(const QString& pVerb, const InvokeInfo& pInfo)
         });
     }
     if (Is(pVerb, "empty"))
-        return RunMaybeAsync(pInfo, pVerb, [] { return EmptyTrash(); });
+        return EmptyTrashAsked(pInfo, pVerb);
     if (Is(pVerb, "pintohome") || Is(pVerb, "unpinfromhome")) {
         std::vector<std::string> folders;
         for (const TTarget& target : fTargets)
@@ -1006,7 +1028,7 @@ HResult TBackgroundMenu::RunVerb(const QString& pVerb, const InvokeInfo& pInfo)
         return S_OK;
     }
     if (Is(pVerb, "empty") && fFolder.Kind == TTargetKind::Trash)
-        return RunMaybeAsync(pInfo, pVerb, [] { return EmptyTrash(); });
+        return EmptyTrashAsked(pInfo, pVerb);
     if (fFolder.Kind != TTargetKind::Folder)
         return E_INVALIDARG;
     if (Is(pVerb, "paste") || Is(pVerb, "pastelink"))

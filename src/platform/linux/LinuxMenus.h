@@ -36,6 +36,10 @@ struct TMenuHooks
     // an existing name fails for that item).
     std::function<HResult(const QStringList& pSources, const QString& pTargetFolder, bool pMove)>
         Transfer;
+    // "delete" and "empty" without cmic::FLAG_NO_UI: whether the user agrees to delete pPaths
+    // (empty: everything in the trash); pForGood when they cannot be restored. Unset: no
+    // question. Refused: the verb answers ERROR_CANCELLED and nothing is deleted.
+    std::function<bool(const QStringList& pPaths, bool pForGood)> ConfirmDelete;
     // A verb that ran in the background failed.
     std::function<void(const QString& pVerb, HResult pResult)> ReportError;
 };

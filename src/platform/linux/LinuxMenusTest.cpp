@@ -66,7 +66,11 @@ protected:
         fPlatform.emplace(CreateLinuxPlatform());
         QGuiApplication::clipboard()->clear();
     }
-    ~LinuxMenusTest() override { WaitForMenuWork(); }
+    ~LinuxMenusTest() override
+    {
+        WaitForMenuWork();
+        SetMenuHooks({});
+    }
 
     void AddApp(const char* pId, const char* pName, const QByteArray& pExec, const char* pTypes,
                 const char* pFolder = "system/share/applications")
@@ -224,6 +228,22 @@ TEST_F(LinuxMenusTest, EachKindOfItemOffersItsVerbs)
         const MenuItem* def = model.FindDefault();
         EXPECT_EQ(def ? def->Verb : QString(), QString::fromUtf8(c.Default)) << c.Name;
     }
+    // Items with no shared folder: the default folder menu of the files they carry.
+    IContextMenuPtr defaultMenu;
+    const IdListBytes fileList = ListOf(file);
+    const IdListBytes folderList = ListOf(folder);
+    const IdSpan both[] = {IdSpan(fileList), IdSpan(folderList)};
+    ASSERT_EQ(Platform().Namespace().CreateDefaultFolderMenu(
+                  nullptr, Platform().Namespace().Desktop(), both, {}, defaultMenu),
+              S_OK);
+    EXPECT_TRUE(Verbs(*defaultMenu).contains("copypath"));
+    // The tool tip of a file tells its type.
+    IShellFolderPtr parent;
+    IdListBytes last;
+    ASSERT_EQ(Platform().Namespace().BindToParent(IdSpan(fileList), parent, last), S_OK);
+    QString tip;
+    EXPECT_EQ(parent->GetInfoTip(IdSpan(last), 0, tip), S_OK);
+    EXPECT_FALSE(tip.isEmpty());
     // Renaming is offered only to a caller that can edit the name.
     EXPECT_FALSE(Verbs(*ItemMenu({ListOf(file)}), nullptr, cmf::EXPLORE).contains("rename"));
     // Verbs and help texts by id.
@@ -374,6 +394,24 @@ TEST_F(LinuxMenusTest, DeleteMovesToTheTrashAndRestorePutsItBack)
     QDir(fHome.Join(QStringLiteral("work"))).removeRecursively();
     EXPECT_EQ(Invoke(*ItemMenu({entryOf("doc 1%.2.txt")}), "undelete"), S_OK);
     EXPECT_EQ(fHome.ReadFile(QStringLiteral("work/doc 1%.txt")), "second");
+
+    // The user is asked first (unless the caller wants no questions) and may refuse.
+    std::vector<std::pair<QStringList, bool>> asked;
+    TMenuHooks hooks;
+    hooks.ConfirmDelete = [&](const QStringList& pPaths, bool pForGood) {
+        asked.emplace_back(pPaths, pForGood);
+        return false;
+    };
+    SetMenuHooks(hooks);
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(file)}), "delete", cmic::SHIFT_DOWN),
+              HResultFromWin32(win32::ERROR_CANCELLED));
+    EXPECT_EQ(Invoke(*BackgroundMenu(TrashList()), "empty"),
+              HResultFromWin32(win32::ERROR_CANCELLED));
+    EXPECT_EQ(fHome.ReadFile(QStringLiteral("work/doc 1%.txt")), "second");
+    EXPECT_EQ(asked, (std::vector<std::pair<QStringList, bool>>{{{file}, true}, {{}, true}}));
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(file)}), "delete", cmic::FLAG_NO_UI), S_OK);
+    EXPECT_EQ(asked.size(), 2u);
+    SetMenuHooks({});
 
     // With Shift a folder tree goes for good; a link in it is removed, not followed.
     const QString kept = fHome.CreateFile(QStringLiteral("kept/k.txt"), "k");
