@@ -46,12 +46,31 @@ QString Unescape(std::string_view pValue)
     return Utf8Of(out);
 }
 
+// A list value: items ended by ";", where "\;" is a semicolon inside an item.
 QStringList SplitList(std::string_view pValue)
 {
     QStringList items;
-    for (const QString& item : Unescape(pValue).split(u';', Qt::SkipEmptyParts))
-        if (!item.trimmed().isEmpty())
-            items.push_back(item.trimmed());
+    std::string item;
+    auto flush = [&] {
+        const QString text = Unescape(item).trimmed();
+        if (!text.isEmpty())
+            items.push_back(text);
+        item.clear();
+    };
+    for (std::size_t i = 0; i < pValue.size(); ++i) {
+        if (pValue[i] == '\\' && i + 1 < pValue.size()) {
+            if (pValue[i + 1] == ';')
+                item += ';';
+            else
+                item.append(pValue.substr(i, 2));
+            ++i;
+        } else if (pValue[i] == ';') {
+            flush();
+        } else {
+            item += pValue[i];
+        }
+    }
+    flush();
     return items;
 }
 

@@ -16,8 +16,8 @@ TEST(DesktopEntryTest, ReadsTheEntryGroupOnly)
     EXPECT_TRUE(entry.IsApplication);
     EXPECT_EQ(entry.Name, QStringLiteral("Edit or"));
     EXPECT_EQ(entry.Exec, QStringLiteral("edit %U"));
-    EXPECT_EQ(entry.MimeTypes, (QStringList{QStringLiteral("text/plain"),
-                                            QStringLiteral("text/x-c\\"), QStringLiteral("odd")}));
+    EXPECT_EQ(entry.MimeTypes,
+              (QStringList{QStringLiteral("text/plain"), QStringLiteral("text/x-c;odd")}));
     EXPECT_TRUE(entry.Terminal);
     EXPECT_FALSE(ParseDesktopEntry("[Other]\nName=x\n", entry));
 }
