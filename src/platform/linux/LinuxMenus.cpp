@@ -247,8 +247,9 @@ HResult MakeTarget(IdListBytes pAbsolute, TTarget& pTarget)
     const IdSpan list(pTarget.Absolute);
     if (list.IsEmpty()) {
         // The desktop: a folder of the file system.
+        const TXdgDirs xdg = TXdgDirs::Load();
         pTarget.Kind = TTargetKind::Folder;
-        pTarget.Path = TXdgDirs::Load().Desktop;
+        pTarget.Path = DesktopHasFolder(xdg) ? xdg.Desktop : xdg.Home;
         return S_OK;
     }
     TItem last;
@@ -292,10 +293,9 @@ std::string BookmarksFile()
     return TXdgDirs::Load().ConfigHome + "/gtk-3.0/bookmarks";
 }
 
-bool IsPinned(const std::string& pPath)
+bool IsPinned(const std::vector<TLink>& pBookmarks, const std::string& pPath)
 {
-    const std::vector<TLink> links = ReadBookmarks();
-    return std::any_of(links.begin(), links.end(),
+    return std::any_of(pBookmarks.begin(), pBookmarks.end(),
                        [&](const TLink& pLink) { return pLink.Target == pPath; });
 }
 
@@ -433,8 +433,11 @@ HResult OpenTargets(const std::vector<TTarget>& pTargets, const QString& pDirect
                 result = one;
             continue;
         }
-        if (target.Path.empty())
+        // A virtual place has nothing to start here: the caller browses it.
+        if (target.Path.empty()) {
+            result = HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
             continue;
+        }
         const bool folder = target.Kind == TTargetKind::Folder ||
                             (target.Kind == TTargetKind::Recent && IsExistingFolder(target.Path));
         const auto app = DefaultApplicationFor(MimeTypeOfPath(Q(target.Path), folder));
@@ -777,8 +780,11 @@ std::vector<MenuItem> TItemMenu::FileSystemItems(std::uint32_t pFlags) const
         items.push_back(Entry(kRename, "edit-rename"));
     items.push_back(MenuItem::MakeSeparator());
     if (All([](const TTarget& pTarget) { return pTarget.Kind == TTargetKind::Folder; })) {
+        const std::vector<TLink> bookmarks = ReadBookmarks();
         const bool pinned =
-            All([](const TTarget& pTarget) { return pTarget.Pinned || IsPinned(pTarget.Path); });
+            std::all_of(fTargets.begin(), fTargets.end(), [&](const TTarget& pTarget) {
+                return pTarget.Pinned || IsPinned(bookmarks, pTarget.Path);
+            });
         items.push_back(pinned ? Entry(kUnpin) : Entry(kPin));
     }
     items.push_back(Entry(kCopyPath));
