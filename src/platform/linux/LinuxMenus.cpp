@@ -482,8 +482,11 @@ HResult CopyTree(const std::string& pSource, const std::string& pTarget)
             return result;
         return fs.CreateSymbolicLink(target, Q(pTarget));
     }
-    if (!S_ISDIR(st.st_mode))
+    if (S_ISREG(st.st_mode))
         return fs.CopyFile(Q(pSource), Q(pTarget), true);
+    // Pipes, sockets and devices have no content to copy (opening a pipe would wait forever).
+    if (!S_ISDIR(st.st_mode))
+        return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
     if (::mkdir(pTarget.c_str(), st.st_mode & 07777) != 0)
         return HResultFromWin32(errno == EEXIST ? win32::ERROR_ALREADY_EXISTS
                                                 : win32::ERROR_ACCESS_DENIED);

@@ -27,6 +27,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/stat.h>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -329,6 +330,16 @@ TEST_F(LinuxMenusTest, CutCopyAndPasteGoThroughTheDesktopClipboardFormats)
     EXPECT_EQ(fHome.ReadFile(QStringLiteral("dst/a.txt")), QByteArray("a"));
     EXPECT_EQ(fHome.ReadFile(QStringLiteral("dst/tree/inner.txt")), QByteArray("inner"));
     EXPECT_TRUE(QFileInfo::exists(a));
+    // A pipe has no content: it is reported, not waited for, and the rest is still copied.
+    const QString pipe = fHome.Join(QStringLiteral("src/pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString d = fHome.CreateFile(QStringLiteral("src/d.txt"), "d");
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(pipe), ListOf(d)}), "copy"), S_OK);
+    EXPECT_EQ(Invoke(*background, "paste"), HResultFromWin32(win32::ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(fHome.ReadFile(QStringLiteral("dst/d.txt")), QByteArray("d"));
+    EXPECT_EQ(
+        Invoke(*ItemMenu({ListOf(a), ListOf(fHome.Join(QStringLiteral("src/tree")))}), "copy"),
+        S_OK);
     // Pasting again into the same folder makes new names, never overwrites.
     EXPECT_EQ(Invoke(*background, "paste"), S_OK);
     EXPECT_EQ(fHome.ReadFile(QStringLiteral("dst/a (2).txt")), QByteArray("a"));
