@@ -637,53 +637,53 @@ HResult EmptyTrashAsked(const InvokeInfo& pInfo, const QString& pVerb)
 // ---------------------------------------------------------------------------------------------
 // Texts.
 
-struct TEntrySpec
+struct TEntryText
 {
     const char* Caption;
     const char* Verb;
     const char* Help;
 };
 
-MenuItem Entry(const TEntrySpec& pSpec, const char* pIcon = "")
+MenuItem Entry(const TEntryText& pText, const char* pIcon = "")
 {
     MenuItem item;
-    item.Caption = QString::fromUtf8(pSpec.Caption);
-    item.Verb = QString::fromUtf8(pSpec.Verb);
-    item.HelpText = QString::fromUtf8(pSpec.Help);
+    item.Caption = QString::fromUtf8(pText.Caption);
+    item.Verb = QString::fromUtf8(pText.Verb);
+    item.HelpText = QString::fromUtf8(pText.Help);
     item.IconName = QString::fromUtf8(pIcon);
     return item;
 }
 
-constexpr TEntrySpec kOpen{"&Open", "open", "Opens the selected items."};
-constexpr TEntrySpec kOpenWith{"Open wit&h", "",
+constexpr TEntryText kOpen{"&Open", "open", "Opens the selected items."};
+constexpr TEntryText kOpenWith{"Open wit&h", "",
                                "Opens the selected items with another application."};
-constexpr TEntrySpec kOpenAs{"&Choose Another Application…", "openas",
+constexpr TEntryText kOpenAs{"&Choose Another Application…", "openas",
                              "Chooses the application that opens the selected items."};
-constexpr TEntrySpec kTerminal{"Open in &Terminal", "cmd", "Opens a terminal in this folder."};
-constexpr TEntrySpec kCut{"Cu&t", "cut", "Moves the selected items to the clipboard."};
-constexpr TEntrySpec kCopy{"&Copy", "copy", "Copies the selected items to the clipboard."};
-constexpr TEntrySpec kPaste{"&Paste", "paste", "Inserts the items you have copied or cut."};
-constexpr TEntrySpec kPasteLink{"Paste &Link", "pastelink",
+constexpr TEntryText kTerminal{"Open in &Terminal", "cmd", "Opens a terminal in this folder."};
+constexpr TEntryText kCut{"Cu&t", "cut", "Moves the selected items to the clipboard."};
+constexpr TEntryText kCopy{"&Copy", "copy", "Copies the selected items to the clipboard."};
+constexpr TEntryText kPaste{"&Paste", "paste", "Inserts the items you have copied or cut."};
+constexpr TEntryText kPasteLink{"Paste &Link", "pastelink",
                                 "Makes links to the items you have copied or cut."};
-constexpr TEntrySpec kLink{"Create &Link", "link", "Makes links to the selected items."};
-constexpr TEntrySpec kDelete{"&Delete", "delete", "Moves the selected items to the Trash."};
-constexpr TEntrySpec kRename{"&Rename", "rename", "Renames the selected item."};
-constexpr TEntrySpec kPin{"Pin to &Quick Access", "pintohome",
+constexpr TEntryText kLink{"Create &Link", "link", "Makes links to the selected items."};
+constexpr TEntryText kDelete{"&Delete", "delete", "Moves the selected items to the Trash."};
+constexpr TEntryText kRename{"&Rename", "rename", "Renames the selected item."};
+constexpr TEntryText kPin{"Pin to &Quick Access", "pintohome",
                           "Shows the folders in Quick access."};
-constexpr TEntrySpec kUnpin{"Unpin from &Quick Access", "unpinfromhome",
+constexpr TEntryText kUnpin{"Unpin from &Quick Access", "unpinfromhome",
                             "Removes the folders from Quick access."};
-constexpr TEntrySpec kCopyPath{"Cop&y as Path", "copypath",
+constexpr TEntryText kCopyPath{"Cop&y as Path", "copypath",
                                "Copies the paths of the selected items to the clipboard."};
-constexpr TEntrySpec kProperties{"P&roperties", "properties",
+constexpr TEntryText kProperties{"P&roperties", "properties",
                                  "Shows the properties of the selected items."};
-constexpr TEntrySpec kRestore{"&Restore", "undelete",
+constexpr TEntryText kRestore{"&Restore", "undelete",
                               "Puts the items back where they were deleted."};
-constexpr TEntrySpec kDeleteForGood{"&Delete Permanently", "delete",
+constexpr TEntryText kDeleteForGood{"&Delete Permanently", "delete",
                                     "Deletes the selected items for good."};
-constexpr TEntrySpec kEmpty{"&Empty Trash", "empty", "Deletes every item in the Trash for good."};
-constexpr TEntrySpec kNew{"Ne&w", "", "Makes a new item in this folder."};
-constexpr TEntrySpec kNewFolder{"&Folder", "NewFolder", "Makes a new folder."};
-constexpr TEntrySpec kRefresh{"R&efresh", "refresh", "Shows the folder's content again."};
+constexpr TEntryText kEmpty{"&Empty Trash", "empty", "Deletes every item in the Trash for good."};
+constexpr TEntryText kNew{"Ne&w", "", "Makes a new item in this folder."};
+constexpr TEntryText kNewFolder{"&Folder", "NewFolder", "Makes a new folder."};
+constexpr TEntryText kRefresh{"R&efresh", "refresh", "Shows the folder's content again."};
 
 constexpr QLatin1String kOpenWithPrefix("openwith:");
 constexpr QLatin1String kNewFilePrefix("newfile:");
