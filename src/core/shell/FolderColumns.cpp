@@ -307,4 +307,17 @@ std::vector<TColumnInfo> TFolderColumns::DefaultColumns() const
     return columns;
 }
 
+std::vector<TColumnInfo> TFolderColumns::DefaultColumnsOf(TKivShellFolder pKind)
+{
+    if (pKind == TKivShellFolder::SF_INVALID || pKind == TKivShellFolder::SF_UNKNOWN)
+        return {};
+    const TKivShellFolder folder =
+        pKind == TKivShellFolder::SF_FILESYSTEMFOLDER ? TKivShellFolder::SF_PROFILE : pKind;
+    try {
+        return TFolderColumns(TKivItemIdList::CreateForSpecialFolder(folder)).DefaultColumns();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 } // namespace kiv

@@ -88,6 +88,10 @@ public:
     // Every column of the folder in its order, with the ones shown by default marked: what a
     // folder of this kind starts with when the user has chosen nothing.
     std::vector<TColumnInfo> DefaultColumns() const;
+    // The same for a kind of folder: a special folder's, or for SF_FILESYSTEMFOLDER those of an
+    // ordinary file-system folder (the user's home folder stands for all of them). Empty for
+    // kinds this host does not have.
+    static std::vector<TColumnInfo> DefaultColumnsOf(TKivShellFolder pKind);
 
 private:
     // pObject relative to the folder (its last item); empty when it is not usable.

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace kiv {
@@ -251,6 +252,36 @@ TEST_F(FolderColumnsLinuxTest, MountsAndTrashEntries)
               QStringLiteral("/original/dir"));
     EXPECT_EQ(columns.GetColumnText(3, false, listed), QStringLiteral("1 KB"));
     EXPECT_FALSE(columns.GetColumnText(2, false, listed).isEmpty());
+}
+
+TEST_F(FolderColumnsLinuxTest, DefaultColumnsPerKindOfFolder)
+{
+    struct TCase
+    {
+        TKivShellFolder Kind;
+        std::size_t Count;
+        std::size_t Visible;
+        const char* Second;
+    };
+    const TCase cases[] = {
+        {TKivShellFolder::SF_FILESYSTEMFOLDER, 11, 4, "Date modified"},
+        {TKivShellFolder::SF_DRIVES, 5, 4, "Type"},
+        {TKivShellFolder::SF_BITBUCKET, 6, 5, "Original location"},
+        {TKivShellFolder::SF_QUICKACCESS, 3, 3, "Folder"},
+        {TKivShellFolder::SF_NETWORK, 2, 2, "Type"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(KivShellFolderName(c.Kind).toStdString());
+        const std::vector<TColumnInfo> columns = TFolderColumns::DefaultColumnsOf(c.Kind);
+        ASSERT_EQ(columns.size(), c.Count);
+        EXPECT_EQ(std::count_if(columns.begin(), columns.end(),
+                                [](const TColumnInfo& pC) { return pC.fVisibleByDefault; }),
+                  static_cast<std::ptrdiff_t>(c.Visible));
+        EXPECT_EQ(columns[0].fTitle, QStringLiteral("Name"));
+        EXPECT_EQ(columns[1].fTitle, QString::fromLatin1(c.Second));
+        EXPECT_EQ(columns[1].fShellIndex, 1);
+    }
+    EXPECT_TRUE(TFolderColumns::DefaultColumnsOf(TKivShellFolder::SF_INVALID).empty());
 }
 
 } // namespace

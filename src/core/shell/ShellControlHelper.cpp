@@ -14,6 +14,7 @@
 #include "core/shell/ShellColumns.h"
 
 #include <QDateTime>
+#include <QHash>
 
 #include <mutex>
 
@@ -202,10 +203,29 @@ bool TShellControlHelper::IsKnownFileType(const QString& pExtension)
 {
     if (pExtension.size() < 2 || !pf::HasPlatform())
         return false;
+    // Lists ask for every item they name: the answers are kept per extension for as long as the
+    // platform stays (types are learnt when the program starts, as the icons are).
+    static std::mutex lock;
+    static QHash<QString, bool> known;   // guarded by lock
+    static std::uint64_t generation = 0; // guarded by lock
+    const QString key = pExtension.toLower();
+    {
+        std::lock_guard guard(lock);
+        if (generation != pf::PlatformGeneration()) {
+            known.clear();
+            generation = pf::PlatformGeneration();
+        }
+        if (const auto found = known.constFind(key); found != known.constEnd())
+            return *found;
+    }
+    // Asked outside the lock: the registry may read the disk.
     const pf::RegValue type =
-        pf::Platform().Registry().GetValue(RegistryRoot::ClassesRoot, pExtension, QString());
+        pf::Platform().Registry().GetValue(RegistryRoot::ClassesRoot, key, QString());
     const auto* text = std::get_if<QString>(&type);
-    return text && !text->isEmpty();
+    const bool isKnown = text && !text->isEmpty();
+    std::lock_guard guard(lock);
+    known.insert(key, isKnown);
+    return isKnown;
 }
 
 QString TShellControlHelper::GetDisplayName(const IItemIdListPtr& pItemIdList,
