@@ -6,6 +6,8 @@
 #include <QHash>
 
 #include <cmath>
+#include <map>
+#include <utility>
 
 namespace kiv::pf {
 
@@ -190,6 +192,8 @@ struct TTable
 {
     std::vector<PropertyDescription> Rows;
     QHash<QString, std::size_t> ByName;
+    // Views look a description up for every cell they draw.
+    std::map<std::pair<Guid, std::uint32_t>, std::size_t> ByKey;
 };
 
 const TTable& Table()
@@ -207,6 +211,7 @@ const TTable& Table()
             d.ViewFlags = row.Flags;
             d.Kind = row.Kind;
             t.ByName.insert(d.CanonicalName, t.Rows.size());
+            t.ByKey.emplace(std::make_pair(row.FormatId, row.PropertyId), t.Rows.size());
             t.Rows.push_back(std::move(d));
         }
         return t;
@@ -277,11 +282,9 @@ const std::vector<PropertyDescription>& PropertySystem::All()
 
 const PropertyDescription* PropertySystem::Find(const PropertyKey& pKey)
 {
-    for (const PropertyDescription& d : Table().Rows) {
-        if (d.Key == pKey)
-            return &d;
-    }
-    return nullptr;
+    const TTable& table = Table();
+    const auto found = table.ByKey.find(std::make_pair(pKey.FormatId, pKey.PropertyId));
+    return found == table.ByKey.end() ? nullptr : &table.Rows[found->second];
 }
 
 std::optional<PropertyKey> PropertySystem::KeyFromName(const QString& pCanonicalName)

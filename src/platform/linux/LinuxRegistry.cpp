@@ -125,10 +125,8 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
     const QString key = NormalizeRegistryKey(pKey);
     if (pRoot == RegistryRoot::CurrentUser) {
         const QString mru = NormalizeRegistryKey(kOpenSaveMruKey);
-        if (key == mru || key.startsWith(mru + u'\\')) {
-            AddRecentFiles(derived);
-            return derived;
-        }
+        if (key == mru || key.startsWith(mru + u'\\'))
+            return RecentFiles();
         // Only the new-file key and the keys above it need the templates folder.
         const QString shellNew = NormalizeRegistryKey(kShellNewClassesKey);
         if (!(key.isEmpty() || shellNew == key || shellNew.startsWith(key + u'\\')))
@@ -166,10 +164,18 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
     return derived;
 }
 
-void TLinuxRegistry::AddRecentFiles(TRegistryTree& pTree)
+const TRegistryTree& TLinuxRegistry::RecentFiles()
 {
+    const QFileInfo info(DecodeFileName(TXdgDirs::Load().DataHome) +
+                         QStringLiteral("/recently-used.xbel"));
+    const TFileStamp stamp{info.absoluteFilePath(), info.lastModified(),
+                           info.exists() ? info.size() : -1};
+    if (fRecentStamp == stamp)
+        return fRecent;
+    fRecentStamp = stamp;
+    fRecent.Clear();
     const RegistryRoot user = RegistryRoot::CurrentUser;
-    pTree.AddKey(user, kOpenSaveMruKey + QStringLiteral("\\*"));
+    fRecent.AddKey(user, kOpenSaveMruKey + QStringLiteral("\\*"));
     QHash<QString, int> counts;
     for (const TLink& link : ReadRecentlyUsed()) {
         IdListBytes list;
@@ -187,9 +193,11 @@ void TLinuxRegistry::AddRecentFiles(TRegistryTree& pTree)
             int& count = counts[subKey];
             if (count >= kMruEntries)
                 continue;
-            pTree.SetValue(user, kOpenSaveMruKey + u'\\' + subKey, QString::number(count++), bytes);
+            fRecent.SetValue(user, kOpenSaveMruKey + u'\\' + subKey, QString::number(count++),
+                             bytes);
         }
     }
+    return fRecent;
 }
 
 bool TLinuxRegistry::KeyExists(RegistryRoot pRoot, const QString& pKey)

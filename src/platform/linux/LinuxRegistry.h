@@ -60,7 +60,9 @@ private:
     void RefreshTemplates();
     // The keys derived for a query about pKey (what a lookup of pKey or its values needs).
     TRegistryTree Derived(RegistryRoot pRoot, const QString& pKey);
-    static void AddRecentFiles(TRegistryTree& pTree);
+    // Under fLock: the open/save keys, made again when recently-used.xbel changes (a dialog
+    // reads them value by value).
+    const TRegistryTree& RecentFiles();
 
     IDebug* fDebug;
     std::mutex fLock;
@@ -69,6 +71,8 @@ private:
     ShellStateFlags fShellState;
     std::optional<TFileStamp> fTemplatesStamp;
     std::vector<TTemplate> fTemplates;
+    std::optional<TFileStamp> fRecentStamp;
+    TRegistryTree fRecent;
 };
 
 } // namespace kiv::pf::lnx
