@@ -50,6 +50,21 @@ bool IsTimeColumn(const TShellColumnId& pId)
 
 } // namespace
 
+TFolderColumns::TFolderColumns(const IItemIdListPtr& pFolder, pf::IShellFolderPtr pShellFolder)
+    : fFolderList(pFolder)
+    , fFolder(std::move(pShellFolder))
+{
+    if (TItemIdListHelper::IsNullOrInvalid(pFolder) || !fFolder)
+        return;
+    fSlow = pFolder->IsSlow() || pFolder->HasAttributes(pf::sfgao::ISSLOW);
+    fQuickAccess = pFolder->IsSpecialFolder(TKivShellFolder::SF_QUICKACCESS);
+    fFolder2 = fFolder->AsFolder2();
+    if (!fFolder2)
+        TDebugLog::LogMessage(
+            QStringLiteral("Could not get IShellFolder2 interface for current folder: ") +
+            pFolder->DisplayPath());
+}
+
 TFolderColumns::TFolderColumns(const IItemIdListPtr& pFolder)
     : fFolderList(pFolder)
 {
@@ -88,6 +103,18 @@ pf::IdListBytes TFolderColumns::Relative(const IItemIdListPtr& pObject) const
 bool TFolderColumns::IsHeaderOrValid(bool pHeader, const IItemIdListPtr& pObject) const
 {
     return pHeader || !TItemIdListHelper::IsNullOrInvalid(pObject);
+}
+
+QString TFolderColumns::HeaderText(int pColumnIndex) const
+{
+    // The folder's own title only: falling back to the column's id would ask for the same
+    // column's header again.
+    pf::ShellDetails details;
+    if (!fFolder2 || pColumnIndex < 0 ||
+        pf::Failed(
+            fFolder2->GetDetailsOf(nullptr, static_cast<std::uint32_t>(pColumnIndex), details)))
+        return {};
+    return details.Text;
 }
 
 bool TFolderColumns::NeedsWorker(int pColumnIndex) const
@@ -143,9 +170,9 @@ QString TFolderColumns::GetColumnText(const TShellColumnId& pId, bool pHeader,
         *pValue = QVariant();
     if (pHeader) {
         if (TShellColumns::IsEqualShellColumnId(pId, TShellColumns::KivDriveListFreePercentage()))
-            return QStringLiteral("% ") + GetColumnText(TShellColumns::FreeSize(), true, pObject);
-        const int index = GetIndexOfShColumnId(pId);
-        return index < 0 ? QString() : GetColumnText(index, true, pObject);
+            return QStringLiteral("% ") +
+                   HeaderText(GetIndexOfShColumnId(TShellColumns::FreeSize()));
+        return HeaderText(GetIndexOfShColumnId(pId));
     }
     if (TItemIdListHelper::IsNullOrInvalid(pObject))
         return {};

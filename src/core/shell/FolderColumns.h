@@ -52,6 +52,9 @@ public:
     // a column interface, gives an object whose answers are empty, -1, 0 or the invalid id (the
     // reason is written to the debug log once).
     explicit TFolderColumns(const IItemIdListPtr& pFolder);
+    // With the folder already bound (the folder component keeps its folder): nothing is bound
+    // again.
+    TFolderColumns(const IItemIdListPtr& pFolder, pf::IShellFolderPtr pShellFolder);
 
     bool IsValid() const { return fFolder2 != nullptr; }
     const IItemIdListPtr& Folder() const { return fFolderList; }
@@ -97,6 +100,7 @@ private:
     // pObject relative to the folder (its last item); empty when it is not usable.
     pf::IdListBytes Relative(const IItemIdListPtr& pObject) const;
     bool IsHeaderOrValid(bool pHeader, const IItemIdListPtr& pObject) const;
+    QString HeaderText(int pColumnIndex) const;
 
     IItemIdListPtr fFolderList;
     pf::IShellFolderPtr fFolder;

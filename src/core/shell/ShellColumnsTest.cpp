@@ -148,6 +148,82 @@ TEST_F(FolderColumnsMemoryTest, FoldersWithoutColumnsAndSlowFolders)
     EXPECT_EQ(TFolderColumns::GetColumnInfo(C::Size()).fAlignment, TAlignment::taRightJustify);
 }
 
+// A folder whose details all fail while its columns map to keys: the answers fall back to the
+// typed values, and a header never asks for itself again.
+class TFailingDetailsFolder final
+    : public pf::IShellFolder
+    , public pf::IShellFolder2
+{
+public:
+    pf::HResult ParseDisplayName(pf::WindowRef, const pf::BindContext*, const QString&,
+                                 pf::IdListBytes&, std::uint32_t*) override
+    {
+        return pf::E_NOTIMPL;
+    }
+    pf::HResult EnumObjects(pf::WindowRef, std::uint32_t, pf::IEnumIDListPtr&,
+                            std::stop_token) override
+    {
+        return pf::E_NOTIMPL;
+    }
+    pf::HResult BindToFolder(pf::IdSpan, pf::IShellFolderPtr&) override { return pf::E_NOTIMPL; }
+    pf::HResult BindToStream(pf::IdSpan, pf::IStreamPtr&) override { return pf::E_NOTIMPL; }
+    pf::HResult CompareIDs(std::uint32_t, pf::IdSpan, pf::IdSpan) override { return pf::E_NOTIMPL; }
+    pf::HResult GetAttributesOf(std::span<const pf::IdSpan>, std::uint32_t&) override
+    {
+        return pf::E_NOTIMPL;
+    }
+    pf::HResult GetDisplayNameOf(pf::IdSpan, std::uint32_t, QString&) override
+    {
+        return pf::E_NOTIMPL;
+    }
+    pf::HResult SetNameOf(pf::WindowRef, pf::IdSpan, const QString&, std::uint32_t,
+                          pf::IdListBytes*) override
+    {
+        return pf::E_NOTIMPL;
+    }
+    pf::HResult GetCurFolder(pf::IdListBytes&) override { return pf::E_NOTIMPL; }
+    pf::HResult GetFindData(pf::IdSpan, pf::FindData&) override { return pf::E_NOTIMPL; }
+    pf::IShellFolder2* AsFolder2() override { return this; }
+
+    pf::HResult GetDetailsOf(const pf::IdSpan*, std::uint32_t, pf::ShellDetails&) override
+    {
+        return pf::E_FAIL;
+    }
+    pf::HResult GetDetailsEx(pf::IdSpan, const pf::PropertyKey& pKey,
+                             pf::PropVariant& pValue) override
+    {
+        pValue = pKey == C::ToPropertyKey(C::Size()) ? pf::PropVariant{std::uint64_t{2048}}
+                                                     : pf::PropVariant{};
+        return pf::S_OK;
+    }
+    pf::HResult MapColumnToSCID(std::uint32_t pColumn, pf::PropertyKey& pKey) override
+    {
+        const TShellColumnId ids[] = {C::Name(), C::Size(), C::ElementType()};
+        if (pColumn >= std::size(ids))
+            return pf::E_INVALIDARG;
+        pKey = C::ToPropertyKey(ids[pColumn]);
+        return pf::S_OK;
+    }
+    pf::HResult GetDefaultColumnState(std::uint32_t, std::uint32_t&) override { return pf::E_FAIL; }
+};
+
+TEST_F(FolderColumnsMemoryTest, FailingDetailsFallBackToValues)
+{
+    pf::mem::TMemoryNode& folder = fMemory->Root().AddFolder(QStringLiteral("odd"));
+    const IItemIdListPtr object = ListOf(folder.AddFile(QStringLiteral("x.bin"), 5));
+    const TFolderColumns columns(ListOf(folder), std::make_shared<TFailingDetailsFolder>());
+    ASSERT_TRUE(columns.IsValid());
+    EXPECT_EQ(columns.GetColumnText(1, true, nullptr), QString());
+    EXPECT_EQ(columns.GetColumnText(C::Size(), true, nullptr), QString());
+    EXPECT_EQ(columns.GetColumnText(1, false, object), QStringLiteral("2.00 KB"));
+    EXPECT_EQ(columns.GetColumnText(2, false, object), QString());
+    int width = -1;
+    columns.GetColumnInfo(1, width);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(columns.GetDefaultColumnState(1), 0u);
+    EXPECT_EQ(columns.GetColumnInfo(1).fShellIndex, -1);
+}
+
 // The Linux folders on real files: a private home with a trash of its own.
 class FolderColumnsLinuxTest : public ::testing::Test
 {
