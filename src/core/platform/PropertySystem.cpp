@@ -370,9 +370,19 @@ QString FormatKilobytes(std::uint64_t pBytes, const QLocale& pLocale)
     return pLocale.toString(static_cast<qulonglong>(kb)) + QStringLiteral(" KB");
 }
 
+namespace {
+
+QString FormatLocalDateTime(const QDate& pDate, const QTime& pTime, const QLocale& pLocale);
+
+} // namespace
+
 QString FormatDateTime(FileTime pTime, const QLocale& pLocale)
 {
-    return FormatDateTime(FileTimeToLocal(pTime), pLocale);
+    QDate date;
+    QTime time;
+    if (!LocalDateAndTime(pTime, date, time))
+        return {};
+    return FormatLocalDateTime(date, time, pLocale);
 }
 
 QString FormatDateTime(const QDateTime& pTime, const QLocale& pLocale)
@@ -380,9 +390,44 @@ QString FormatDateTime(const QDateTime& pTime, const QLocale& pLocale)
     if (!pTime.isValid())
         return {};
     const QDateTime local = pTime.timeSpec() == Qt::UTC ? UtcToLocal(pTime) : pTime;
-    return pLocale.toString(local.date(), QLocale::ShortFormat) + u' ' +
-           pLocale.toString(local.time(), QLocale::ShortFormat);
+    return FormatLocalDateTime(local.date(), local.time(), pLocale);
 }
+
+namespace {
+
+QString FormatLocalDateTime(const QDate& pDate, const QTime& pTime, const QLocale& pLocale)
+{
+    // The locale's formatting reads its pattern on every call, and a details view writes a date
+    // for every item: the texts of days and of minutes are kept per thread and per locale (files
+    // of one folder share few of either).
+    struct TCache
+    {
+        QLocale Locale;
+        QHash<qint64, QString> Days;
+        QHash<int, QString> Minutes;
+    };
+    thread_local TCache cache;
+    // Bounds: a few years of days, and every minute of a day.
+    constexpr qsizetype kMaxDays = 4096;
+    if (cache.Locale != pLocale || cache.Days.size() > kMaxDays) {
+        cache.Locale = pLocale;
+        cache.Days.clear();
+        cache.Minutes.clear();
+    }
+    const QDate& date = pDate;
+    const QTime& time = pTime;
+    auto day = cache.Days.constFind(date.toJulianDay());
+    if (day == cache.Days.constEnd())
+        day = cache.Days.insert(date.toJulianDay(), pLocale.toString(date, QLocale::ShortFormat));
+    const int minuteOfDay = time.hour() * 60 + time.minute();
+    auto minute = cache.Minutes.constFind(minuteOfDay);
+    if (minute == cache.Minutes.constEnd())
+        minute = cache.Minutes.insert(
+            minuteOfDay, pLocale.toString(QTime(time.hour(), time.minute()), QLocale::ShortFormat));
+    return *day + u' ' + *minute;
+}
+
+} // namespace
 
 QString FileAttributesText(std::uint32_t pAttributes)
 {

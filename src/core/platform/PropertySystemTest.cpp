@@ -1,5 +1,6 @@
 #include "core/platform/PropertySystem.h"
 
+#include "ScopedEnvironment.h"
 #include "core/platform/LocalTime.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,29 @@ TEST(LocalTimeTest, FileTimesBecomeLocalDatesAndBack)
     const QString text =
         FormatDateTime(FileTimeToUtc(noon).toTimeZone(tokyo), QLocale(QStringLiteral("ja_JP")));
     EXPECT_EQ(text, QStringLiteral("2024/03/01 21:00"));
+}
+
+TEST(LocalTimeTest, QuickLocalFieldsAgreeAcrossADaylightSavingChange)
+{
+    test::TScopedEnvironment env;
+    env.Set("TZ", "Europe/Berlin");
+    // Summer time starts on 2031-03-30 at 01:00 UTC; the instants are in no other test, so no
+    // offset of another zone is kept for them.
+    const std::int64_t start = 1932598800; // 2031-03-30 01:00:00 UTC
+    for (const std::int64_t seconds : {start - 1, start, start + 1799, std::int64_t{-300000000}}) {
+        const FileTime time = FileTime::FromUnix(seconds, 0);
+        QDate date;
+        QTime timeOfDay;
+        ASSERT_TRUE(LocalDateAndTime(time, date, timeOfDay));
+        const QDateTime expected = FileTimeToLocal(time);
+        EXPECT_EQ(date, expected.date()) << seconds;
+        EXPECT_EQ(timeOfDay, expected.time()) << seconds;
+    }
+    QDate date;
+    QTime timeOfDay;
+    ASSERT_TRUE(LocalDateAndTime(FileTime::FromUnix(start, 0), date, timeOfDay));
+    EXPECT_EQ(timeOfDay, QTime(3, 0));
+    EXPECT_FALSE(LocalDateAndTime(FileTime{}, date, timeOfDay));
 }
 
 TEST(PropertySystemTest, VariantsConvertBothWays)

@@ -89,7 +89,7 @@ TEST_F(FolderColumnsMemoryTest, TextsValuesAndDescriptions)
     EXPECT_EQ(value.toULongLong(), 1500u);
     // Times arrive in UTC and are answered in the application's local time.
     const QVariant written = columns.GetColumnValue(C::WriteTime(), object);
-    EXPECT_EQ(written.toDateTime().timeSpec(), Qt::TimeZone);
+    EXPECT_EQ(written.toDateTime().timeSpec(), Qt::LocalTime);
     EXPECT_EQ(written.toDateTime().toMSecsSinceEpoch(), Q_INT64_C(1709294400000));
     EXPECT_FALSE(columns.GetColumnValue(C::Photo_DateTaken(), object).isValid());
 
