@@ -5,6 +5,12 @@
 // for its current folder (and hands in its current object); the view settings ask it for a
 // folder kind's default columns.
 //
+// The folder component keeps one object per folder it is pointed at, made with the folder it
+// already bound (TFolderColumns(list, folder)), and forwards its column calls with its current
+// object: GetColumnText(index or id, header, object), GetColumnValue, GetColumnInfo,
+// GetShColumnIdFromColumnNumber, GetIndexOfShColumnId, GetDefaultColumnState. In a slow folder
+// (IsSlow) it shows names at once and hands the other texts to work items.
+//
 // Made for one folder, immutable afterwards: the folder's column interface is obtained once, in
 // the constructor. Folders may be used from any thread, so an object may be shared with the
 // workers that fill the column texts of slow folders (IsSlow(), NeedsWorker()).
