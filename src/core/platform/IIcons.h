@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/platform/HResult.h"
 #include "core/platform/IdList.h"
 
 #include <QImage>
@@ -119,6 +120,18 @@ public:
     // Forgets what was learnt about extensions, types and user folders (after the user changed
     // them); indexes already handed out stay valid.
     virtual void Reinitialize() = 0;
+
+    // Files with pExtension (".txt") get the icon pIconFile (picture pIconIndex inside it when
+    // it holds several, -1: the file is the picture) from now on; the association is kept in
+    // the program's own store, never in the desktop's. E_NOTIMPL where there is no store.
+    virtual HResult SetExtensionIcon(const QString& pExtension, const QString& pIconFile,
+                                     int pIconIndex)
+    {
+        (void)pExtension;
+        (void)pIconFile;
+        (void)pIconIndex;
+        return E_NOTIMPL;
+    }
 };
 
 } // namespace kiv::pf

@@ -115,9 +115,14 @@ RegValue TRegistryTree::ParseValue(const QString& pText)
 {
     if (pText.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive) ||
         pText.startsWith(QLatin1String("qword:"), Qt::CaseInsensitive)) {
+        // Hexadecimal, as exported registry files write them ("dword:00000010" is 16); a
+        // leading "0x" is accepted too.
+        QString digits = pText.mid(6).trimmed();
+        if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            digits = digits.mid(2);
         bool ok = false;
-        const qlonglong number = pText.mid(6).trimmed().toLongLong(&ok, 0);
-        return ok ? RegValue(std::int64_t(number)) : RegValue();
+        const qulonglong number = digits.toULongLong(&ok, 16);
+        return ok ? RegValue(static_cast<std::int64_t>(number)) : RegValue();
     }
     if (pText.startsWith(QLatin1String("multi:"), Qt::CaseInsensitive))
         return pText.mid(6).split(u';', Qt::SkipEmptyParts);
@@ -135,15 +140,30 @@ RegValue TRegistryTree::ParseValue(const QString& pText)
     return pText;
 }
 
-void TRegistryTree::LoadText(const QString& pText, const TOtherSection& pOtherSection)
+int TRegistryTree::LoadText(const QString& pText, const TOtherSection& pOtherSection,
+                            int* pFirstMalformedLine)
 {
     std::optional<std::pair<RegistryRoot, QString>> key;
     QString otherSection;
+    int malformed = 0;
+    int lineNumber = 0;
+    const auto skip = [&] {
+        if (malformed++ == 0 && pFirstMalformedLine)
+            *pFirstMalformedLine = lineNumber;
+    };
     for (QString line : pText.split(u'\n')) {
+        ++lineNumber;
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']') || line.size() < 3) {
+                // Values under a broken section name would land in the previous section.
+                key.reset();
+                otherSection.clear();
+                skip();
+                continue;
+            }
             const QString section = line.mid(1, line.size() - 2);
             key = ParseKeyName(section);
             otherSection = key ? QString() : section;
@@ -152,16 +172,24 @@ void TRegistryTree::LoadText(const QString& pText, const TOtherSection& pOtherSe
             continue;
         }
         const qsizetype equals = line.indexOf(u'=');
-        if (equals <= 0)
+        if (equals <= 0 || (!key && otherSection.isEmpty())) {
+            skip();
             continue;
+        }
         const QString name = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        if (key)
+        if (key) {
+            RegValue parsed = ParseValue(value);
+            // The name stays, without a value: a reader sees the key as the user wrote it.
+            if (std::holds_alternative<std::monostate>(parsed))
+                skip();
             SetValue(key->first, key->second, name == QLatin1String("@") ? QString() : name,
-                     ParseValue(value));
-        else if (!otherSection.isEmpty() && pOtherSection)
+                     std::move(parsed));
+        } else if (pOtherSection) {
             pOtherSection(otherSection, name, value);
+        }
     }
+    return malformed;
 }
 
 } // namespace kiv::pf

@@ -30,10 +30,14 @@ public:
     //   @=the default value
     //   Name=text           Count=dword:1       List=multi:a;b      Data=hex:0a,ff
     // Lines starting with ";" or "#" are comments; sections with another name (such as
-    // [ShellState]) are handed to pOtherSection. Malformed lines are skipped.
+    // [ShellState]) are handed to pOtherSection. Numbers (dword:, qword:) are hexadecimal.
+    // Malformed lines (no "=", a broken section name, a value outside any section, a number or
+    // bytes that do not parse) are skipped; the result is their count, and pFirstMalformedLine
+    // (when given) receives the 1-based number of the first.
     using TOtherSection =
         std::function<void(const QString& pSection, const QString& pName, const QString& pValue)>;
-    void LoadText(const QString& pText, const TOtherSection& pOtherSection = {});
+    int LoadText(const QString& pText, const TOtherSection& pOtherSection = {},
+                 int* pFirstMalformedLine = nullptr);
 
     // The root and key of a section name such as "HKCU\Software\X"; nullopt for other names.
     static std::optional<std::pair<RegistryRoot, QString>> ParseKeyName(const QString& pName);

@@ -12,22 +12,28 @@ TEST(RegistryTreeTest, SettingsTextGivesTypedValuesUnderCaseBlindKeys)
 {
     TRegistryTree tree;
     QStringList other;
-    tree.LoadText(QStringLiteral("; comment\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion"
-                                 "\\Explorer\\Advanced]\n"
-                                 "NavPaneShowAllFolders=dword:1\n"
-                                 "Hex=hex:0a,FF\n"
-                                 "Bad=hex:1,zz\n"
-                                 "List=multi:a;b\n"
-                                 "@=default text\n"
-                                 "no equals sign\n"
-                                 "[HKCR\\MIME\\Database\\Content Type\\image/png]\n"
-                                 "Extension=.png\n"
-                                 "[ShellState]\n"
-                                 "ShowExtensions=0\n"),
-                  [&](const QString& pSection, const QString& pName, const QString& pValue) {
-                      other << pSection + u':' + pName + u'=' + pValue;
-                  });
+    int firstBad = 0;
+    const int bad = tree.LoadText(
+        QStringLiteral("; comment\n"
+                       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion"
+                       "\\Explorer\\Advanced]\n"
+                       "NavPaneShowAllFolders=dword:1\n"
+                       "Hex=hex:0a,FF\n"
+                       "Bad=hex:1,zz\n"
+                       "List=multi:a;b\n"
+                       "@=default text\n"
+                       "no equals sign\n"
+                       "[HKCR\\MIME\\Database\\Content Type\\image/png]\n"
+                       "Extension=.png\n"
+                       "[ShellState]\n"
+                       "ShowExtensions=0\n"),
+        [&](const QString& pSection, const QString& pName, const QString& pValue) {
+            other << pSection + u':' + pName + u'=' + pValue;
+        },
+        &firstBad);
+    // "Bad=hex:1,zz" and "no equals sign" are skipped and counted.
+    EXPECT_EQ(bad, 2);
+    EXPECT_EQ(firstBad, 5);
 
     const auto user = RegistryRoot::CurrentUser;
     EXPECT_EQ(tree.GetValue(user, kAdvanced.toUpper(), QStringLiteral("navpaneshowallfolders")),
@@ -68,6 +74,9 @@ TEST(RegistryTreeTest, KeyNamesAndValueTexts)
               std::make_pair(RegistryRoot::ClassesRoot, QString()));
     EXPECT_FALSE(TRegistryTree::ParseKeyName(QStringLiteral("HKEY_USERS\\x")));
     EXPECT_EQ(TRegistryTree::ParseValue(QStringLiteral("dword:0x10")), RegValue(std::int64_t(16)));
+    // Exported files write eight hexadecimal digits.
+    EXPECT_EQ(TRegistryTree::ParseValue(QStringLiteral("dword:00000010")),
+              RegValue(std::int64_t(16)));
     EXPECT_EQ(TRegistryTree::ParseValue(QStringLiteral("dword:x")), RegValue());
     EXPECT_EQ(TRegistryTree::ParseValue(QStringLiteral("plain: text")),
               RegValue(QStringLiteral("plain: text")));

@@ -7,6 +7,7 @@
 #include "core/platform/IInfo.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/PropertySystem.h"
 #include "core/platform/ShellConstants.h"
 #include "core/shell/ContextMenuCommand.h"
 #include "core/shell/ItemsDataObject.h"
@@ -60,35 +61,7 @@ pf::Guid ToGuid(const QUuid& pUuid)
 
 QVariant ToVariant(const pf::PropVariant& pValue)
 {
-    return std::visit(
-        [](const auto& pAlternative) -> QVariant {
-            using T = std::decay_t<decltype(pAlternative)>;
-            if constexpr (std::is_same_v<T, std::monostate>)
-                return {};
-            else if constexpr (std::is_same_v<T, pf::FileTime>) {
-                // 100-ns ticks since 1601 to milliseconds since 1970.
-                constexpr std::int64_t kEpochMs = 11644473600000;
-                const auto ms = static_cast<std::int64_t>(pAlternative.Ticks / 10000) - kEpochMs;
-                return QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
-            } else if constexpr (std::is_same_v<T, std::int64_t>)
-                return QVariant(static_cast<qlonglong>(pAlternative));
-            else if constexpr (std::is_same_v<T, std::uint64_t>)
-                return QVariant(static_cast<qulonglong>(pAlternative));
-            else
-                return QVariant::fromValue(pAlternative);
-        },
-        pValue);
-}
-
-// The user-visible text of a property value (the platform has no property descriptions yet, so
-// values are formatted by type: dates in the locale's short form, numbers as they are).
-QString FormatValue(const QVariant& pValue)
-{
-    if (!pValue.isValid())
-        return {};
-    if (pValue.typeId() == QMetaType::QDateTime)
-        return pValue.toDateTime().toLocalTime().toString(Qt::ISODate).replace(u'T', u' ');
-    return pValue.toString();
+    return pf::PropVariantToVariant(pValue);
 }
 
 bool IsFolderClassId(const QString& pName)
@@ -972,14 +945,17 @@ QString TKivItemIdList::GetShellInformation(const std::vector<TShellColumnId>& p
 {
     QStringList texts;
     const int last = std::min<int>(pLastIndex, static_cast<int>(pColumns.size()) - 1);
-    for (int i = 0; i <= last; ++i) {
-        QString text;
-        try {
-            text = FormatValue(
-                GetPropertyValue(pColumns[static_cast<std::size_t>(i)]).FPropertyVariant);
-        } catch (const EWayfoldError&) {
+    const pf::IShellItemPtr item = last >= 0 ? ShellItem() : nullptr;
+    for (int i = 0; item && i <= last; ++i) {
+        const TShellColumnId& column = pColumns[static_cast<std::size_t>(i)];
+        const pf::PropertyKey key{ToGuid(column.Column.FormatId), column.Column.PropertyId};
+        pf::PropVariant value;
+        if (Failed(item->GetProperty(key, value)))
             continue;
-        }
+        // As a details view shows it: sizes in whole kilobytes.
+        const QString text = pf::PropertySystem::FormatForDisplay(
+            key, value,
+            pf::pdff::NOAUTOREADINGORDER | (key == pf::pkey::Size ? pf::pdff::ALWAYSKB : 0u));
         if (text.isEmpty())
             continue;
         if (pFirstOnly)

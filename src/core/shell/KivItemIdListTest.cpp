@@ -288,8 +288,9 @@ TEST_F(ItemIdListLinuxTest, PropertiesAndTheirTexts)
     const TShellColumnId size = key(pf::pkey::Size);
     const TShellColumnId name = key(pf::pkey::ItemNameDisplay);
     EXPECT_EQ(file->GetPropertyValue(size).FPropertyVariant.toLongLong(), 5);
-    EXPECT_EQ(file->GetShellInformation({size, name}, 1, false), QStringLiteral("5\r\nfive.txt"));
-    EXPECT_EQ(file->GetShellInformation({size, name}, 0, false), QStringLiteral("5"));
+    EXPECT_EQ(file->GetShellInformation({size, name}, 1, false),
+              QStringLiteral("1 KB\r\nfive.txt"));
+    EXPECT_EQ(file->GetShellInformation({size, name}, 0, false), QStringLiteral("1 KB"));
     EXPECT_EQ(file->GetShellInformation({name, size}, 5, true), QStringLiteral("five.txt"));
     EXPECT_THROW(file->SetPropertyValue(size, {}), EWayfoldError);
 }

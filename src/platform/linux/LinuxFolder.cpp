@@ -1,6 +1,7 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "LinuxFolder_p.h"
+#include "LinuxIcons.h"
 #include "LinuxItems.h"
 #include "LinuxLinks.h"
 #include "LinuxNamespace.h"
@@ -13,9 +14,11 @@
 #include "core/platform/FileNames.h"
 #include "core/platform/IChangeNotify.h"
 #include "core/platform/KnownFolderIds.h"
+#include "core/platform/PropertySystem.h"
 #include "core/platform/ShellConstants.h"
 
 #include <QDateTime>
+#include <QImageReader>
 #include <QLocale>
 
 #include <algorithm>
@@ -29,6 +32,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <pwd.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -1120,15 +1124,17 @@ HResult TLinuxFolder::GetFindData(IdSpan pItem, FindData& pData)
     return S_OK;
 }
 
-// Columns, per kind of folder. State: type 1 string / 2 integer / 3 date, 0x10 shown by
-// default, 0x20 slow (asks the disk: computed off the user-interface thread).
+// Columns, per kind of folder (shcolstate:: bits; SLOW columns ask the disk or read content and
+// are computed off the user-interface thread). Titles, widths and alignment come from the
+// property system so that a column looks the same in every folder that offers it.
+namespace {
+
 struct TColumn
 {
-    const char* Title;
-    int Format;
-    int CharWidth;
-    std::uint32_t State;
     PropertyKey Key;
+    std::uint32_t State;
+    // Empty: the property's own title.
+    const char* Title = nullptr;
 };
 
 namespace colkey {
@@ -1142,45 +1148,73 @@ const Guid kRecycle =
     MakeGuid(0x9B174B33, 0x40FF, 0x11D2, 0xA2, 0x7E, 0x00, 0xC0, 0x4F, 0xC3, 0x08, 0x71);
 const PropertyKey DeletedFrom{kRecycle, 2};
 const PropertyKey DateDeleted{kRecycle, 3};
+const PropertyKey Owner{kRecycle, 4};
+const PropertyKey FileExtension{
+    MakeGuid(0xE4F10A3C, 0x49E6, 0x405D, 0x82, 0x88, 0xA2, 0x3B, 0xD4, 0xEE, 0xAA, 0x6C), 100};
+const PropertyKey ParentFolder{
+    MakeGuid(0xE3E0584C, 0xB788, 0x4A5A, 0xBB, 0x20, 0x7F, 0x5A, 0x44, 0xC9, 0xAC, 0xDD), 6};
+const PropertyKey ImageDimensions{
+    MakeGuid(0x6444048F, 0x4C8B, 0x11D1, 0x8B, 0x70, 0x08, 0x00, 0x36, 0xB1, 0x1A, 0x03), 13};
 } // namespace colkey
+
+using namespace shcolstate;
 
 const std::vector<TColumn>& ColumnsOf(TPlace pPlace)
 {
     static const std::vector<TColumn> files = {
-        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
-        {"Date modified", 0, 18, 0x13, pkey::DateModified},
-        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
-        {"Size", 1, 10, 0x12, pkey::Size},
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {pkey::DateModified, TYPE_DATE | ONBYDEFAULT},
+        {colkey::ItemTypeText, TYPE_STR | ONBYDEFAULT},
+        {pkey::Size, TYPE_INT | ONBYDEFAULT},
+        {pkey::DateCreated, TYPE_DATE},
+        {pkey::DateAccessed, TYPE_DATE | SECONDARYUI},
+        {pkey::FileAttributes, TYPE_STR | SECONDARYUI},
+        {colkey::Owner, TYPE_STR | SLOW},
+        {colkey::FileExtension, TYPE_STR | SECONDARYUI},
+        {colkey::ParentFolder, TYPE_STR},
+        {colkey::ImageDimensions, TYPE_STR | SLOW},
     };
     static const std::vector<TColumn> drives = {
-        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
-        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
-        {"Total size", 1, 12, 0x32, colkey::Capacity},
-        {"Free space", 1, 12, 0x32, colkey::FreeSpace},
-        {"File system", 0, 10, 0x01, colkey::FileSystem},
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {colkey::ItemTypeText, TYPE_STR | ONBYDEFAULT},
+        {colkey::Capacity, TYPE_INT | ONBYDEFAULT | SLOW},
+        {colkey::FreeSpace, TYPE_INT | ONBYDEFAULT | SLOW},
+        {colkey::FileSystem, TYPE_STR},
     };
     static const std::vector<TColumn> trash = {
-        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
-        {"Original location", 0, 30, 0x11, colkey::DeletedFrom},
-        {"Date deleted", 0, 18, 0x13, colkey::DateDeleted},
-        {"Size", 1, 10, 0x12, pkey::Size},
-        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
-        {"Date modified", 0, 18, 0x03, pkey::DateModified},
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {colkey::DeletedFrom, TYPE_STR | ONBYDEFAULT},
+        {colkey::DateDeleted, TYPE_DATE | ONBYDEFAULT},
+        {pkey::Size, TYPE_INT | ONBYDEFAULT},
+        {colkey::ItemTypeText, TYPE_STR | ONBYDEFAULT},
+        {pkey::DateModified, TYPE_DATE},
+    };
+    static const std::vector<TColumn> quickAccess = {
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {colkey::ParentFolder, TYPE_STR | ONBYDEFAULT, "Folder"},
+        {pkey::DateModified, TYPE_DATE | ONBYDEFAULT},
+    };
+    static const std::vector<TColumn> recent = {
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {colkey::ParentFolder, TYPE_STR | ONBYDEFAULT, "Folder"},
+        {pkey::DateAccessed, TYPE_DATE | ONBYDEFAULT},
     };
     static const std::vector<TColumn> names = {
-        {"Name", 0, 30, 0x11, pkey::ItemNameDisplay},
-        {"Type", 0, 18, 0x11, colkey::ItemTypeText},
+        {pkey::ItemNameDisplay, TYPE_STR | ONBYDEFAULT},
+        {colkey::ItemTypeText, TYPE_STR | ONBYDEFAULT},
     };
     switch (pPlace) {
     case TPlace::ThisPC:
         return drives;
     case TPlace::Trash:
         return trash;
+    case TPlace::QuickAccess:
+        return quickAccess;
+    case TPlace::Recent:
+        return recent;
     case TPlace::Desktop:
     case TPlace::FileSystem:
     case TPlace::Libraries:
-    case TPlace::QuickAccess:
-    case TPlace::Recent:
     case TPlace::Link:
         return files;
     case TPlace::Network:
@@ -1191,17 +1225,25 @@ const std::vector<TColumn>& ColumnsOf(TPlace pPlace)
     return files;
 }
 
-QString TypeText(const TItem& pItem)
+// Type names as the icon service gives them (the MIME type's description), so that the Type
+// column and the type a dialog shows agree. One instance for the process: it caches by extension.
+TLinuxIcons& TypeNames()
 {
-    switch (pItem.Kind) {
+    static TLinuxIcons icons;
+    return icons;
+}
+
+QString TypeText(IdSpan pItem, const TItem& pDecoded)
+{
+    switch (pDecoded.Kind) {
     case kind::Class:
         return QStringLiteral("System Folder");
     case kind::Mount:
-        if (pItem.MountFlags & mountflag::Remote)
+        if (pDecoded.MountFlags & mountflag::Remote)
             return QStringLiteral("Network Drive");
-        if (pItem.MountFlags & mountflag::Optical)
+        if (pDecoded.MountFlags & mountflag::Optical)
             return QStringLiteral("CD Drive");
-        if (pItem.MountFlags & mountflag::Removable)
+        if (pDecoded.MountFlags & mountflag::Removable)
             return QStringLiteral("Removable Disk");
         return QStringLiteral("Local Disk");
     case kind::NetHost:
@@ -1210,42 +1252,75 @@ QString TypeText(const TItem& pItem)
         return QStringLiteral("Network Share");
     case kind::SettingsEntry:
         return QStringLiteral("Settings");
-    case kind::RecentEntry:
-        return QStringLiteral("Shortcut");
-    case kind::QuickAccessEntry:
-        return pItem.TargetIsFolder ? QStringLiteral("Folder") : QStringLiteral("File");
     default:
-        return (pItem.Snapshot.Attributes & fileattr::DIRECTORY) ? QStringLiteral("Folder")
-                                                                 : QStringLiteral("File");
+        break;
+    }
+    QString name;
+    if (TypeNames().TypeNameOfIdList(pItem, name) && !name.isEmpty())
+        return name;
+    return (pDecoded.Snapshot.Attributes & fileattr::DIRECTORY) ? QStringLiteral("Folder")
+                                                                : QStringLiteral("File");
+}
+
+// The path an entry stands for: the entry itself for file-system items, the target for recent
+// and quick-access entries, the file inside the trash for trash entries; empty for the rest.
+std::string EntryPath(const TLocation& pFolder, const TItem& pItem)
+{
+    switch (pItem.Kind) {
+    case kind::FsFolder:
+    case kind::FsFile:
+        return pFolder.Path.empty() ? std::string() : Join(pFolder.Path, pItem.Text);
+    case kind::RecentEntry:
+    case kind::QuickAccessEntry:
+        return std::string(pItem.Text);
+    case kind::TrashEntry:
+        return Join(Join(std::string(pItem.TrashDir), "files"), pItem.Text);
+    default:
+        return {};
     }
 }
 
-// "12.3 GB": three significant digits, truncated, as file managers show drive sizes.
-QString ByteSizeText(std::uint64_t pBytes)
+std::string_view ParentOf(std::string_view pPath)
 {
-    if (pBytes < 1024)
-        return QString::number(pBytes) + QStringLiteral(" bytes");
-    const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    double value = static_cast<double>(pBytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(units)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    const int decimals = value < 10 ? 2 : (value < 100 ? 1 : 0);
-    const double scale = decimals == 2 ? 100.0 : (decimals == 1 ? 10.0 : 1.0);
-    const double truncated = std::floor(value * scale) / scale;
-    return QLocale().toString(truncated, 'f', decimals) + u' ' + QLatin1String(units[unit]);
+    const std::size_t slash = pPath.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    return slash == 0 ? std::string_view("/") : pPath.substr(0, slash);
 }
 
-QString DateText(FileTime pTime)
+// Values that need the entry itself (times the snapshot does not carry, the owner): one statx.
+PropVariant StatValue(const std::string& pPath, const PropertyKey& pKey)
 {
-    if (pTime.Ticks == 0)
-        return QString();
-    const qint64 ms = static_cast<qint64>(pTime.Ticks / 10000) - Q_INT64_C(11644473600000);
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).toLocalTime(),
-                              QLocale::ShortFormat);
+    struct statx st
+    {
+    };
+    const unsigned mask = STATX_BTIME | STATX_ATIME | STATX_MTIME | STATX_UID;
+    if (pPath.empty() || ::statx(AT_FDCWD, pPath.c_str(), AT_SYMLINK_NOFOLLOW, mask, &st) != 0)
+        return {};
+    const auto time = [](const struct statx_timestamp& pT) {
+        return FileTime::FromUnix(pT.tv_sec, pT.tv_nsec);
+    };
+    if (pKey == pkey::DateCreated)
+        return (st.stx_mask & STATX_BTIME) ? PropVariant{time(st.stx_btime)} : PropVariant{};
+    if (pKey == pkey::DateAccessed)
+        return PropVariant{time(st.stx_atime)};
+    if (pKey == pkey::DateModified)
+        return PropVariant{time(st.stx_mtime)};
+    if (pKey == colkey::Owner) {
+        // getpwuid_r: the reentrant form, workers ask for owners side by side.
+        struct passwd pw
+        {
+        };
+        struct passwd* found = nullptr;
+        std::array<char, 4096> buffer{};
+        if (::getpwuid_r(st.stx_uid, &pw, buffer.data(), buffer.size(), &found) == 0 && found)
+            return PropVariant{QString::fromLocal8Bit(found->pw_name)};
+        return PropVariant{QString::number(st.stx_uid)};
+    }
+    return {};
 }
+
+} // namespace
 
 HResult TLinuxFolder::GetDetailsOf(const IdSpan* pItem, std::uint32_t pColumn,
                                    ShellDetails& pDetails)
@@ -1254,27 +1329,23 @@ HResult TLinuxFolder::GetDetailsOf(const IdSpan* pItem, std::uint32_t pColumn,
     if (pColumn >= columns.size())
         return E_INVALIDARG;
     const TColumn& column = columns[pColumn];
-    pDetails.Format = column.Format;
-    pDetails.CharWidth = column.CharWidth;
+    const PropertyDescription* description = PropertySystem::Find(column.Key);
+    pDetails.Format = 0;
+    if (description && (description->ViewFlags & pdvf::RIGHTALIGN))
+        pDetails.Format = 1;
+    pDetails.CharWidth = description ? description->DefaultColumnWidth : 20;
     pDetails.Text.clear();
     if (!pItem) {
-        pDetails.Text = QString::fromLatin1(column.Title);
+        pDetails.Text = column.Title ? QString::fromLatin1(column.Title)
+                                     : (description ? description->DisplayName : QString());
         return S_OK;
     }
     PropVariant value;
     if (HResult result = GetDetailsEx(*pItem, column.Key, value); Failed(result))
         return result;
-    if (const auto* text = std::get_if<QString>(&value)) {
-        pDetails.Text = *text;
-    } else if (const auto* time = std::get_if<FileTime>(&value)) {
-        pDetails.Text = DateText(*time);
-    } else if (const auto* size = std::get_if<std::uint64_t>(&value)) {
-        // File sizes in kilobytes rounded up, as file lists show them; drives in their unit.
-        pDetails.Text = column.Key == pkey::Size
-                            ? QLocale().toString(static_cast<qulonglong>((*size + 1023) / 1024)) +
-                                  QStringLiteral(" KB")
-                            : ByteSizeText(*size);
-    }
+    // File sizes in whole kilobytes, rounded up, as file lists show them; drives in their unit.
+    pDetails.Text = PropertySystem::FormatForDisplay(
+        column.Key, value, column.Key == pkey::Size ? pdff::ALWAYSKB : pdff::DEFAULT);
     return S_OK;
 }
 
@@ -1298,7 +1369,7 @@ HResult TLinuxFolder::GetDetailsEx(IdSpan pItem, const PropertyKey& pKey, PropVa
     if (!DecodeItem(pItem.First(), item))
         return E_INVALIDARG;
     if (pKey == colkey::ItemTypeText) {
-        pValue = TypeText(item);
+        pValue = TypeText(pItem, item);
         return S_OK;
     }
     if (item.Kind == kind::Mount || item.Kind == kind::NetShare) {
@@ -1324,9 +1395,7 @@ HResult TLinuxFolder::GetDetailsEx(IdSpan pItem, const PropertyKey& pKey, PropVa
     }
     if (item.Kind == kind::TrashEntry) {
         if (pKey == colkey::DeletedFrom && !item.OriginalPath.empty()) {
-            const std::string_view original = item.OriginalPath;
-            const std::size_t slash = original.rfind('/');
-            pValue = DecodeFileName(slash == 0 ? std::string_view("/") : original.substr(0, slash));
+            pValue = DecodeFileName(ParentOf(item.OriginalPath));
             return S_OK;
         }
         if (pKey == colkey::DateDeleted) {
@@ -1334,6 +1403,44 @@ HResult TLinuxFolder::GetDetailsEx(IdSpan pItem, const PropertyKey& pKey, PropVa
                 pValue = FileTime{item.DeletionTime};
             return S_OK;
         }
+    }
+    const std::string path = EntryPath(fLocation, item);
+    if (pKey == colkey::ParentFolder) {
+        const std::string_view parent =
+            item.Kind == kind::TrashEntry ? ParentOf(item.OriginalPath) : ParentOf(path);
+        if (!parent.empty())
+            pValue = DecodeFileName(parent);
+        return S_OK;
+    }
+    if (pKey == pkey::DateAccessed && item.Kind == kind::RecentEntry) {
+        // The time the desktop recorded the visit, not the file's access time.
+        if (item.Time != 0)
+            pValue = FileTime{item.Time};
+        return S_OK;
+    }
+    if (pKey == pkey::DateCreated || pKey == pkey::DateAccessed || pKey == colkey::Owner ||
+        (pKey == pkey::DateModified && item.Kind == kind::QuickAccessEntry)) {
+        pValue = StatValue(path, pKey);
+        return S_OK;
+    }
+    const bool isFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0 ||
+                          item.Kind == kind::FsFolder ||
+                          (item.Kind == kind::QuickAccessEntry && item.TargetIsFolder);
+    if (pKey == colkey::FileExtension) {
+        const std::string_view name = BaseName(path.empty() ? std::string_view(item.Text) : path);
+        const std::size_t dot = name.rfind('.');
+        if (!isFolder && dot != std::string_view::npos && dot > 0)
+            pValue = DecodeFileName(name.substr(dot));
+        return S_OK;
+    }
+    if (pKey == colkey::ImageDimensions) {
+        if (isFolder || path.empty())
+            return S_OK;
+        // Reads the file's header: a slow column.
+        const QSize size = QImageReader(DecodeFileName(path)).size();
+        if (size.isValid())
+            pValue = QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+        return S_OK;
     }
     FindData data;
     if (Failed(GetFindData(pItem, data)))

@@ -9,10 +9,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -336,7 +339,26 @@ int TIconRegistry::IndexOf(const QStringList& pNames, TBuiltinIcon pBuiltin)
     if (it != fIndexOfName.constEnd())
         return *it;
     const int index = static_cast<int>(fEntries.size());
-    fEntries.push_back({name, pBuiltin, hasTheme});
+    fEntries.push_back({name, pBuiltin, hasTheme, QString(), -1});
+    fIndexOfName.insert(name, index);
+    return index;
+}
+
+int TIconRegistry::IndexOfFile(const QString& pPath, int pImage)
+{
+    const QString name = QStringLiteral("file:%1,%2").arg(pPath).arg(pImage);
+    {
+        std::shared_lock lock(fNamesLock);
+        const auto it = fIndexOfName.constFind(name);
+        if (it != fIndexOfName.constEnd())
+            return *it;
+    }
+    std::unique_lock lock(fNamesLock);
+    const auto it = fIndexOfName.constFind(name);
+    if (it != fIndexOfName.constEnd())
+        return *it;
+    const int index = static_cast<int>(fEntries.size());
+    fEntries.push_back({name, TBuiltinIcon::biFile, false, pPath, pImage});
     fIndexOfName.insert(name, index);
     return index;
 }
@@ -381,6 +403,10 @@ QImage TIconRegistry::Render(int pIndex, int pPixels)
     if (entry.HasTheme) {
         QImageReader reader(Theme()->Find(entry.Name, pPixels));
         source = reader.read();
+    } else if (!entry.File.isEmpty()) {
+        QImageReader reader(entry.File);
+        if (entry.Image <= 0 || reader.jumpToImage(entry.Image))
+            source = reader.read();
     }
     const QImage picture =
         source.isNull() ? DrawBuiltinIcon(entry.Builtin, pPixels) : FitSquare(source, pPixels);
@@ -574,6 +600,12 @@ TLinuxIcons::TTypeInfo TLinuxIcons::TypeOfKey(const QString& pKey, bool pFullNam
         mimeName = db.mimeTypeForFile(fakeName, QMimeDatabase::MatchExtension).name();
     }
     TTypeInfo info = TypeOfMime(mimeName);
+    if (!pFullName) {
+        const auto overrides = IconOverrides();
+        const auto own = overrides->constFind(pKey.toLower());
+        if (own != overrides->constEnd())
+            info.Index = fRegistry.IndexOfFile(own->Path, own->Image);
+    }
     if (info.TypeName.isEmpty()) {
         // Nobody knows the type: "XYZ File" after the extension, plain "File" without one.
         info.TypeName = pFullName
@@ -892,8 +924,111 @@ bool TLinuxIcons::TypeNameOfIdList(IdSpan pAbsolute, QString& pName)
     return !pName.isEmpty();
 }
 
+namespace {
+
+QString IconStorePath()
+{
+    return DecodeFileName(TXdgDirs::Load().ConfigHome) + QStringLiteral("/tovaline/icons.ini");
+}
+
+const QString kOverridesSection = QStringLiteral("[IconOverrides]");
+
+} // namespace
+
+std::shared_ptr<const QHash<QString, TLinuxIcons::TIconFile>> TLinuxIcons::IconOverrides()
+{
+    std::lock_guard lock(fOverridesLock);
+    if (fOverrides)
+        return fOverrides;
+    auto overrides = std::make_shared<QHash<QString, TIconFile>>();
+    QFile file(IconStorePath());
+    bool inSection = false;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (QString line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            line = line.trimmed();
+            if (line.startsWith(u'[')) {
+                inSection = line == kOverridesSection;
+                continue;
+            }
+            const qsizetype equals = line.indexOf(u'=');
+            if (!inSection || equals <= 1 || !line.startsWith(u'.'))
+                continue;
+            QString target = line.mid(equals + 1).trimmed();
+            TIconFile icon;
+            const qsizetype comma = target.lastIndexOf(u',');
+            bool numbered = false;
+            const int image = comma > 0 ? target.mid(comma + 1).toInt(&numbered) : -1;
+            if (numbered) {
+                icon.Image = image;
+                target.truncate(comma);
+            }
+            icon.Path = target;
+            overrides->insert(line.left(equals).trimmed().toLower(), icon);
+        }
+    }
+    fOverrides = std::move(overrides);
+    return fOverrides;
+}
+
+HResult TLinuxIcons::SetExtensionIcon(const QString& pExtension, const QString& pIconFile,
+                                      int pIconIndex)
+{
+    if (pIconFile.isEmpty() || pIconFile.contains(u'\n'))
+        return E_INVALIDARG;
+    const QString bare = pExtension.startsWith(u'.') ? pExtension.mid(1) : pExtension;
+    if (bare.isEmpty() || bare.contains(u'=') || bare.contains(u'\n'))
+        return E_INVALIDARG;
+    const QString key = u'.' + bare.toLower();
+    std::lock_guard lock(fOverridesLock);
+    const QString path = IconStorePath();
+    QStringList lines;
+    QFile old(path);
+    if (old.open(QIODevice::ReadOnly))
+        lines = QString::fromUtf8(old.readAll()).split(u'\n');
+    old.close();
+    // Our own section keeps its place; other sections are kept as they are.
+    qsizetype section = lines.indexOf(kOverridesSection);
+    if (section < 0) {
+        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+            lines.removeLast();
+        lines << kOverridesSection;
+        section = lines.size() - 1;
+    }
+    const QString entry =
+        key + u'=' +
+        (pIconIndex < 0 ? pIconFile : QStringLiteral("%1,%2").arg(pIconFile).arg(pIconIndex));
+    qsizetype at = section + 1;
+    bool replaced = false;
+    for (; at < lines.size() && !lines[at].trimmed().startsWith(u'['); ++at) {
+        if (lines[at].section(u'=', 0, 0).trimmed().toLower() == key) {
+            lines[at] = entry;
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced)
+        lines.insert(at, entry);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return E_ACCESSDENIED;
+    QString text = lines.join(u'\n');
+    if (!text.endsWith(u'\n'))
+        text += u'\n';
+    file.write(text.toUtf8());
+    if (!file.commit())
+        return E_FAIL;
+    fOverrides.reset();
+    return S_OK;
+}
+
 void TLinuxIcons::Reinitialize()
 {
+    {
+        std::lock_guard lock(fOverridesLock);
+        fOverrides.reset();
+    }
     {
         std::unique_lock lock(fTypesLock);
         fTypes.clear();

@@ -60,6 +60,9 @@ public:
 
     // The index of the first of pNames the theme has, else of the stand-in pBuiltin.
     int IndexOf(const QStringList& pNames, TBuiltinIcon pBuiltin);
+    // The index of a picture file (picture pImage inside it when >= 0, as in icon files that hold
+    // several sizes); drawn as a plain file icon when the file cannot be read.
+    int IndexOfFile(const QString& pPath, int pImage);
     int Count() const;
     // The name an index stands for ("builtin:N" for stand-ins); empty for unknown indexes.
     QString NameOf(int pIndex) const;
@@ -71,6 +74,9 @@ private:
         QString Name;
         TBuiltinIcon Builtin;
         bool HasTheme;
+        // A picture file of the user's choice (Name is "file:" + the path + "," + the image).
+        QString File;
+        int Image = -1;
     };
 
     const TIconTheme* Theme();
@@ -111,6 +117,9 @@ public:
     bool TypeNameOf(const QString& pFakePath, QString& pName) override;
     bool TypeNameOfIdList(IdSpan pAbsolute, QString& pName) override;
     void Reinitialize() override;
+    // Kept in $XDG_CONFIG_HOME/tovaline/icons.ini, section [IconOverrides], ".ext=file[,index]".
+    HResult SetExtensionIcon(const QString& pExtension, const QString& pIconFile,
+                             int pIconIndex) override;
 
     // The MIME database asked so far for an extension (tests and benchmarks check that warm
     // look-ups do not ask again).
@@ -144,6 +153,17 @@ private:
 
     std::mutex fFoldersLock;
     std::shared_ptr<const TUserFolders> fFolders; // guarded by fFoldersLock
+
+    struct TIconFile
+    {
+        QString Path;
+        int Image = -1;
+    };
+    // The user's icons by extension (".txt"), read from the store on first use and again after
+    // Reinitialize.
+    std::shared_ptr<const QHash<QString, TIconFile>> IconOverrides();
+    std::mutex fOverridesLock;
+    std::shared_ptr<const QHash<QString, TIconFile>> fOverrides; // guarded by fOverridesLock
 
     std::mutex fTrashLock;
     std::chrono::steady_clock::time_point fTrashCheckedAt; // guarded by fTrashLock

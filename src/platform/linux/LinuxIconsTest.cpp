@@ -105,6 +105,35 @@ TEST_F(IconThemeFixture, FindsTheBestSizedFileAlongTheInheritanceChain)
     EXPECT_FALSE(fTheme->Has(QStringLiteral("no-such-icon")));
 }
 
+TEST_F(IconThemeFixture, AnAssociatedIconIsKeptInOurStoreAndShown)
+{
+    test::TScopedEnvironment env;
+    env.Set("XDG_CONFIG_HOME", fDir.Join(QStringLiteral("config")).toUtf8());
+    fDir.CreateFile(QStringLiteral("config/tovaline/icons.ini"), "[Other]\nkeep=1\n");
+    Png("own/orange.png", 64, Qt::darkYellow);
+    TIconRegistry registry(fTheme);
+    TLinuxIcons icons(registry);
+    const int before = icons.IconIndexOfExtension(QStringLiteral("zzq"));
+
+    ASSERT_EQ(
+        icons.SetExtensionIcon(QStringLiteral("ZZQ"), Icon(QStringLiteral("own/orange.png")), -1),
+        S_OK);
+    icons.Reinitialize();
+    const int after = icons.IconIndexOfExtension(QStringLiteral(".zzq"));
+    EXPECT_NE(after, before);
+    EXPECT_EQ(Centre(icons.Render(after, 32)), QColor(Qt::darkYellow));
+    // A second association replaces the first; other sections of the store stay.
+    ASSERT_EQ(icons.SetExtensionIcon(QStringLiteral(".zzq"), QStringLiteral("/no/such.ico"), 2),
+              S_OK);
+    const QByteArray store = fDir.ReadFile(QStringLiteral("config/tovaline/icons.ini"));
+    EXPECT_EQ(store, QByteArray("[Other]\nkeep=1\n[IconOverrides]\n.zzq=/no/such.ico,2\n"));
+    // An icon file that cannot be read is drawn as a plain file, never as nothing.
+    icons.Reinitialize();
+    EXPECT_FALSE(icons.Render(icons.IconIndexOfExtension(QStringLiteral("zzq")), 16).isNull());
+    EXPECT_EQ(icons.SetExtensionIcon(QStringLiteral("."), QStringLiteral("/x.png"), -1),
+              E_INVALIDARG);
+}
+
 TEST_F(IconThemeFixture, IndexesAreStableAcrossSizesAndWaysOfAsking)
 {
     TIconRegistry registry(fTheme);

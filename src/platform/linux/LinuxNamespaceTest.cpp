@@ -1,5 +1,6 @@
 #include "LinuxNamespace.h"
 
+#include "LinuxIcons.h"
 #include "LinuxItems.h"
 #include "LinuxPlatform.h"
 #include "MountTable.h"
@@ -415,8 +416,11 @@ TEST_F(LinuxNamespaceTest, AttributesOfFilesAndFolders)
     ASSERT_EQ(top->AsFolder2()->GetDetailsOf(&dataSpan, 3, details), S_OK);
     EXPECT_EQ(details.Text, QStringLiteral("1 KB"));
     EXPECT_EQ(details.Format, 1);
+    // The type as the icon service names it, so the Type column and the type names agree.
     ASSERT_EQ(top->AsFolder2()->GetDetailsOf(&dataSpan, 2, details), S_OK);
-    EXPECT_EQ(details.Text, QStringLiteral("File"));
+    QString typeName;
+    ASSERT_TRUE(TLinuxIcons().TypeNameOf(QStringLiteral("data.bin"), typeName));
+    EXPECT_EQ(details.Text, typeName);
 
     // Content: read, seek back to the start (as content sniffing does), read again.
     IStreamPtr stream;

@@ -55,7 +55,7 @@ private:
     TLinuxExec fExec;
     TLinuxIcons fIcons;
     TLinuxClipboard fClipboard;
-    TLinuxRegistry fRegistry;
+    TLinuxRegistry fRegistry{&fDebug};
     TLinuxViewState fViewState{fNamespace};
     TLinuxImageFactory fImageFactory{fNamespace, fIcons};
     std::once_flag fChangeNotifyOnce;

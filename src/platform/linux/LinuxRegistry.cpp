@@ -1,5 +1,7 @@
 #include "LinuxRegistry.h"
 
+#include "LinuxLinks.h"
+#include "LinuxNamespace.h"
 #include "MimeDatabase.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
@@ -7,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -16,6 +20,10 @@ namespace {
 
 const QString kShellNewClassesKey = QStringLiteral(
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\ShellNew");
+const QString kOpenSaveMruKey = QStringLiteral(
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSavePidlMRU");
+// Entries per sub-key: what an open dialog's list shows, a little more than a screenful.
+constexpr int kMruEntries = 100;
 
 QString SettingsPath()
 {
@@ -57,8 +65,16 @@ void TLinuxRegistry::RefreshSettings()
     QFile file(stamp.Path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    fSettings.LoadText(
-        QString::fromUtf8(file.readAll()),
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(file.readAll());
+    if (decoder.hasError()) {
+        if (fDebug)
+            fDebug->Write(stamp.Path + QStringLiteral(" is not UTF-8 text: the defaults apply"));
+        return;
+    }
+    int firstBad = 0;
+    const int bad = fSettings.LoadText(
+        text,
         [this](const QString& pSection, const QString& pName, const QString& pValue) {
             if (!SameName(pSection, QStringLiteral("ShellState")))
                 return;
@@ -68,7 +84,13 @@ void TLinuxRegistry::RefreshSettings()
                 fShellState.ShowInfoTip = IsTrue(pValue);
             else if (SameName(pName, QStringLiteral("DoubleClickInWebView")))
                 fShellState.DoubleClickInWebView = IsTrue(pValue);
-        });
+        },
+        &firstBad);
+    if (bad > 0 && fDebug)
+        fDebug->Write(QStringLiteral("%1: %2 malformed line(s) skipped, the first is line %3")
+                          .arg(stamp.Path)
+                          .arg(bad)
+                          .arg(firstBad));
 }
 
 void TLinuxRegistry::RefreshTemplates()
@@ -102,6 +124,9 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
     TRegistryTree derived;
     const QString key = NormalizeRegistryKey(pKey);
     if (pRoot == RegistryRoot::CurrentUser) {
+        const QString mru = NormalizeRegistryKey(kOpenSaveMruKey);
+        if (key == mru || key.startsWith(mru + u'\\'))
+            return RecentFiles();
         // Only the new-file key and the keys above it need the templates folder.
         const QString shellNew = NormalizeRegistryKey(kShellNewClassesKey);
         if (!(key.isEmpty() || shellNew == key || shellNew.startsWith(key + u'\\')))
@@ -137,6 +162,42 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
             derived.SetValue(pRoot, extension, QStringLiteral("PerceivedType"), perceived);
     }
     return derived;
+}
+
+const TRegistryTree& TLinuxRegistry::RecentFiles()
+{
+    const QFileInfo info(DecodeFileName(TXdgDirs::Load().DataHome) +
+                         QStringLiteral("/recently-used.xbel"));
+    const TFileStamp stamp{info.absoluteFilePath(), info.lastModified(),
+                           info.exists() ? info.size() : -1};
+    if (fRecentStamp == stamp)
+        return fRecent;
+    fRecentStamp = stamp;
+    fRecent.Clear();
+    const RegistryRoot user = RegistryRoot::CurrentUser;
+    fRecent.AddKey(user, kOpenSaveMruKey + QStringLiteral("\\*"));
+    QHash<QString, int> counts;
+    for (const TLink& link : ReadRecentlyUsed()) {
+        IdListBytes list;
+        // Built from the path alone: the list must not wait for files on slow or gone mounts.
+        if (ParseAbsolutePath(link.Target, list, true, false) != S_OK)
+            continue;
+        const QByteArray bytes(reinterpret_cast<const char*>(list.data()),
+                               static_cast<qsizetype>(list.size()));
+        const QString name = DecodeFileName(link.Target).section(u'/', -1);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        QStringList subKeys{QStringLiteral("*")};
+        if (dot > 0 && dot + 1 < name.size())
+            subKeys << name.mid(dot + 1).toLower();
+        for (const QString& subKey : subKeys) {
+            int& count = counts[subKey];
+            if (count >= kMruEntries)
+                continue;
+            fRecent.SetValue(user, kOpenSaveMruKey + u'\\' + subKey, QString::number(count++),
+                             bytes);
+        }
+    }
+    return fRecent;
 }
 
 bool TLinuxRegistry::KeyExists(RegistryRoot pRoot, const QString& pKey)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/platform/IDebug.h"
 #include "core/platform/IRegistry.h"
 #include "core/platform/RegistryTree.h"
 
@@ -19,10 +20,21 @@ namespace kiv::pf::lnx {
 //   HKCR "\.ext\ShellNew" with "FileName" = the template's absolute path, ".txt" always has one
 //   ("NullFile": an empty file), and HKCU "...\Discardable\PostSetup\ShellNew" lists them all in
 //   "Classes".
-// The settings file and the templates are read again when they change.
+// - the files last used: HKCU "...\ComDlg32\OpenSavePidlMRU" has the sub-key "*" (every file)
+//   and one per extension ("txt"), whose values "0", "1"... are the item lists of the files of
+//   the desktop's recently-used list, newest first.
+// The settings file and the templates are read again when they change. A settings file that is
+// not UTF-8 is ignored, and malformed lines are skipped; either is told in one debug line per
+// version of the file.
 class TLinuxRegistry final : public IRegistry
 {
 public:
+    // pDebug (may be null) receives the lines about malformed settings files.
+    explicit TLinuxRegistry(IDebug* pDebug = nullptr)
+        : fDebug(pDebug)
+    {
+    }
+
     bool KeyExists(RegistryRoot pRoot, const QString& pKey) override;
     RegValue GetValue(RegistryRoot pRoot, const QString& pKey, const QString& pName) override;
     QStringList ValueNames(RegistryRoot pRoot, const QString& pKey) override;
@@ -48,13 +60,19 @@ private:
     void RefreshTemplates();
     // The keys derived for a query about pKey (what a lookup of pKey or its values needs).
     TRegistryTree Derived(RegistryRoot pRoot, const QString& pKey);
+    // Under fLock: the open/save keys, made again when recently-used.xbel changes (a dialog
+    // reads them value by value).
+    const TRegistryTree& RecentFiles();
 
+    IDebug* fDebug;
     std::mutex fLock;
     std::optional<TFileStamp> fSettingsStamp;
     TRegistryTree fSettings;
     ShellStateFlags fShellState;
     std::optional<TFileStamp> fTemplatesStamp;
     std::vector<TTemplate> fTemplates;
+    std::optional<TFileStamp> fRecentStamp;
+    TRegistryTree fRecent;
 };
 
 } // namespace kiv::pf::lnx

@@ -1,5 +1,6 @@
 #include "LinuxRegistry.h"
 
+#include "LinuxNamespace.h"
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 
@@ -119,6 +120,78 @@ TEST_F(LinuxRegistryTest, TemplatesBecomeNewFileEntries)
               QStringList{QStringLiteral("ShellNew")});
     EXPECT_TRUE(
         fRegistry.KeyExists(RegistryRoot::CurrentUser, QStringLiteral("Software\\Microsoft")));
+}
+
+// Collects the debug lines of one registry.
+struct TDebugLines final : IDebug
+{
+    void Write(const QString& pLine) override { Lines << pLine; }
+    QStringList Lines;
+};
+
+TEST_F(LinuxRegistryTest, MissingOrMalformedSettingsGiveTheDefaults)
+{
+    const QString advanced =
+        QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced");
+    struct TCase
+    {
+        const char* Name;
+        QByteArray Text;
+        int DebugLines;
+    };
+    const TCase cases[] = {
+        {"missing", QByteArray(), 0},
+        {"garbage", QByteArray("\x01\x02 not a settings file\n[[[\n=\n"), 1},
+        {"not UTF-8", QByteArray("[ShellState]\nShowExtensions=0\n\xff\xfe\n"), 1},
+        {"broken lines",
+         "[ShellState\nShowExtensions=0\n[HKCU\\" + advanced.toUtf8() +
+             "]\nNavPaneShowAllFolders=dword:zz\nNavPaneExpandToCurrentFolder\n",
+         1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QFile::remove(fHome.Join(QStringLiteral(".config/tovaline/registry.ini")));
+        if (!c.Text.isNull())
+            WriteSettings(c.Text);
+        TDebugLines debug;
+        TLinuxRegistry registry(&debug);
+        const ShellStateFlags flags = registry.ShellState();
+        EXPECT_TRUE(flags.ShowExtensions);
+        EXPECT_TRUE(flags.ShowInfoTip);
+        EXPECT_TRUE(flags.DoubleClickInWebView);
+        for (const char* name : {"NavPaneShowAllFolders", "NavPaneExpandToCurrentFolder"})
+            EXPECT_EQ(
+                registry.GetValue(RegistryRoot::CurrentUser, advanced, QString::fromLatin1(name)),
+                RegValue());
+        // Asked again: the same file is not reported twice.
+        registry.KeyExists(RegistryRoot::CurrentUser, advanced);
+        EXPECT_EQ(debug.Lines.size(), c.DebugLines) << debug.Lines.join(u'|').toStdString();
+    }
+}
+
+TEST_F(LinuxRegistryTest, RecentFilesPerExtensionNewestFirst)
+{
+    fHome.CreateFile(QStringLiteral(".local/share/recently-used.xbel"), R"(<?xml version="1.0"?>
+<xbel version="1.0">
+  <bookmark href="file:///docs/old.txt" modified="2020-01-01T00:00:00Z"/>
+  <bookmark href="file:///docs/photo.PNG" modified="2022-01-01T00:00:00Z"/>
+  <bookmark href="file:///docs/new.txt" modified="2023-01-01T00:00:00Z"/>
+  <bookmark href="https://example.invalid/page" modified="2024-01-01T00:00:00Z"/>
+</xbel>)");
+    const QString mru = QStringLiteral(
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSavePidlMRU");
+    const QStringList subKeys = fRegistry.SubKeys(RegistryRoot::CurrentUser, mru);
+    EXPECT_TRUE(subKeys.contains(QStringLiteral("*")));
+    EXPECT_TRUE(subKeys.contains(QStringLiteral("txt")));
+    EXPECT_TRUE(subKeys.contains(QStringLiteral("png")));
+    EXPECT_EQ(fRegistry.ValueNames(RegistryRoot::CurrentUser, mru + QStringLiteral("\\*")).size(),
+              3);
+    const RegValue newest = fRegistry.GetValue(RegistryRoot::CurrentUser,
+                                               mru + QStringLiteral("\\txt"), QStringLiteral("0"));
+    IdListBytes expected;
+    ASSERT_EQ(ParseAbsolutePath("/docs/new.txt", expected, true, false), S_OK);
+    EXPECT_EQ(newest, RegValue(QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                          static_cast<qsizetype>(expected.size()))));
 }
 
 } // namespace

@@ -167,6 +167,25 @@ bool TMemoryIcons::TypeNameOfIdList(IdSpan pAbsolute, QString& pName)
 
 void TMemoryIcons::Reinitialize() {}
 
+HResult TMemoryIcons::SetExtensionIcon(const QString& pExtension, const QString& pIconFile,
+                                       int pIconIndex)
+{
+    std::lock_guard lock(fLock);
+    if (fFailing || pIconFile.isEmpty())
+        return E_FAIL;
+    const QString key = KeyOf(pExtension);
+    fExtensions.insert(key, fCount++);
+    fIconFiles.insert(key, pIconIndex < 0 ? pIconFile
+                                          : QStringLiteral("%1,%2").arg(pIconFile).arg(pIconIndex));
+    return S_OK;
+}
+
+QString TMemoryIcons::IconFileOf(const QString& pExtension) const
+{
+    std::lock_guard lock(fLock);
+    return fIconFiles.value(KeyOf(pExtension));
+}
+
 void TMemoryIcons::SetExtensionIndex(const QString& pExtension, int pIndex)
 {
     std::lock_guard lock(fLock);

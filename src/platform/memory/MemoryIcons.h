@@ -32,6 +32,10 @@ public:
     bool TypeNameOf(const QString& pFakePath, QString& pName) override;
     bool TypeNameOfIdList(IdSpan pAbsolute, QString& pName) override;
     void Reinitialize() override;
+    // A new index for the extension; the icon text ("file,index") is kept for IconFileOf.
+    HResult SetExtensionIcon(const QString& pExtension, const QString& pIconFile,
+                             int pIconIndex) override;
+    QString IconFileOf(const QString& pExtension) const;
 
     // The index files with pExtension ("txt" or ".txt") get; indexes at or past Count() grow the
     // table.
@@ -55,6 +59,7 @@ private:
     mutable std::mutex fLock;
     QHash<QString, int> fExtensions;    // guarded by fLock
     QHash<QString, QString> fTypeNames; // guarded by fLock
+    QHash<QString, QString> fIconFiles; // guarded by fLock
     int fCount;                         // guarded by fLock
     bool fFailing = false;              // guarded by fLock
     int fIndexCalls = 0;                // guarded by fLock

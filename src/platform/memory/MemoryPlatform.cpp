@@ -7,6 +7,7 @@
 #include "core/platform/IDebug.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/ModelContextMenu.h"
+#include "core/platform/PropertySystem.h"
 #include "core/platform/ShellConstants.h"
 #include "core/platform/ShellIdListArray.h"
 #include "core/platform/SystemErrorTexts.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -582,23 +584,47 @@ public:
         return node && node->NoColumns ? nullptr : this;
     }
 
+    // Name, Size, Date modified (shown by default) and Attributes (not): enough to tell the
+    // column answers of the core apart, formatted by the property system as the real folders are.
+    struct TMemoryColumn
+    {
+        PropertyKey Key;
+        std::uint32_t State;
+    };
+    static const std::array<TMemoryColumn, 4>& Columns()
+    {
+        static const std::array<TMemoryColumn, 4> columns = {{
+            {pkey::ItemNameDisplay, shcolstate::TYPE_STR | shcolstate::ONBYDEFAULT},
+            {pkey::Size, shcolstate::TYPE_INT | shcolstate::ONBYDEFAULT},
+            {pkey::DateModified, shcolstate::TYPE_DATE | shcolstate::ONBYDEFAULT},
+            {pkey::FileAttributes, shcolstate::TYPE_STR},
+        }};
+        return columns;
+    }
+
     HResult GetDetailsOf(const IdSpan* pItem, std::uint32_t pColumn,
                          ShellDetails& pDetails) override
     {
-        if (pColumn > 1)
+        if (pColumn >= Columns().size())
             return E_INVALIDARG;
-        pDetails.Format = pColumn == 1 ? 1 : 0;
-        pDetails.CharWidth = pColumn == 1 ? 10 : 30;
+        const PropertyKey& key = Columns()[pColumn].Key;
+        const PropertyDescription* description = PropertySystem::Find(key);
+        pDetails.Format = (description->ViewFlags & pdvf::RIGHTALIGN) ? 1 : 0;
+        pDetails.CharWidth = description->DefaultColumnWidth;
+        pDetails.Text.clear();
         if (!pItem) {
-            pDetails.Text = pColumn == 0 ? QStringLiteral("Name") : QStringLiteral("Size");
+            pDetails.Text = description->DisplayName;
             return S_OK;
         }
         if (pColumn == 0)
             return GetDisplayNameOf(*pItem, shgdn::INFOLDER, pDetails.Text);
+        PropVariant value;
         FindData data;
         if (Failed(GetFindData(*pItem, data)))
             return E_INVALIDARG;
-        pDetails.Text = QString::number(data.Size);
+        GetDetailsEx(*pItem, key, value);
+        pDetails.Text = PropertySystem::FormatForDisplay(
+            key, value, key == pkey::Size ? pdff::ALWAYSKB : pdff::DEFAULT);
         return S_OK;
     }
 
@@ -610,7 +636,7 @@ public:
             return S_OK;
         if (pKey == pkey::ItemNameDisplay)
             pValue = data.Name;
-        else if (pKey == pkey::Size)
+        else if (pKey == pkey::Size && !(data.Attributes & fileattr::DIRECTORY))
             pValue = data.Size;
         else if (pKey == pkey::DateModified)
             pValue = data.LastWriteTime;
@@ -621,17 +647,17 @@ public:
 
     HResult MapColumnToSCID(std::uint32_t pColumn, PropertyKey& pKey) override
     {
-        if (pColumn > 1)
+        if (pColumn >= Columns().size())
             return E_INVALIDARG;
-        pKey = pColumn == 0 ? pkey::ItemNameDisplay : pkey::Size;
+        pKey = Columns()[pColumn].Key;
         return S_OK;
     }
 
     HResult GetDefaultColumnState(std::uint32_t pColumn, std::uint32_t& pState) override
     {
-        if (pColumn > 1)
+        if (pColumn >= Columns().size())
             return E_INVALIDARG;
-        pState = pColumn == 0 ? 0x11 : 0x12;
+        pState = Columns()[pColumn].State;
         return S_OK;
     }
 
