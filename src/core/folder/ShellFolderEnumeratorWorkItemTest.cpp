@@ -128,6 +128,19 @@ TEST_F(EnumeratorWorkItemTest, DeliversEveryObjectOnceInOrderThenPopulated)
     EXPECT_EQ(fEvents.size(), static_cast<std::size_t>(kFiles + 1));
 }
 
+TEST_F(EnumeratorWorkItemTest, LocalFoldersAreListedAtOnce)
+{
+    TMemoryNode& local = fMemory->Root().AddFolder(QStringLiteral("local"));
+    local.AddFile(QStringLiteral("one"));
+    TWayfold folder;
+    folder.SetFolderIdList(ListOf(local));
+    EXPECT_EQ(folder.Next(fNotifier.get()), TEnumResult::sbnOK);
+    EXPECT_EQ(folder.ObjectName(), QStringLiteral("one"));
+    EXPECT_EQ(folder.Next(fNotifier.get()), TEnumResult::sbnNoMoreItems);
+    EXPECT_FALSE(folder.ShellFolderEnumeratorWorkItem());
+    EXPECT_EQ(fDispatcher.RunPending(), 0u);
+}
+
 TEST_F(EnumeratorWorkItemTest, ANewNextCancelsTheRunningListing)
 {
     fFirst->DelayPerItem = 2ms;

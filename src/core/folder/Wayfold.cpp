@@ -514,7 +514,9 @@ bool TWayfold::Next()
 TEnumResult TWayfold::Next(TKivShellChangeNotifier* pNotifier)
 {
     CancelBackgroundEnumeration();
-    if (!pNotifier || !fFolderIdList)
+    // A listing under way goes on: the folder was found fast when it started, and asking again
+    // for every object would probe a slow place again each time.
+    if (!pNotifier || !fFolderIdList || fObjects)
         return Next() ? TEnumResult::sbnOK : TEnumResult::sbnNoMoreItems;
     if (ShouldEnumerateAsync(fFolderIdList, pNotifier->CancellationToken())) {
         fShellFolderEnumeratorWorkItem = TShellFolderEnumeratorWorkItem::Create(*pNotifier, *this);
