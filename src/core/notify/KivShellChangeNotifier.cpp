@@ -308,6 +308,11 @@ void TKivShellChangeNotifier::SetDirectories(const TKivShellChangeNotifierList& 
     fDirectories.Assign(paths);
 }
 
+ICancellationIndicatorPtr TKivShellChangeNotifier::CancellationToken() const
+{
+    return fCancellationToken;
+}
+
 int TKivShellChangeNotifier::Count() const
 {
     const std::scoped_lock lock(fListLock);

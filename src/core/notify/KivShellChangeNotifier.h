@@ -186,6 +186,8 @@ public:
     IItemIdListPtr DefaultItemIdList() const { return fDefaultItemIdList; }
     // The clock of the duplicate check (milliseconds); the background machinery's by default.
     void SetTickSource(TTickSource pSource) { fTickSource = std::move(pSource); }
+    // Cancelled when the notifier goes: work that reports to it (a background listing) stops.
+    ICancellationIndicatorPtr CancellationToken() const;
 
     TKivShellNotifierEvent OnChange;
     TKivShellNotifierEventPIDL OnChangePIDL;

@@ -1,9 +1,11 @@
 // Text to item identifier list: the forgiving parse behind the address bar, the tab files and
 // the command line.
 
+#include "core/folder/Wayfold.h"
 #include "core/platform/INamespace.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/ShellConstants.h"
+#include "core/shell/DebugLog.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
@@ -190,31 +192,21 @@ IItemIdListPtr TItemIdListParser::ParseByEnumeration(const IItemIdListPtr& pFold
     const QString head = split < 0 ? rest : rest.left(split);
     const QString tail = split < 0 ? QString() : rest.mid(split + 1);
     try {
-        // Listed with the platform folder directly: the folder component is not needed for a
-        // one-shot walk with no view attached.
-        const TIdListBuffer list = pFolder->WindowsPointer();
-        pf::IShellFolderPtr folder;
-        EWayfoldError::Check(pf::Platform().Namespace().BindToFolder(pf::IdSpan(*list), folder));
-        if (!folder)
-            return nullptr;
-        pf::IEnumIDListPtr items;
-        const pf::HResult started = folder->EnumObjects(
-            pWindow, pf::shcontf::FOLDERS | pf::shcontf::NONFOLDERS | pf::shcontf::INCLUDEHIDDEN,
-            items);
-        EWayfoldError::Check(started);
-        if (!items)
-            return nullptr;
+        // A short-lived folder component lists the children (prompts allowed when the caller
+        // gave a window for them).
+        TWayfold folder;
+        folder.SetOwnerWindow(pWindow);
+        folder.SetShowErrorMessages(pWindow != nullptr);
+        folder.SetFolderIdList(pFolder);
         // A name that matches exactly wins; otherwise the first match ignoring case. Names here
         // are case-sensitive, so "a" must not be taken for "A" when both exist.
         IItemIdListPtr ignoringCase;
-        pf::IdListBytes child;
-        while (items->Next(child) == pf::S_OK) {
-            const pf::IdSpan span(child);
+        while (folder.Next()) {
             QStringList names;
             for (const std::uint32_t flags : {pf::shgdn::INFOLDER | pf::shgdn::FORPARSING,
                                               pf::shgdn::INFOLDER, pf::shgdn::NORMAL}) {
-                QString name;
-                if (Succeeded(folder->GetDisplayNameOf(span, flags, name)))
+                const QString name = folder.GetObjectDisplayName(flags);
+                if (!name.isEmpty())
                     names << name;
             }
             IItemIdListPtr absolute;
@@ -225,7 +217,7 @@ IItemIdListPtr TItemIdListParser::ParseByEnumeration(const IItemIdListPtr& pFold
             };
             int match = lookAt(names);
             if (match == 0) {
-                absolute = TKivItemIdList::Create(folder, span);
+                absolute = folder.AbsoluteItemIdList();
                 QStringList more;
                 for (const auto format : {TItemIdListDisplayNameFormat::dnfRelativeForAddressBar,
                                           TItemIdListDisplayNameFormat::dnfRelativeParsing,
@@ -236,14 +228,18 @@ IItemIdListPtr TItemIdListParser::ParseByEnumeration(const IItemIdListPtr& pFold
             if (match == 0)
                 continue;
             if (!absolute)
-                absolute = TKivItemIdList::Create(folder, span);
-            if (match == 2)
+                absolute = folder.AbsoluteItemIdList();
+            if (match == 2) {
+                TDebugLog::LogDebugVerboseMessage(QStringLiteral("ItemIdList.Parse. Found ") +
+                                                  head);
                 return tail.isEmpty() ? absolute : ParseByEnumeration(absolute, tail, pWindow);
+            }
             if (!ignoringCase)
                 ignoringCase = absolute;
         }
         if (!ignoringCase)
             return nullptr;
+        TDebugLog::LogDebugVerboseMessage(QStringLiteral("ItemIdList.Parse. Found ") + head);
         return tail.isEmpty() ? ignoringCase : ParseByEnumeration(ignoringCase, tail, pWindow);
     } catch (const EWayfoldError&) {
         return nullptr;
