@@ -171,3 +171,121 @@ std::vector<IdListBytes> ReadTrashEntries(const std::string& pTrashDir)
 }
 
 } // namespace kiv::pf::lnx
+
+namespace kiv::pf::lnx {
+namespace {
+
+int MakeFolder(const std::string& pPath)
+{
+    return ::mkdir(pPath.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+// A trash folder with its "files" and "info" on device pDevice; 0 or an errno value.
+int PrepareTrash(const std::string& pTrash, dev_t pDevice)
+{
+    for (const std::string& folder : {pTrash, pTrash + "/files", pTrash + "/info"}) {
+        if (const int error = MakeFolder(folder))
+            return error;
+    }
+    struct stat st
+    {
+    };
+    if (::lstat((pTrash + "/files").c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    return st.st_dev == pDevice ? 0 : EXDEV;
+}
+
+// The path as a .trashinfo writes it: bytes other than unreserved ones and "/" as %XX.
+std::string PercentEncodePath(const std::string& pPath)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : pPath) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' || byte == '.' ||
+            byte == '~' || byte == '/') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int MoveToTrash(const std::string& pPath, std::string* pTrashed)
+{
+    struct stat item
+    {
+    };
+    if (pPath.empty() || pPath[0] != '/')
+        return EINVAL;
+    if (::lstat(pPath.c_str(), &item) != 0)
+        return errno;
+
+    std::string trash = TXdgDirs::Load().DataHome + "/Trash";
+    std::string shownPath = pPath;
+    if (PrepareTrash(trash, item.st_dev) != 0) {
+        const std::vector<TMount> mounts = ReadMountTable();
+        const TMount* mount = MountContaining(mounts, pPath, false);
+        if (!mount)
+            return EXDEV;
+        const std::string top = mount->Path == "/" ? std::string() : mount->Path;
+        trash = top + "/.Trash-" + std::to_string(::geteuid());
+        if (const int error = PrepareTrash(trash, item.st_dev))
+            return error == EXDEV ? EXDEV : error;
+        // Paths in a volume's trash are relative to its top folder, so they stay right when the
+        // volume is mounted elsewhere.
+        if (!top.empty())
+            shownPath = pPath.substr(top.size() + 1);
+    }
+
+    const std::size_t slash = pPath.find_last_of('/');
+    const std::string base = pPath.substr(slash + 1);
+    const std::string date =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toStdString();
+    const std::string info =
+        "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n";
+    for (int number = 1; number < 10000; ++number) {
+        const std::string name = number == 1 ? base : base + "." + std::to_string(number);
+        const std::string infoPath = trash + "/info/" + name + ".trashinfo";
+        const std::string filesPath = trash + "/files/" + name;
+        TFd fd(::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.IsValid()) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        struct stat taken
+        {
+        };
+        // An entry without its info file (left by another program) keeps its name too.
+        const bool free = ::lstat(filesPath.c_str(), &taken) != 0 && errno == ENOENT;
+        int error = free ? 0 : EEXIST;
+        if (error == 0 &&
+            ::write(fd.Get(), info.data(), info.size()) != static_cast<ssize_t>(info.size()))
+            error = errno == 0 ? EIO : errno;
+        if (error == 0 && ::close(fd.Release()) != 0)
+            error = errno;
+        if (error == 0 && ::rename(pPath.c_str(), filesPath.c_str()) != 0)
+            error = errno;
+        if (error == 0) {
+            if (pTrashed)
+                *pTrashed = filesPath;
+            return 0;
+        }
+        fd.Reset();
+        ::unlink(infoPath.c_str());
+        if (error != EEXIST)
+            return error;
+    }
+    return EEXIST;
+}
+
+} // namespace kiv::pf::lnx

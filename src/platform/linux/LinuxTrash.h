@@ -27,4 +27,11 @@ std::vector<IdListBytes> ReadTrashEntries(const std::string& pTrashDir);
 // The item of one entry ("files/pName" in pTrashDir): 2 when it does not exist.
 HResult MakeTrashEntry(const std::string& pTrashDir, const std::string& pName, IdListBytes& pItem);
 
+// Moves pPath (absolute) into the trash of its file system: the user's trash when it lies on the
+// same device, else $topdir/.Trash-$uid of its mount (made when missing). The entry's .trashinfo
+// is written first, under a name no other entry has, and removed again when the move fails, so
+// the trash never lists an entry that is not there. 0 or an errno value (EXDEV when no trash
+// on the item's device can be used); pTrashed receives the entry's path in the trash.
+int MoveToTrash(const std::string& pPath, std::string* pTrashed = nullptr);
+
 } // namespace kiv::pf::lnx
