@@ -292,9 +292,11 @@ private:
 
     HResult DoCopy(const TQueued& pOp, const std::optional<TEntry>& pSnapshot);
     HResult TransferEntry(const TEntry& pEntry, const std::string& pSource,
-                          const std::string& pFolder, const std::string& pName, bool pMove);
+                          const std::string& pFolder, const std::string& pName, bool pMove,
+                          bool pFreshFolder = false);
     HResult TransferBody(const TEntry& pEntry, const std::string& pSource,
-                         const std::string& pFolder, std::string& pName, bool pMove);
+                         const std::string& pFolder, std::string& pName, bool pMove,
+                         bool pFreshFolder = false);
     HResult TransferFolder(const TEntry& pEntry, const std::string& pSource,
                            const std::string& pTarget, bool pMerge, bool pMove);
     HResult TransferFile(const TEntry& pEntry, const std::string& pSource,
@@ -594,13 +596,15 @@ HResult TRun::DoCopy(const TQueued& pOp, const std::optional<TEntry>& pSnapshot)
         return result;
     }
     // The copy of a folder into itself would never end.
-    if (S_ISDIR(pSnapshot->Status.st_mode) && IsPathPrefix(pOp.Item, Join(pOp.Folder, name)))
+    const std::string target = Join(pOp.Folder, name);
+    if (S_ISDIR(pSnapshot->Status.st_mode) && target != pOp.Item && IsPathPrefix(pOp.Item, target))
         return Try([&] { return Win32(win32::ERROR_INVALID_PARAMETER, pOp.Folder); });
     return TransferEntry(*pSnapshot, pOp.Item, pOp.Folder, name, false);
 }
 
 HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
-                            const std::string& pFolder, const std::string& pName, bool pMove)
+                            const std::string& pFolder, const std::string& pName, bool pMove,
+                            bool pFreshFolder)
 {
     if (Stopped())
         return StopResult();
@@ -613,7 +617,7 @@ HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
         }))
         return fSinkFailure;
     std::string finalName = pName;
-    const HResult result = TransferBody(pEntry, pSource, pFolder, finalName, pMove);
+    const HResult result = TransferBody(pEntry, pSource, pFolder, finalName, pMove, pFreshFolder);
     const QString newName = Text(finalName);
     const QString newItem =
         Succeeded(result) && result != kItemSkipped ? Text(Join(pFolder, finalName)) : QString();
@@ -625,7 +629,8 @@ HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
 }
 
 HResult TRun::TransferBody(const TEntry& pEntry, const std::string& pSource,
-                           const std::string& pFolder, std::string& pName, bool pMove)
+                           const std::string& pFolder, std::string& pName, bool pMove,
+                           bool pFreshFolder)
 {
     const bool folder = S_ISDIR(pEntry.Status.st_mode);
     TPlacement placement = TPlacement::plNew;
@@ -633,9 +638,14 @@ HResult TRun::TransferBody(const TEntry& pEntry, const std::string& pSource,
     struct stat existing
     {
     };
-    if (::lstat(Join(pFolder, pName).c_str(), &existing) == 0) {
-        if (folder && S_ISDIR(existing.st_mode)) {
-            // Folders are merged: what is inside meets what is there entry by entry.
+    // In a folder this run has just made nothing can be in the way (and if something appeared
+    // meanwhile, linking the copy in fails rather than replaces it).
+    const bool present = !pFreshFolder && ::lstat(Join(pFolder, pName).c_str(), &existing) == 0;
+    const int lookError = present || pFreshFolder ? 0 : errno;
+    if (present) {
+        if (folder && S_ISDIR(existing.st_mode) && !(fFlags & fof::FOF_RENAMEONCOLLISION)) {
+            // Folders are merged: what is inside meets what is there entry by entry (unless
+            // collisions are to keep both: then the copy is a folder of its own).
             merge = true;
         } else if (existing.st_dev == pEntry.Status.st_dev &&
                    existing.st_ino == pEntry.Status.st_ino) {
@@ -663,8 +673,8 @@ HResult TRun::TransferBody(const TEntry& pEntry, const std::string& pSource,
                 return Try([&] { return Win32(win32::ERROR_FILE_EXISTS, Join(pFolder, pName)); });
             }
         }
-    } else if (const int error = errno; error != ENOENT) {
-        return Try([&] { return Errno(error, Join(pFolder, pName), TMissing::Path); });
+    } else if (lookError != 0 && lookError != ENOENT) {
+        return Try([&] { return Errno(lookError, Join(pFolder, pName), TMissing::Path); });
     }
     const std::string target = Join(pFolder, pName);
     fCurrent = pSource;
@@ -700,7 +710,7 @@ HResult TRun::TransferFolder(const TEntry& pEntry, const std::string& pSource,
         if (Stopped())
             return StopResult();
         const HResult result =
-            TransferEntry(child, Join(pSource, child.Name), pTarget, child.Name, pMove);
+            TransferEntry(child, Join(pSource, child.Name), pTarget, child.Name, pMove, !pMerge);
         complete = complete && result == S_OK;
     }
     if (Stopped())
@@ -905,7 +915,8 @@ HResult TRun::MoveBody(const std::string& pSource, const std::string& pFolder, s
         };
         if (::lstat(target.c_str(), &existing) != 0)
             continue;
-        if (S_ISDIR(source.st_mode) && S_ISDIR(existing.st_mode)) {
+        if (S_ISDIR(source.st_mode) && S_ISDIR(existing.st_mode) &&
+            !(fFlags & fof::FOF_RENAMEONCOLLISION)) {
             // Merge: each entry moves on its own; the folder goes when it is empty.
             std::vector<std::string> names;
             {
@@ -1300,8 +1311,10 @@ HResult TLinuxFileOperation::PerformOperations()
         WakeUi();
     });
     if (Ui().IsUiThread()) {
-        while (!done.load())
-            Ui().WaitFor([&] { return done.load(); }, 200ms);
+        // Like a modal dialog: queued calls run at once, repaints and input a few times a
+        // second (50 ms keeps a progress bar smooth).
+        while (!Ui().WaitFor([&] { return done.load(); }, 50ms))
+            Ui().ProcessEvents();
     }
     worker.join();
     fAborted = run.Aborted();
