@@ -3,6 +3,7 @@
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/ShFileOperation.h"
 
 #include <QDir>
 #include <QFile>
@@ -632,6 +633,32 @@ TEST_F(LinuxFileOperationTest, RenameAndNewItemNumberCollisionsOnlyWhenAsked)
     EXPECT_EQ(fDir.ReadFile("dst/new.txt"), "");
     EXPECT_EQ(fDir.ReadFile("dst/from template.txt"), "3");
     EXPECT_EQ(fSink->NewItems.value(1), fDir.Join("dst/New folder (2)"));
+}
+
+TEST_F(LinuxFileOperationTest, OneCallFormTakesDoubleNulListsAndAnswersWithACode)
+{
+    const QString a = fDir.CreateFile("src/a.txt", "a");
+    const QString b = fDir.CreateFile("src/b.txt", "b");
+    const std::unique_ptr<IFileOps> ops = CreateLinuxFileOps();
+    const QChar nul(u'\0');
+
+    ShFileOpStruct copy{nullptr, fo::FO_COPY, a + nul + b + nul + nul, fTarget + nul + nul,
+                        fof::FOF_NOCONFIRMATION | fof::FOF_SILENT};
+    EXPECT_EQ(ShFileOperation(*ops, copy), 0);
+    EXPECT_EQ(fDir.ReadFile("dst/b.txt"), "b");
+
+    ShFileOpStruct move{nullptr, fo::FO_MOVE, a + nul + nul, fDir.Join("dst/moved.txt") + nul + nul,
+                        fo::FOF_MULTIDESTFILES};
+    EXPECT_EQ(ShFileOperation(*ops, move), 0);
+    EXPECT_EQ(fDir.ReadFile("dst/moved.txt"), "a");
+    EXPECT_FALSE(Exists(a));
+
+    ShFileOpStruct clash{nullptr, fo::FO_COPY, b + nul + nul, fTarget + nul + nul, 0};
+    EXPECT_EQ(ShFileOperation(*ops, clash), 80);
+    ShFileOpStruct malformed{nullptr, fo::FO_COPY, b + nul + nul, QString(), 0};
+    EXPECT_EQ(ShFileOperation(*ops, malformed), 87);
+    EXPECT_EQ(SplitDoubleNulList(QStringLiteral("x") + nul + "y" + nul + nul + "z"),
+              (QStringList{"x", "y"}));
 }
 
 // A child copies large files over existing ones and is killed at a random moment: every
