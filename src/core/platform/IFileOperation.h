@@ -256,6 +256,9 @@ public:
     virtual HResult GetAnyOperationsAborted(bool& pAborted) = 0;
     // Asks a running PerformOperations to stop at the next chunk of data.
     virtual void Cancel() noexcept = 0;
+    // Holds the run at the next chunk of data or item until resumed (any thread; a cancel ends
+    // the pause).
+    virtual void SetPaused(bool pPaused) = 0;
     // The failures of the last run, in order.
     virtual std::vector<TFileOpError> Errors() const = 0;
 };

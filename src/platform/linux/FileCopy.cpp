@@ -58,7 +58,8 @@ void CopyContent(int pFrom, int pTo, const std::string& pSource, const std::stri
     bool kernelCopy = true;
     std::vector<char> buffer;
     for (;;) {
-        if (pControl.Stop.stop_requested()) {
+        if ((pControl.Pause && !pControl.Pause->WaitWhilePaused(pControl.Stop)) ||
+            pControl.Stop.stop_requested()) {
             pResult.Error = ECANCELED;
             return;
         }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <sys/stat.h>
@@ -41,6 +43,32 @@ enum class TPlacement
     plReplace,
 };
 
+// Holds a run between chunks and entries while the user has paused it. Any thread may pause
+// and resume; a stop request ends the wait.
+class TPauseGate
+{
+public:
+    void Set(bool pPaused)
+    {
+        {
+            const std::scoped_lock lock(fLock);
+            fPaused = pPaused;
+        }
+        fChanged.notify_all();
+    }
+    // Returns at once unless paused; false when pStop asked to stop meanwhile.
+    bool WaitWhilePaused(const std::stop_token& pStop)
+    {
+        std::unique_lock lock(fLock);
+        return fChanged.wait(lock, pStop, [this] { return !fPaused; });
+    }
+
+private:
+    std::mutex fLock;
+    std::condition_variable_any fChanged;
+    bool fPaused = false; // guarded by fLock
+};
+
 struct TCopyControl
 {
     std::stop_token Stop;
@@ -49,6 +77,7 @@ struct TCopyControl
     std::function<void(std::uint64_t)> OnBytes;
     // Flush every copy to the disk before it takes its name (removable and network targets).
     bool Flush = false;
+    TPauseGate* Pause = nullptr;
 };
 
 struct TCopyResult

@@ -246,12 +246,13 @@ class TRun
 public:
     TRun(std::uint32_t pFlags, IFileOperationUiPtr pUi,
          std::vector<IFileOperationProgressSinkPtr> pSinks, std::stop_token pStop,
-         std::shared_ptr<const TFileOpFaults> pFaults)
+         std::shared_ptr<const TFileOpFaults> pFaults, std::shared_ptr<TPauseGate> pPause)
         : fFlags(pFlags)
         , fUi(std::move(pUi))
         , fSinks(std::move(pSinks))
         , fStop(std::move(pStop))
         , fFaults(std::move(pFaults))
+        , fPause(std::move(pPause))
     {
     }
 
@@ -260,9 +261,10 @@ public:
     std::vector<TFileOpError> TakeErrors() { return std::move(fErrors); }
 
 private:
+    // Also where a paused run waits: every item asks before it starts.
     bool Stopped()
     {
-        if (fStop.stop_requested())
+        if (!fPause->WaitWhilePaused(fStop) || fStop.stop_requested())
             fCancelled = true;
         return fCancelled || Failed(fSinkFailure);
     }
@@ -320,6 +322,7 @@ private:
     const std::vector<IFileOperationProgressSinkPtr> fSinks;
     const std::stop_token fStop;
     const std::shared_ptr<const TFileOpFaults> fFaults;
+    const std::shared_ptr<TPauseGate> fPause;
 
     bool fCancelled = false;
     bool fAborted = false;
@@ -738,6 +741,7 @@ HResult TRun::TransferFile(const TEntry& pEntry, const std::string& pSource,
     control.Faults = fFaults.get();
     control.OnBytes = [this](std::uint64_t pBytes) { AddBytes(pBytes); };
     control.Flush = NeedsFlush(FolderOf(pTarget));
+    control.Pause = fPause.get();
     TCopyResult copied;
     const std::uint64_t bytesBefore = fDone.Bytes;
     HResult result = Try([&] {
@@ -1241,6 +1245,7 @@ public:
         fStopSource.request_stop();
     }
     std::vector<TFileOpError> Errors() const override { return fErrors; }
+    void SetPaused(bool pPaused) override { fPause->Set(pPaused); }
 
 private:
     HResult Queue(TOpKind pKind, const QString& pItem, const QString& pFolder, const QString& pName)
@@ -1271,6 +1276,7 @@ private:
     }
 
     const std::shared_ptr<const TFileOpFaults> fFaults;
+    const std::shared_ptr<TPauseGate> fPause = std::make_shared<TPauseGate>();
     IFileOperationUiPtr fUi;
     std::vector<std::pair<std::uint32_t, IFileOperationProgressSinkPtr>> fSinks;
     std::uint32_t fNextCookie = 1;
@@ -1297,7 +1303,7 @@ HResult TLinuxFileOperation::PerformOperations()
     for (const auto& [cookie, sink] : fSinks)
         sinks.push_back(sink);
     // Without an owner window nobody is asked: the flags and the defaults decide.
-    TRun run(fFlags, fOwner ? fUi : nullptr, std::move(sinks), stop, fFaults);
+    TRun run(fFlags, fOwner ? fUi : nullptr, std::move(sinks), stop, fFaults, fPause);
     const std::vector<TQueued> queue = std::move(fQueue);
     fQueue.clear();
 

@@ -440,6 +440,51 @@ TEST_F(LinuxFileOperationTest, CancelMidFileLeavesTheOldFileAndReportsAnAbortedR
     EXPECT_EQ(fSink->Finished, HResultFromWin32(win32::ERROR_CANCELLED));
 }
 
+TEST_F(LinuxFileOperationTest, PausedRunCopiesNothingUntilResumedAndCancelEndsThePause)
+{
+    fDir.CreateFile("src/a.bin", QByteArray(64 * 1024, 'a'));
+    fDir.CreateFile("src/b.bin", QByteArray(64 * 1024, 'b'));
+    fFaults->ChunkSize = 4096;
+    std::atomic<int> chunks{0};
+    std::atomic<bool> paused{false};
+    IFileOperationPtr op;
+    fFaults->BeforeChunk = [&](const std::string& pSource, const std::string&,
+                               std::uint64_t pDone) {
+        ++chunks;
+        if (pSource.ends_with("a.bin") && pDone == 16384) {
+            op->SetPaused(true);
+            paused = true;
+        }
+        return TInjectedFault{};
+    };
+    op = Make(0);
+    op->CopyItems({fDir.Join("src/a.bin"), fDir.Join("src/b.bin")}, fTarget);
+    std::thread resumer([&] {
+        while (!paused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int before = chunks.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(chunks.load(), before) << "a paused run goes on copying";
+        op->SetPaused(false);
+    });
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    resumer.join();
+    EXPECT_EQ(fDir.ReadFile("dst/b.bin"), QByteArray(64 * 1024, 'b'));
+
+    // Paused, then cancelled: the run ends without resuming.
+    paused = false;
+    op = Make(fof::FOF_NOCONFIRMATION);
+    op->CopyItem(fDir.Join("src/a.bin"), fTarget);
+    std::thread canceller([&] {
+        while (!paused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        op->Cancel();
+    });
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+    canceller.join();
+    EXPECT_EQ(fDir.ReadFile("dst/a.bin"), QByteArray(64 * 1024, 'a'));
+}
+
 TEST_F(LinuxFileOperationTest, RetryAfterAnErrorCopiesTheFile)
 {
     fDir.CreateFile("src/a.txt", QByteArray(10000, 'a'));
