@@ -11,6 +11,7 @@ class IChangeNotify;
 class IClipboard;
 class IDebug;
 class IExec;
+class IFileOps;
 class IFileSystem;
 class IIcons;
 class IImageFactory;
@@ -47,6 +48,8 @@ public:
     virtual IImageFactory* ImageFactory() { return nullptr; }
     // Change notification; null on platforms without it (registrations then fail with 0).
     virtual IChangeNotify* ChangeNotify() { return nullptr; }
+    // The file operation engine (copy, move, delete, rename, new items); null where there is none.
+    virtual IFileOps* FileOps() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

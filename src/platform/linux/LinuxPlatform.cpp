@@ -3,6 +3,7 @@
 #include "LinuxChangeNotify.h"
 #include "LinuxClipboard.h"
 #include "LinuxExec.h"
+#include "LinuxFileOperation.h"
 #include "LinuxFileSystem.h"
 #include "LinuxIcons.h"
 #include "LinuxImageFactory.h"
@@ -29,6 +30,7 @@ public:
     IFileSystem& FileSystem() override { return fFileSystem; }
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
+    IFileOps* FileOps() override { return fFileOps.get(); }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
@@ -51,6 +53,7 @@ private:
     TLinuxNamespace fNamespace;
     TLinuxKnownFolders fKnownFolders;
     TLinuxFileSystem fFileSystem;
+    std::unique_ptr<IFileOps> fFileOps = CreateLinuxFileOps();
     TLinuxDebug fDebug;
     TLinuxExec fExec;
     TLinuxIcons fIcons;

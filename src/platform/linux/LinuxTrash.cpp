@@ -290,27 +290,35 @@ bool WriteAll(int pFd, const std::string& pText)
     return true;
 }
 
-HResult RemoveTreeAt(int pDirFd, const std::string& pName, dev_t pDevice)
+// pPath is the entry's full path, for the report of where removal failed.
+HResult RemoveTreeAt(int pDirFd, const std::string& pName, const std::string& pPath, dev_t pDevice,
+                     std::string* pFailedAt)
 {
+    const auto failed = [&](HResult pResult) {
+        if (pFailedAt)
+            *pFailedAt = pPath;
+        return pResult;
+    };
     struct stat st
     {
     };
     if (::fstatat(pDirFd, pName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return HResultFromErrno(errno);
+        return failed(HResultFromErrno(errno));
     if (!S_ISDIR(st.st_mode))
-        return ::unlinkat(pDirFd, pName.c_str(), 0) == 0 ? S_OK : HResultFromErrno(errno);
+        return ::unlinkat(pDirFd, pName.c_str(), 0) == 0 ? S_OK : failed(HResultFromErrno(errno));
     // Another file system mounted here is not ours to empty.
     if (st.st_dev != pDevice)
-        return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
+        return failed(HResultFromWin32(win32::ERROR_ACCESS_DENIED));
     {
         const int fd =
             ::openat(pDirFd, pName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
-            return HResultFromErrno(errno);
+            return failed(HResultFromErrno(errno));
         TDir dir(::fdopendir(fd));
         if (!dir.IsValid()) {
+            const int error = errno;
             ::close(fd);
-            return HResultFromErrno(errno);
+            return failed(HResultFromErrno(error));
         }
         std::vector<std::string> names;
         while (const dirent* entry = ::readdir(dir.Get())) {
@@ -319,16 +327,21 @@ HResult RemoveTreeAt(int pDirFd, const std::string& pName, dev_t pDevice)
                 names.emplace_back(name);
         }
         for (const std::string& name : names)
-            if (HResult result = RemoveTreeAt(::dirfd(dir.Get()), name, pDevice); Failed(result))
+            if (HResult result =
+                    RemoveTreeAt(::dirfd(dir.Get()), name, pPath + "/" + name, pDevice, pFailedAt);
+                Failed(result))
                 return result;
     }
-    return ::unlinkat(pDirFd, pName.c_str(), AT_REMOVEDIR) == 0 ? S_OK : HResultFromErrno(errno);
+    return ::unlinkat(pDirFd, pName.c_str(), AT_REMOVEDIR) == 0 ? S_OK
+                                                                 : failed(HResultFromErrno(errno));
 }
 
 } // namespace
 
-HResult RemoveTree(const std::string& pPath)
+HResult RemoveTree(const std::string& pPath, std::string* pFailedAt)
 {
+    if (pFailedAt)
+        *pFailedAt = pPath;
     if (pPath.empty() || pPath == "/")
         return E_INVALIDARG;
     const std::string name(BaseName(pPath));
@@ -342,7 +355,7 @@ HResult RemoveTree(const std::string& pPath)
     };
     if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return HResultFromErrno(errno);
-    return RemoveTreeAt(parent.Get(), name, st.st_dev);
+    return RemoveTreeAt(parent.Get(), name, pPath, st.st_dev, pFailedAt);
 }
 
 HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::string* pName)

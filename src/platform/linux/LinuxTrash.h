@@ -47,7 +47,8 @@ HResult DeleteFromTrash(const std::string& pTrashDir, const std::string& pName);
 // Removes every entry of every trash folder; the first failure is answered after trying all.
 HResult EmptyTrash();
 // Removes a file, link or whole folder tree without following links, and without going into
-// another file system mounted inside it (that fails with 5 and leaves it alone).
-HResult RemoveTree(const std::string& pPath);
+// another file system mounted inside it (that fails with 5 and leaves it alone). pFailedAt
+// receives the path whose removal failed.
+HResult RemoveTree(const std::string& pPath, std::string* pFailedAt = nullptr);
 
 } // namespace kiv::pf::lnx

@@ -1,0 +1,260 @@
+#include "core/fileops/KivFileOperation.h"
+
+#include "ScopedEnvironment.h"
+#include "TestDir.h"
+#include "core/platform/IPlatform.h"
+#include "core/shell/ItemIdListCollection.h"
+#include "core/shell/KivExceptions.h"
+#include "platform/linux/LinuxFileOperation.h"
+#include "platform/linux/LinuxPlatform.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace kiv {
+namespace {
+
+using namespace pf;
+using test::TestDir;
+using Opt = TOperationOption;
+
+// The Linux platform with an engine whose copies a test can hold half-way and whose questions a
+// test answers.
+class TTestFileOps final : public IFileOps
+{
+public:
+    IFileOperationPtr CreateFileOperation() override
+    {
+        return lnx::CreateLinuxFileOperation(Faults, Ui);
+    }
+    void SetDefaultUi(IFileOperationUiPtr pUi) override { Ui = std::move(pUi); }
+    IFileOperationUiPtr DefaultUi() const override { return Ui; }
+
+    std::shared_ptr<lnx::TFileOpFaults> Faults = std::make_shared<lnx::TFileOpFaults>();
+    IFileOperationUiPtr Ui;
+};
+
+class TTestPlatform final : public IPlatform
+{
+public:
+    TTestPlatform()
+        : fInner(lnx::CreateLinuxPlatform())
+    {
+    }
+    HResult Startup() override { return fInner->Startup(); }
+    IInfo& Info() override { return fInner->Info(); }
+    INamespace& Namespace() override { return fInner->Namespace(); }
+    IKnownFolders& KnownFolders() override { return fInner->KnownFolders(); }
+    IFileSystem& FileSystem() override { return fInner->FileSystem(); }
+    IDebug& Debug() override { return fInner->Debug(); }
+    IIcons& Icons() override { return fInner->Icons(); }
+    IClipboard& Clipboard() override { return fInner->Clipboard(); }
+    IRegistry& Registry() override { return fInner->Registry(); }
+    IViewState& ViewState() override { return fInner->ViewState(); }
+    IFileOps* FileOps() override { return &Ops; }
+
+    TTestFileOps Ops;
+
+private:
+    std::unique_ptr<IPlatform> fInner;
+};
+
+class TCancellingUi final : public IFileOperationUi
+{
+public:
+    TConflictAnswer AskConflict(const TFileConflict&) override
+    {
+        return {TConflictAction::caCancel, false};
+    }
+    TErrorAction AskError(const TFileOpError&) override { return TErrorAction::eaCancel; }
+    bool ConfirmDelete(int, bool) override { return true; }
+};
+
+class KivFileOperationTest : public ::testing::Test
+{
+protected:
+    KivFileOperationTest()
+    {
+        fEnvironment.Set("HOME", fDir.Path().toUtf8());
+        fEnvironment.Set("XDG_DATA_HOME", fDir.CreateFolder("data").toUtf8());
+        auto platform = std::make_unique<TTestPlatform>();
+        fOps = &platform->Ops;
+        fPlatform.emplace(std::move(platform));
+    }
+
+    TestDir fDir;
+    test::TScopedEnvironment fEnvironment;
+    TTestFileOps* fOps = nullptr;
+    std::optional<TScopedPlatform> fPlatform;
+};
+
+TEST(KivFileOperationFlagsTest, EachOptionSetsItsFlagAndTheNewComponentStartsWithTwo)
+{
+    const std::pair<Opt, std::uint32_t> table[] = {{Opt::soAllowUndo, 0x40},
+                                                   {Opt::soFilesOnly, 0x80},
+                                                   {Opt::soNoConfirmation, 0x10},
+                                                   {Opt::soNoConfirmMkDir, 0x200},
+                                                   {Opt::soNoErrorUI, 0x400},
+                                                   {Opt::soRenameCollision, 0x8},
+                                                   {Opt::soSilent, 0x4},
+                                                   {Opt::soSimpleProgress, 0x80000000u},
+                                                   {Opt::soAsync, 0},
+                                                   {Opt::soKeepNewer, 0x400000}};
+    for (const auto& [option, flag] : table)
+        EXPECT_EQ(OperationFlags({option}), flag) << static_cast<int>(option);
+    EXPECT_EQ(OperationFlags({Opt::soAllowUndo, Opt::soSilent, Opt::soAsync}), 0x44u);
+
+    const TKivFileOperation operation;
+    EXPECT_EQ(operation.Options(), (TOperationOptions{Opt::soAllowUndo, Opt::soNoConfirmMkDir}));
+    EXPECT_EQ(operation.Operation(), TKivOperationType::otCopy);
+    EXPECT_EQ(operation.LastErrorCode(), 0);
+    EXPECT_TRUE(operation.Version().startsWith("TKivFileOperation "));
+}
+
+TEST_F(KivFileOperationTest, AsyncCopyReturnsAtOnceAndCopiesOnAPoolThread)
+{
+    const QString source = fDir.CreateFile("a.txt", QByteArray(20000, 'a'));
+    const QString target = fDir.CreateFolder("t");
+    std::mutex lock;
+    std::condition_variable changed;
+    bool release = false;
+    std::thread::id copier;
+    fOps->Faults->ChunkSize = 4096;
+    fOps->Faults->BeforeChunk = [&](const std::string&, const std::string&, std::uint64_t) {
+        std::unique_lock guard(lock);
+        copier = std::this_thread::get_id();
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+        return lnx::TInjectedFault{};
+    };
+
+    TKivFileOperation operation;
+    operation.SourceFiles().Add(source);
+    operation.SetDestination(target);
+    operation.SetOptions({Opt::soAllowUndo, Opt::soNoConfirmMkDir, Opt::soAsync});
+    // The copy is held at its first chunk: Execute must return while it waits.
+    EXPECT_TRUE(operation.Execute());
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(20),
+                                     [&] { return copier != std::thread::id(); }));
+        EXPECT_NE(copier, std::this_thread::get_id());
+        release = true;
+        changed.notify_all();
+    }
+    for (int i = 0; i < 2000 && QFileInfo(target + "/a.txt").size() != 20000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fDir.ReadFile("t/a.txt"), QByteArray(20000, 'a'));
+    // The engine keeps the seams while it lives: the platform stays until it has gone.
+    for (int i = 0; i < 2000 && fOps->Faults.use_count() > 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fOps->Faults.use_count(), 1);
+}
+
+TEST_F(KivFileOperationTest, RenameOfSeveralFilesNumbersTheNames)
+{
+    const QStringList files{fDir.CreateFile("1.txt", "1"), fDir.CreateFile("2.txt", "2"),
+                            fDir.CreateFile("3.txt", "3")};
+    EXPECT_TRUE(TKivFileOperation::Rename(files, "a.txt", {}));
+    EXPECT_EQ(fDir.ReadFile("a.txt"), "1");
+    EXPECT_EQ(fDir.ReadFile("a (2).txt"), "2");
+    EXPECT_EQ(fDir.ReadFile("a (3).txt"), "3");
+}
+
+TEST_F(KivFileOperationTest, NewFileFromAFullPathKeepsTheNameAsDestination)
+{
+    TKivFileOperation operation;
+    operation.SetOperation(TKivOperationType::otNewFile);
+    operation.SetDestination(fDir.CreateFolder("T") + "/new file");
+    EXPECT_TRUE(operation.Execute());
+    EXPECT_TRUE(QFileInfo(fDir.Join("T/new file")).isFile());
+    EXPECT_EQ(operation.Destination(), "new file");
+    EXPECT_EQ(operation.DestinationIdList(), nullptr);
+
+    EXPECT_TRUE(TKivFileOperation::NewFolder(fDir.Join("T/sub"), {}));
+    EXPECT_TRUE(QFileInfo(fDir.Join("T/sub")).isDir());
+}
+
+TEST_F(KivFileOperationTest, DeleteStopsAtTheFailureOfASingleSourceOnly)
+{
+    // A file that cannot be deleted: it is gone before the engine comes to it.
+    const QString missing = fDir.Join("locked.txt");
+    EXPECT_THROW(TKivFileOperation::Delete(missing, {Opt::soNoConfirmation}), EWayfoldError);
+
+    const QString other = fDir.CreateFile("other.txt", "o");
+    TKivFileOperation operation;
+    operation.SourceFiles().AddStrings({missing, other});
+    operation.SetOperation(TKivOperationType::otDelete);
+    operation.SetOptions({Opt::soNoConfirmation, Opt::soNoErrorUI});
+    EXPECT_FALSE(operation.Execute());
+    EXPECT_FALSE(QFileInfo::exists(other));
+    EXPECT_EQ(operation.LastErrorCode(), HResultFromWin32(win32::ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(KivFileOperationTest, InvalidDestinationFailsWithCodeThree)
+{
+    TKivFileOperation operation;
+    operation.SourceFiles().Add(fDir.CreateFile("a.txt", "a"));
+    operation.SetDestination(fDir.Join("no such folder"));
+    EXPECT_FALSE(operation.Execute());
+    EXPECT_EQ(operation.LastErrorCode(), HResultFromWin32(win32::ERROR_PATH_NOT_FOUND));
+
+    operation.SetRaiseExceptions(true);
+    try {
+        operation.Execute();
+        ADD_FAILURE() << "no exception";
+    } catch (const EWayfoldError& error) {
+        EXPECT_EQ(error.ErrorCode(), 3);
+        EXPECT_TRUE(error.Message().contains(
+            "Destination is invalid: Parameter 'Destination' contains an invalid path"));
+    }
+}
+
+TEST_F(KivFileOperationTest, CancelledRunIsAbortedAndRaisesTheCancelCode)
+{
+    const QString source = fDir.CreateFile("a.txt", "new");
+    fDir.CreateFile("t/a.txt", "old");
+    fOps->Ui = std::make_shared<TCancellingUi>();
+    TKivFileOperation operation;
+    operation.SourceFiles().Add(source);
+    operation.SetDestination(fDir.Join("t"));
+    int window = 0;
+    EXPECT_FALSE(operation.Execute(&window));
+    EXPECT_TRUE(operation.OperationAborted());
+    EXPECT_EQ(operation.LastErrorCode(), HResultFromWin32(win32::ERROR_CANCELLED));
+    EXPECT_EQ(fDir.ReadFile("t/a.txt"), "old");
+
+    operation.SetRaiseExceptions(true);
+    try {
+        operation.Execute(&window);
+        ADD_FAILURE() << "no exception";
+    } catch (const EWayfoldError& error) {
+        EXPECT_EQ(error.ErrorCode(), 1223);
+    }
+    EXPECT_TRUE(operation.OperationAborted());
+}
+
+TEST_F(KivFileOperationTest, CopyAndMoveThroughTheClassOperations)
+{
+    const QString a = fDir.CreateFile("s/a.txt", "a");
+    const QString b = fDir.CreateFile("s/b.txt", "b");
+    const QString target = fDir.CreateFolder("t");
+    EXPECT_TRUE(TKivFileOperation::Copy(a, target, {}));
+    EXPECT_TRUE(TKivFileOperation::Move(b, target, {}));
+    EXPECT_EQ(fDir.ReadFile("t/a.txt"), "a");
+    EXPECT_EQ(fDir.ReadFile("t/b.txt"), "b");
+    EXPECT_TRUE(QFileInfo::exists(a));
+    EXPECT_FALSE(QFileInfo::exists(b));
+    // Into the trash, which the test's data folder holds.
+    EXPECT_TRUE(TKivFileOperation::Delete(a, {Opt::soAllowUndo, Opt::soNoConfirmation}));
+    EXPECT_EQ(fDir.ReadFile("data/Trash/files/a.txt"), "a");
+}
+
+} // namespace
+} // namespace kiv

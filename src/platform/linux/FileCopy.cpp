@@ -1,0 +1,289 @@
+#include "FileCopy.h"
+
+#include "Handles.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <sys/random.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kiv::pf::lnx {
+namespace {
+
+// 8 MiB: large enough that the kernel copies at full speed, small enough that a cancel is seen
+// within a fraction of a second even on a slow stick.
+constexpr std::size_t kChunk = std::size_t{8} << 20;
+// The buffer of the read/write fallback.
+constexpr std::size_t kBuffer = std::size_t{256} << 10;
+
+std::string FolderOf(const std::string& pPath)
+{
+    const std::size_t slash = pPath.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : pPath.substr(0, slash);
+}
+
+int WriteAll(int pFd, const char* pData, std::size_t pSize)
+{
+    while (pSize > 0) {
+        const ssize_t n = ::write(pFd, pData, pSize);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        pData += n;
+        pSize -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+bool SameVersion(const struct stat& pA, const struct stat& pB)
+{
+    return pA.st_size == pB.st_size && pA.st_mtim.tv_sec == pB.st_mtim.tv_sec &&
+           pA.st_mtim.tv_nsec == pB.st_mtim.tv_nsec;
+}
+
+// Copies the content of pFrom into pTo chunk by chunk.
+void CopyContent(int pFrom, int pTo, const std::string& pSource, const std::string& pTarget,
+                 const TCopyControl& pControl, TCopyResult& pResult)
+{
+    const TFileOpFaults* faults = pControl.Faults;
+    const std::size_t chunk = faults && faults->ChunkSize ? faults->ChunkSize : kChunk;
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if ((pControl.Pause && !pControl.Pause->WaitWhilePaused(pControl.Stop)) ||
+            pControl.Stop.stop_requested()) {
+            pResult.Error = ECANCELED;
+            return;
+        }
+        if (faults && faults->BeforeChunk) {
+            const TInjectedFault fault = faults->BeforeChunk(pSource, pTarget, pResult.Copied);
+            if (fault.Error != 0) {
+                pResult.Error = fault.Error;
+                pResult.AtSource = fault.AtSource;
+                return;
+            }
+        }
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(pFrom, nullptr, pTo, nullptr, chunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
+                // Not offered between these two files: plain reads and writes from here on.
+                kernelCopy = false;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                // copy_file_range does not say which side failed; the usual target failures
+                // are the ones a full or read-only disk gives.
+                pResult.Error = errno;
+                pResult.AtSource =
+                    !(errno == ENOSPC || errno == EDQUOT || errno == EROFS || errno == EFBIG);
+                return;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(std::min(kBuffer, chunk));
+            n = ::read(pFrom, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                pResult.Error = errno;
+                pResult.AtSource = true;
+                return;
+            }
+            if (n > 0) {
+                if (const int error = WriteAll(pTo, buffer.data(), static_cast<std::size_t>(n))) {
+                    pResult.Error = error;
+                    return;
+                }
+            }
+        }
+        if (n == 0)
+            return;
+        pResult.Copied += static_cast<std::uint64_t>(n);
+        if (pControl.OnBytes)
+            pControl.OnBytes(static_cast<std::uint64_t>(n));
+    }
+}
+
+// An unnamed file in pFolder (O_TMPFILE), or -1 with errno where the file system has none.
+int OpenUnnamed(const std::string& pFolder)
+{
+    return ::open(pFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+// Gives the unnamed file pFd the name pName; fails with EEXIST when the name is taken.
+int LinkUnnamed(int pFd, const std::string& pName)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(pFd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, pName.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+}
+
+// Moves pFrom to pTo only when pTo does not exist (the check and the move are one step where
+// the file system can do that).
+int RenameNoReplace(const std::string& pFrom, const std::string& pTo)
+{
+    if (::renameat2(AT_FDCWD, pFrom.c_str(), AT_FDCWD, pTo.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    struct stat st
+    {
+    };
+    if (::lstat(pTo.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(pFrom.c_str(), pTo.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+std::string TemporaryNameBeside(const std::string& pTarget)
+{
+    const std::size_t slash = pTarget.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : pTarget.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? pTarget : pTarget.substr(slash + 1);
+    // Room for the dot and the suffix within the usual 255-byte limit of a name.
+    if (name.size() > 200)
+        name.resize(200);
+    std::array<unsigned char, 6> random{};
+    if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
+        thread_local std::mt19937 generator{std::random_device{}()};
+        for (unsigned char& byte : random)
+            byte = static_cast<unsigned char>(generator());
+    }
+    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (const unsigned char byte : random)
+        suffix += kDigits[byte % 36];
+    return folder + "." + name + "." + suffix + ".part";
+}
+
+TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarget,
+                            TPlacement pPlacement, const TCopyControl& pControl)
+{
+    TCopyResult result;
+    TFd from(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!from.IsValid() || ::fstat(from.Get(), &result.Source) != 0) {
+        result.Error = errno;
+        result.AtSource = true;
+        return result;
+    }
+    if (!S_ISREG(result.Source.st_mode)) {
+        result.Error = EINVAL;
+        result.AtSource = true;
+        return result;
+    }
+
+    // Built without a name where possible: a crash or a kill then leaves nothing behind.
+    const std::string folder = FolderOf(pTarget);
+    std::string temporary;
+    TFd to(OpenUnnamed(folder));
+    if (!to.IsValid()) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            result.Error = errno;
+            return result;
+        }
+        for (int attempt = 0; attempt < 100 && !to.IsValid(); ++attempt) {
+            temporary = TemporaryNameBeside(pTarget);
+            to.Reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!to.IsValid() && errno != EEXIST)
+                break;
+        }
+        if (!to.IsValid()) {
+            result.Error = errno;
+            return result;
+        }
+    }
+    // Whatever goes wrong from here, the named temporary file goes.
+    struct TRemove
+    {
+        std::string* Path;
+        ~TRemove()
+        {
+            if (!Path->empty())
+                ::unlink(Path->c_str());
+        }
+    } removeTemporary{&temporary};
+
+    CopyContent(from.Get(), to.Get(), pSource, pTarget, pControl, result);
+    if (result.Error != 0)
+        return result;
+    struct stat after
+    {
+    };
+    if (::fstat(from.Get(), &after) != 0 || !SameVersion(result.Source, after) ||
+        result.Copied != static_cast<std::uint64_t>(after.st_size)) {
+        result.Error = EBUSY;
+        result.AtSource = true;
+        return result;
+    }
+    const struct timespec times[2] = {result.Source.st_atim, result.Source.st_mtim};
+    // Permissions without set-user/group-id: a copy belongs to whoever made it.
+    if (::fchmod(to.Get(), result.Source.st_mode & 01777) != 0 ||
+        ::futimens(to.Get(), times) != 0) {
+        result.Error = errno;
+        return result;
+    }
+    // A file that replaces another is on the disk before it takes the name: after a crash the
+    // name holds the old file or the new one, never an empty or partial one.
+    if ((pPlacement == TPlacement::plReplace || pControl.Flush) && ::fdatasync(to.Get()) != 0) {
+        result.Error = errno;
+        return result;
+    }
+    if (pControl.Stop.stop_requested()) {
+        result.Error = ECANCELED;
+        return result;
+    }
+
+    if (temporary.empty() && pPlacement == TPlacement::plNew) {
+        result.Error = LinkUnnamed(to.Get(), pTarget);
+    } else {
+        if (temporary.empty()) {
+            // Replacing with an unnamed file: give it a hidden name, then rename it over.
+            int error = EEXIST;
+            for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+                temporary = TemporaryNameBeside(pTarget);
+                error = LinkUnnamed(to.Get(), temporary);
+            }
+            if (error != 0) {
+                temporary.clear();
+                result.Error = error;
+                return result;
+            }
+        }
+        if (::close(to.Release()) != 0) {
+            result.Error = errno;
+            return result;
+        }
+        const int error = pPlacement == TPlacement::plNew
+                              ? RenameNoReplace(temporary, pTarget)
+                              : (::rename(temporary.c_str(), pTarget.c_str()) == 0 ? 0 : errno);
+        if (error != 0) {
+            result.Error = error;
+            return result;
+        }
+        temporary.clear();
+    }
+    if (result.Error == 0 && to.IsValid() && ::close(to.Release()) != 0) {
+        // Linked but not written back (a network file system says so only now): no name may
+        // point at a copy that is not whole.
+        result.Error = errno;
+        ::unlink(pTarget.c_str());
+    }
+    return result;
+}
+
+} // namespace kiv::pf::lnx

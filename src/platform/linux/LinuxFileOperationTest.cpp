@@ -1,0 +1,769 @@
+#include "LinuxFileOperation.h"
+
+#include "ScopedEnvironment.h"
+#include "TestDir.h"
+#include "core/platform/FileNames.h"
+#include "core/platform/ShFileOperation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kiv::pf::lnx {
+namespace {
+
+using test::TestDir;
+
+std::string Bytes(const QString& pPath)
+{
+    return EncodeFileName(pPath);
+}
+
+void SetTimes(const QString& pPath, std::int64_t pSeconds, long pNanoseconds)
+{
+    const struct timespec times[2] = {{pSeconds, pNanoseconds}, {pSeconds, pNanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Bytes(pPath).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+struct stat Status(const QString& pPath)
+{
+    struct stat st
+    {
+    };
+    EXPECT_EQ(::lstat(Bytes(pPath).c_str(), &st), 0) << pPath.toStdString();
+    return st;
+}
+
+bool Exists(const QString& pPath)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(Bytes(pPath).c_str(), &st) == 0;
+}
+
+// Names in a folder, hidden temporary files included.
+QStringList Entries(const QString& pFolder)
+{
+    return QDir(pFolder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Writes what the engine tells its sinks, and on which thread.
+class TRecordingSink final : public IFileOperationProgressSink
+{
+public:
+    HResult StartOperations() override { return Add("Start"); }
+    HResult FinishOperations(HResult pResult) override
+    {
+        Finished = pResult;
+        return Add("Finish");
+    }
+    HResult PreCopyItem(std::uint32_t, const QString& pItem, const QString&,
+                        const QString&) override
+    {
+        return Add("PreCopy " + QFileInfo(pItem).fileName());
+    }
+    HResult PostCopyItem(std::uint32_t, const QString& pItem, const QString&, const QString&,
+                         HResult pResult, const QString&) override
+    {
+        Results.push_back(pResult);
+        return Add("PostCopy " + QFileInfo(pItem).fileName());
+    }
+    HResult PreMoveItem(std::uint32_t, const QString& pItem, const QString&,
+                        const QString&) override
+    {
+        return Add("PreMove " + QFileInfo(pItem).fileName());
+    }
+    HResult PostMoveItem(std::uint32_t, const QString& pItem, const QString&, const QString&,
+                         HResult pResult, const QString&) override
+    {
+        Results.push_back(pResult);
+        return Add("PostMove " + QFileInfo(pItem).fileName());
+    }
+    HResult PostDeleteItem(std::uint32_t, const QString&, HResult pResult,
+                           const QString& pNewItem) override
+    {
+        Results.push_back(pResult);
+        NewItems.push_back(pNewItem);
+        return Failed(pResult) && StopOnFailedDelete ? pResult : S_OK;
+    }
+    HResult PostRenameItem(std::uint32_t, const QString&, const QString&, HResult pResult,
+                           const QString& pNewItem) override
+    {
+        Results.push_back(pResult);
+        NewItems.push_back(pNewItem);
+        return S_OK;
+    }
+    HResult PostNewItem(std::uint32_t, const QString&, const QString&, const QString&,
+                        std::uint32_t, HResult pResult, const QString& pNewItem) override
+    {
+        Results.push_back(pResult);
+        NewItems.push_back(pNewItem);
+        return S_OK;
+    }
+    HResult UpdateProgress(std::uint32_t pTotal, std::uint32_t pDone) override
+    {
+        EXPECT_LE(pDone, pTotal);
+        Total = pTotal;
+        Done = pDone;
+        return S_OK;
+    }
+
+    QStringList Calls;
+    std::vector<HResult> Results;
+    QStringList NewItems;
+    HResult Finished = E_UNEXPECTED;
+    std::uint32_t Total = 0;
+    std::uint32_t Done = 0;
+    std::thread::id Thread;
+    bool StopOnFailedDelete = false;
+
+private:
+    HResult Add(const QString& pCall)
+    {
+        Thread = std::this_thread::get_id();
+        Calls << pCall;
+        return S_OK;
+    }
+};
+
+// Answers the engine's questions from a script and counts them.
+class TScriptedUi final : public IFileOperationUi
+{
+public:
+    TConflictAnswer AskConflict(const TFileConflict& pConflict) override
+    {
+        Conflicts.push_back(pConflict);
+        return Conflict;
+    }
+    TErrorAction AskError(const TFileOpError& pError) override
+    {
+        ErrorsAsked.push_back(pError);
+        if (OnError)
+            return OnError(pError);
+        return TErrorAction::eaSkip;
+    }
+    bool ConfirmDelete(int pCount, bool) override
+    {
+        DeleteCount = pCount;
+        return ConfirmDeletes;
+    }
+
+    TConflictAnswer Conflict;
+    std::function<TErrorAction(const TFileOpError&)> OnError;
+    bool ConfirmDeletes = true;
+    int DeleteCount = 0;
+    std::vector<TFileConflict> Conflicts;
+    std::vector<TFileOpError> ErrorsAsked;
+};
+
+class LinuxFileOperationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fDir.IsValid());
+        fEnvironment.Set("XDG_DATA_HOME", fDir.CreateFolder("data").toUtf8());
+        fSource = fDir.CreateFolder("src");
+        fTarget = fDir.CreateFolder("dst");
+    }
+
+    IFileOperationPtr Make(std::uint32_t pFlags, std::shared_ptr<TScriptedUi> pUi = {})
+    {
+        IFileOperationPtr op = CreateLinuxFileOperation(fFaults, pUi);
+        op->SetOperationFlags(pFlags);
+        if (pUi)
+            op->SetOwnerWindow(this);
+        std::uint32_t cookie = 0;
+        op->Advise(fSink, cookie);
+        return op;
+    }
+
+    TestDir fDir;
+    test::TScopedEnvironment fEnvironment;
+    QString fSource;
+    QString fTarget;
+    std::shared_ptr<TRecordingSink> fSink = std::make_shared<TRecordingSink>();
+    std::shared_ptr<TFileOpFaults> fFaults = std::make_shared<TFileOpFaults>();
+};
+
+TEST_F(LinuxFileOperationTest, CopyKeepsContentPermissionsTimesAndLinksOnAWorker)
+{
+    const QString file = fDir.CreateFile("src/tree/a.txt", "alpha");
+    fDir.CreateFile("src/tree/sub/b.bin", QByteArray(100000, 'b'));
+    fDir.CreateFolder("src/tree/empty");
+    ASSERT_EQ(::chmod(Bytes(file).c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("sub/b.bin", Bytes(fDir.Join("src/tree/link")).c_str()), 0);
+    SetTimes(file, 1000000000, 123456789);
+    SetTimes(fDir.Join("src/tree/sub"), 1100000000, 0);
+
+    const IFileOperationPtr op = Make(0);
+    ASSERT_EQ(op->CopyItem(fDir.Join("src/tree"), fTarget), S_OK);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+
+    EXPECT_EQ(fDir.ReadFile("dst/tree/a.txt"), "alpha");
+    EXPECT_EQ(fDir.ReadFile("dst/tree/sub/b.bin"), QByteArray(100000, 'b'));
+    EXPECT_TRUE(QDir(fDir.Join("dst/tree/empty")).exists());
+    const struct stat copied = Status(fDir.Join("dst/tree/a.txt"));
+    EXPECT_EQ(copied.st_mode & 07777, 0640u);
+    EXPECT_EQ(copied.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, 123456789);
+    EXPECT_EQ(Status(fDir.Join("dst/tree/sub")).st_mtim.tv_sec, 1100000000);
+    EXPECT_TRUE(S_ISLNK(Status(fDir.Join("dst/tree/link")).st_mode));
+    EXPECT_EQ(QFile::symLinkTarget(fDir.Join("dst/tree/link")), fDir.Join("dst/tree/sub/b.bin"));
+
+    bool aborted = true;
+    op->GetAnyOperationsAborted(aborted);
+    EXPECT_FALSE(aborted);
+    EXPECT_NE(fSink->Thread, std::this_thread::get_id());
+    ASSERT_FALSE(fSink->Calls.isEmpty());
+    EXPECT_EQ(fSink->Calls.front(), "Start");
+    EXPECT_EQ(fSink->Calls.back(), "Finish");
+    EXPECT_LT(fSink->Calls.indexOf("PreCopy tree"), fSink->Calls.indexOf("PreCopy a.txt"));
+    EXPECT_LT(fSink->Calls.indexOf("PreCopy a.txt"), fSink->Calls.indexOf("PostCopy a.txt"));
+    EXPECT_LT(fSink->Calls.indexOf("PostCopy a.txt"), fSink->Calls.indexOf("PostCopy tree"));
+    EXPECT_GT(fSink->Total, 0u);
+    EXPECT_EQ(fSink->Done, fSink->Total);
+    EXPECT_EQ(fSink->Finished, S_OK);
+}
+
+// What happens to an existing target: flags first, then the user's answer, else a failure.
+struct TConflictCase
+{
+    const char* Name;
+    std::uint32_t Flags;
+    bool WithUi;
+    TConflictAction Answer;
+    // Source written after the target (for the keep-newer rule).
+    bool SourceNewer;
+    const char* Expected;
+    bool KeptBoth;
+    HResult Result;
+};
+
+class LinuxFileOperationConflictTest
+    : public LinuxFileOperationTest
+    , public ::testing::WithParamInterface<TConflictCase>
+{
+};
+
+TEST_P(LinuxFileOperationConflictTest, DecidesAsTold)
+{
+    const TConflictCase& c = GetParam();
+    const QString source = fDir.CreateFile("src/a.txt", "new");
+    const QString target = fDir.CreateFile("dst/a.txt", "old");
+    SetTimes(source, c.SourceNewer ? 2000000000 : 1000000000, 0);
+    SetTimes(target, 1500000000, 0);
+    auto ui = c.WithUi ? std::make_shared<TScriptedUi>() : nullptr;
+    if (ui)
+        ui->Conflict = {c.Answer, false};
+
+    const IFileOperationPtr op = Make(c.Flags, ui);
+    op->CopyItem(source, fTarget);
+    EXPECT_EQ(op->PerformOperations(), c.Result);
+    EXPECT_EQ(fDir.ReadFile("dst/a.txt"), c.Expected);
+    EXPECT_EQ(Exists(fDir.Join("dst/a (2).txt")), c.KeptBoth);
+    if (c.KeptBoth) {
+        EXPECT_EQ(fDir.ReadFile("dst/a (2).txt"), "new");
+    }
+    EXPECT_EQ(Entries(fTarget).size(), c.KeptBoth ? 2 : 1);
+    if (ui) {
+        EXPECT_EQ(ui->Conflicts.size(), (c.Flags == 0) ? 1u : 0u);
+    }
+    // A cancel is the user's decision, not an error.
+    if (Failed(c.Result) && c.Result != HResultFromWin32(win32::ERROR_CANCELLED)) {
+        ASSERT_EQ(op->Errors().size(), 1u);
+        EXPECT_EQ(op->Errors()[0].Path, target);
+        EXPECT_FALSE(op->Errors()[0].Text.isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LinuxFileOperationConflictTest,
+    ::testing::Values(
+        TConflictCase{"NobodyToAsk",
+                      0,
+                      false,
+                      {},
+                      true,
+                      "old",
+                      false,
+                      HResultFromWin32(win32::ERROR_FILE_EXISTS)},
+        TConflictCase{
+            "NoConfirmation", fof::FOF_NOCONFIRMATION, false, {}, false, "new", false, S_OK},
+        TConflictCase{"RenameOnCollision",
+                      fof::FOF_RENAMEONCOLLISION | fof::FOF_NOCONFIRMATION,
+                      false,
+                      {},
+                      true,
+                      "old",
+                      true,
+                      S_OK},
+        TConflictCase{
+            "KeepNewerKeepsTarget", fof::FOFX_KEEPNEWERFILE, true, {}, false, "old", false, S_OK},
+        TConflictCase{
+            "KeepNewerTakesSource", fof::FOFX_KEEPNEWERFILE, true, {}, true, "new", false, S_OK},
+        TConflictCase{"UserReplaces", 0, true, TConflictAction::caReplace, false, "new", false,
+                      S_OK},
+        TConflictCase{"UserSkips", 0, true, TConflictAction::caSkip, true, "old", false, S_OK},
+        TConflictCase{"UserKeepsBoth", 0, true, TConflictAction::caKeepBoth, true, "old", true,
+                      S_OK},
+        TConflictCase{"UserCancels", 0, true, TConflictAction::caCancel, true, "old", false,
+                      HResultFromWin32(win32::ERROR_CANCELLED)}),
+    [](const auto& pInfo) { return std::string(pInfo.param.Name); });
+
+TEST_F(LinuxFileOperationTest, FoldersMergeAndApplyToAllAsksOnce)
+{
+    fDir.CreateFile("src/f/one.txt", "1 new");
+    fDir.CreateFile("src/f/two.txt", "2 new");
+    fDir.CreateFile("src/f/three.txt", "3");
+    fDir.CreateFile("dst/f/one.txt", "1 old");
+    fDir.CreateFile("dst/f/two.txt", "2 old");
+    fDir.CreateFile("dst/f/mine.txt", "kept");
+    auto ui = std::make_shared<TScriptedUi>();
+    ui->Conflict = {TConflictAction::caReplace, true};
+
+    const IFileOperationPtr op = Make(0, ui);
+    op->CopyItem(fDir.Join("src/f"), fTarget);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_EQ(ui->Conflicts.size(), 1u);
+    EXPECT_EQ(fDir.ReadFile("dst/f/one.txt"), "1 new");
+    EXPECT_EQ(fDir.ReadFile("dst/f/two.txt"), "2 new");
+    EXPECT_EQ(fDir.ReadFile("dst/f/three.txt"), "3");
+    EXPECT_EQ(fDir.ReadFile("dst/f/mine.txt"), "kept");
+    EXPECT_EQ(Entries(fDir.Join("dst/f")).size(), 4);
+}
+
+// Failures played at the system's level: nothing torn or half-written under a real name, the
+// other files done, and the failure with its path in the sink and the error list.
+struct TFaultCase
+{
+    const char* Name;
+    int Error;
+    bool AtSource;
+    std::uint64_t After;
+    // The failing file replaces an existing one.
+    bool Replace;
+    HResult Result;
+};
+
+class LinuxFileOperationFaultTest
+    : public LinuxFileOperationTest
+    , public ::testing::WithParamInterface<TFaultCase>
+{
+};
+
+TEST_P(LinuxFileOperationFaultTest, LeavesNoTornFile)
+{
+    const TFaultCase& c = GetParam();
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        fDir.CreateFile(QStringLiteral("src/") + name, QByteArray(64 * 1024, name[0]));
+    if (c.Replace)
+        fDir.CreateFile("dst/b.bin", "the old b");
+    fFaults->ChunkSize = 4096;
+    fFaults->BeforeChunk = [&c](const std::string& pSource, const std::string&,
+                                std::uint64_t pDone) {
+        if (pSource.ends_with("/b.bin") && pDone >= c.After)
+            return TInjectedFault{c.Error, c.AtSource};
+        return TInjectedFault{};
+    };
+    const IFileOperationPtr op = Make(fof::FOF_NOCONFIRMATION);
+    op->CopyItems({fDir.Join("src/a.bin"), fDir.Join("src/b.bin"), fDir.Join("src/c.bin")},
+                  fTarget);
+    EXPECT_EQ(op->PerformOperations(), c.Result);
+
+    EXPECT_EQ(fDir.ReadFile("dst/a.bin"), QByteArray(64 * 1024, 'a'));
+    EXPECT_EQ(fDir.ReadFile("dst/c.bin"), QByteArray(64 * 1024, 'c'));
+    if (c.Replace)
+        EXPECT_EQ(fDir.ReadFile("dst/b.bin"), "the old b");
+    else
+        EXPECT_FALSE(Exists(fDir.Join("dst/b.bin")));
+    const QStringList expected =
+        c.Replace ? QStringList{"a.bin", "b.bin", "c.bin"} : QStringList{"a.bin", "c.bin"};
+    EXPECT_EQ(Entries(fTarget), expected) << "no temporary file may be left";
+    ASSERT_EQ(op->Errors().size(), 1u);
+    EXPECT_EQ(op->Errors()[0].Result, c.Result);
+    EXPECT_EQ(op->Errors()[0].Path, fDir.Join(c.AtSource ? "src/b.bin" : "dst/b.bin"));
+    ASSERT_EQ(fSink->Results.size(), 3u);
+    EXPECT_EQ(fSink->Results[1], c.Result);
+    EXPECT_EQ(fSink->Done, fSink->Total);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LinuxFileOperationFaultTest,
+                         ::testing::Values(TFaultCase{"DiskFull", ENOSPC, false, 8192, false,
+                                                      HResultFromWin32(win32::ERROR_DISK_FULL)},
+                                           TFaultCase{"DiskFullWhileReplacing", ENOSPC, false, 8192,
+                                                      true,
+                                                      HResultFromWin32(win32::ERROR_DISK_FULL)},
+                                           TFaultCase{"AccessDenied", EACCES, true, 0, false,
+                                                      HResultFromWin32(win32::ERROR_ACCESS_DENIED)},
+                                           TFaultCase{"MediumGone", EIO, true, 16384, true,
+                                                      HResultFromWin32(win32::ERROR_NOT_READY)}),
+                         [](const auto& pInfo) { return std::string(pInfo.param.Name); });
+
+TEST_F(LinuxFileOperationTest, CancelMidFileLeavesTheOldFileAndReportsAnAbortedRun)
+{
+    fDir.CreateFile("src/big.bin", QByteArray(256 * 1024, 'n'));
+    fDir.CreateFile("dst/big.bin", "old");
+    fFaults->ChunkSize = 4096;
+    IFileOperationPtr op;
+    fFaults->BeforeChunk = [&op](const std::string&, const std::string&, std::uint64_t pDone) {
+        if (pDone == 64 * 1024)
+            op->Cancel();
+        return TInjectedFault{};
+    };
+    op = Make(fof::FOF_NOCONFIRMATION);
+    op->CopyItem(fDir.Join("src/big.bin"), fTarget);
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+    bool aborted = false;
+    op->GetAnyOperationsAborted(aborted);
+    EXPECT_TRUE(aborted);
+    EXPECT_EQ(fDir.ReadFile("dst/big.bin"), "old");
+    EXPECT_EQ(Entries(fTarget), QStringList{"big.bin"});
+    EXPECT_LT(fSink->Done, fSink->Total);
+    EXPECT_EQ(fSink->Finished, HResultFromWin32(win32::ERROR_CANCELLED));
+}
+
+TEST_F(LinuxFileOperationTest, PausedRunCopiesNothingUntilResumedAndCancelEndsThePause)
+{
+    fDir.CreateFile("src/a.bin", QByteArray(64 * 1024, 'a'));
+    fDir.CreateFile("src/b.bin", QByteArray(64 * 1024, 'b'));
+    fFaults->ChunkSize = 4096;
+    std::atomic<int> chunks{0};
+    std::atomic<bool> paused{false};
+    IFileOperationPtr op;
+    fFaults->BeforeChunk = [&](const std::string& pSource, const std::string&,
+                               std::uint64_t pDone) {
+        ++chunks;
+        if (pSource.ends_with("a.bin") && pDone == 16384) {
+            op->SetPaused(true);
+            paused = true;
+        }
+        return TInjectedFault{};
+    };
+    op = Make(0);
+    op->CopyItems({fDir.Join("src/a.bin"), fDir.Join("src/b.bin")}, fTarget);
+    std::thread resumer([&] {
+        while (!paused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int before = chunks.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(chunks.load(), before) << "a paused run goes on copying";
+        op->SetPaused(false);
+    });
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    resumer.join();
+    EXPECT_EQ(fDir.ReadFile("dst/b.bin"), QByteArray(64 * 1024, 'b'));
+
+    // Paused, then cancelled: the run ends without resuming.
+    paused = false;
+    op = Make(fof::FOF_NOCONFIRMATION);
+    op->CopyItem(fDir.Join("src/a.bin"), fTarget);
+    std::thread canceller([&] {
+        while (!paused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        op->Cancel();
+    });
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+    canceller.join();
+    EXPECT_EQ(fDir.ReadFile("dst/a.bin"), QByteArray(64 * 1024, 'a'));
+}
+
+TEST_F(LinuxFileOperationTest, RetryAfterAnErrorCopiesTheFile)
+{
+    fDir.CreateFile("src/a.txt", QByteArray(10000, 'a'));
+    std::atomic<bool> full{true};
+    fFaults->BeforeChunk = [&full](const std::string&, const std::string&, std::uint64_t) {
+        return TInjectedFault{full.load() ? ENOSPC : 0, false};
+    };
+    auto ui = std::make_shared<TScriptedUi>();
+    ui->OnError = [&full](const TFileOpError& pError) {
+        EXPECT_EQ(pError.Result, HResultFromWin32(win32::ERROR_DISK_FULL));
+        full = false;
+        return TErrorAction::eaRetry;
+    };
+    const IFileOperationPtr op = Make(0, ui);
+    op->CopyItem(fDir.Join("src/a.txt"), fTarget);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_EQ(ui->ErrorsAsked.size(), 1u);
+    EXPECT_EQ(fDir.ReadFile("dst/a.txt"), QByteArray(10000, 'a'));
+    EXPECT_TRUE(op->Errors().empty());
+}
+
+TEST_F(LinuxFileOperationTest, MoveWithinOneFileSystemRenames)
+{
+    const QString file = fDir.CreateFile("src/m/a.txt", "a");
+    const ino_t inode = Status(file).st_ino;
+    fDir.CreateFile("dst/m/b.txt", "b");
+    const IFileOperationPtr op = Make(0);
+    op->MoveItem(fDir.Join("src/m"), fTarget);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_EQ(Status(fDir.Join("dst/m/a.txt")).st_ino, inode);
+    EXPECT_EQ(fDir.ReadFile("dst/m/b.txt"), "b");
+    EXPECT_FALSE(Exists(fDir.Join("src/m")));
+}
+
+// A second file system for moves that must copy: the shared memory one, when the temporary
+// folder is elsewhere.
+class LinuxFileOperationCrossTest : public LinuxFileOperationTest
+{
+protected:
+    void SetUp() override
+    {
+        LinuxFileOperationTest::SetUp();
+        char name[] = "/dev/shm/tovaline-test-XXXXXX";
+        if (::mkdtemp(name) == nullptr)
+            GTEST_SKIP() << "no /dev/shm";
+        fOther = QString::fromLocal8Bit(name);
+        if (Status(fOther).st_dev == Status(fSource).st_dev)
+            GTEST_SKIP() << "one file system only";
+    }
+    void TearDown() override
+    {
+        if (!fOther.isEmpty())
+            QDir(fOther).removeRecursively();
+    }
+
+    QString fOther;
+};
+
+TEST_F(LinuxFileOperationCrossTest, MoveAcrossFileSystemsCopiesVerifiesThenDeletes)
+{
+    const QString file = fDir.CreateFile("src/m/a.txt", "alpha");
+    fDir.CreateFile("src/m/sub/b.txt", QByteArray(50000, 'b'));
+    SetTimes(file, 1200000000, 5);
+    const IFileOperationPtr op = Make(0);
+    op->MoveItem(fDir.Join("src/m"), fOther);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_FALSE(Exists(fDir.Join("src/m")));
+    QFile moved(fOther + "/m/sub/b.txt");
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(moved.readAll(), QByteArray(50000, 'b'));
+    EXPECT_EQ(Status(fOther + "/m/a.txt").st_mtim.tv_sec, 1200000000);
+    EXPECT_TRUE(fSink->Calls.contains("PostMove b.txt"));
+}
+
+TEST_F(LinuxFileOperationCrossTest, SourceWhoseCopyFailedOrChangedIsKept)
+{
+    fDir.CreateFile("src/m/full.bin", QByteArray(32768, 'f'));
+    fDir.CreateFile("src/m/changing.bin", QByteArray(32768, 'c'));
+    fDir.CreateFile("src/m/fine.bin", "fine");
+    fFaults->ChunkSize = 4096;
+    fFaults->BeforeChunk = [](const std::string& pSource, const std::string&, std::uint64_t pDone) {
+        if (pSource.ends_with("full.bin") && pDone >= 8192)
+            return TInjectedFault{ENOSPC, false};
+        // Someone appends to the file while it is being copied.
+        if (pSource.ends_with("changing.bin") && pDone == 8192) {
+            const int fd = ::open(pSource.c_str(), O_WRONLY | O_APPEND);
+            EXPECT_EQ(::write(fd, "more", 4), 4);
+            ::close(fd);
+        }
+        return TInjectedFault{};
+    };
+    const IFileOperationPtr op = Make(0);
+    op->MoveItem(fDir.Join("src/m"), fOther);
+    EXPECT_NE(op->PerformOperations(), S_OK);
+    EXPECT_EQ(fDir.ReadFile("src/m/full.bin"), QByteArray(32768, 'f'));
+    EXPECT_EQ(fDir.ReadFile("src/m/changing.bin").size(), 32768 + 4);
+    EXPECT_FALSE(Exists(fDir.Join("src/m/fine.bin")));
+    EXPECT_EQ(Entries(fOther + "/m"), QStringList{"fine.bin"});
+    EXPECT_EQ(op->Errors().size(), 2u);
+}
+
+TEST_F(LinuxFileOperationTest, DeleteToTrashWritesTheInfoFirstAndPermanentDeleteRemovesTrees)
+{
+    const QString file = fDir.CreateFile("src/gone soon.txt", "x");
+    fDir.CreateFile("src/tree/sub/deep.txt", "y");
+    {
+        const IFileOperationPtr op = Make(fof::FOF_ALLOWUNDO);
+        op->DeleteItem(file);
+        EXPECT_EQ(op->PerformOperations(), S_OK);
+    }
+    EXPECT_FALSE(Exists(file));
+    EXPECT_EQ(fDir.ReadFile("data/Trash/files/gone soon.txt"), "x");
+    const QByteArray info = fDir.ReadFile("data/Trash/info/gone soon.txt.trashinfo");
+    EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(file, "/") +
+                                "\nDeletionDate="))
+        << info.toStdString();
+    EXPECT_EQ(fSink->NewItems.value(0), fDir.Join("data/Trash/files/gone soon.txt"));
+
+    // A second entry of the same name gets a name of its own.
+    fDir.CreateFile("src/gone soon.txt", "x2");
+    {
+        const IFileOperationPtr op = Make(fof::FOF_ALLOWUNDO);
+        op->DeleteItem(file);
+        EXPECT_EQ(op->PerformOperations(), S_OK);
+    }
+    EXPECT_EQ(fDir.ReadFile("data/Trash/files/gone soon.txt.2"), "x2");
+
+    const IFileOperationPtr op = Make(0);
+    op->DeleteItem(fDir.Join("src/tree"));
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_FALSE(Exists(fDir.Join("src/tree")));
+}
+
+TEST_F(LinuxFileOperationTest, DeleteAsksFirstAndAFailingSinkStopsTheRun)
+{
+    const QString a = fDir.CreateFile("src/a", "a");
+    const QString b = fDir.CreateFile("src/b", "b");
+    auto ui = std::make_shared<TScriptedUi>();
+    ui->ConfirmDeletes = false;
+    {
+        const IFileOperationPtr op = Make(0, ui);
+        op->DeleteItems({a, b});
+        EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+        EXPECT_EQ(ui->DeleteCount, 2);
+    }
+    EXPECT_TRUE(Exists(a) && Exists(b));
+
+    // The first item is missing; the sink turns its failure into a stop.
+    fSink->StopOnFailedDelete = true;
+    const IFileOperationPtr op = Make(fof::FOF_NOERRORUI);
+    op->DeleteItems({fDir.Join("src/missing"), a});
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_FILE_NOT_FOUND));
+    bool aborted = false;
+    op->GetAnyOperationsAborted(aborted);
+    EXPECT_TRUE(aborted);
+    EXPECT_TRUE(Exists(a));
+}
+
+TEST_F(LinuxFileOperationTest, RenameAndNewItemNumberCollisionsOnlyWhenAsked)
+{
+    const QString one = fDir.CreateFile("src/1.txt", "1");
+    const QString two = fDir.CreateFile("src/2.txt", "2");
+    const QString three = fDir.CreateFile("src/3.txt", "3");
+    {
+        const IFileOperationPtr op = Make(fof::FOF_RENAMEONCOLLISION);
+        op->RenameItems({one, two, three}, "a.txt");
+        EXPECT_EQ(op->PerformOperations(), S_OK);
+    }
+    EXPECT_EQ(fDir.ReadFile("src/a.txt"), "1");
+    EXPECT_EQ(fDir.ReadFile("src/a (2).txt"), "2");
+    EXPECT_EQ(fDir.ReadFile("src/a (3).txt"), "3");
+    {
+        const IFileOperationPtr op = Make(0);
+        op->RenameItem(fDir.Join("src/a (2).txt"), "a.txt");
+        op->RenameItem(fDir.Join("src/a (3).txt"), "bad/name");
+        EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_ALREADY_EXISTS));
+        ASSERT_EQ(op->Errors().size(), 2u);
+        EXPECT_EQ(op->Errors()[1].Result, HResultFromWin32(win32::ERROR_INVALID_NAME));
+    }
+    EXPECT_EQ(fDir.ReadFile("src/a (2).txt"), "2");
+
+    fSink->NewItems.clear();
+    const IFileOperationPtr op = Make(fof::FOF_RENAMEONCOLLISION);
+    op->NewItem(fTarget, newitem::FILE_ATTRIBUTE_DIRECTORY, "New folder");
+    op->NewItem(fTarget, newitem::FILE_ATTRIBUTE_DIRECTORY, "New folder");
+    op->NewItem(fTarget, newitem::FILE_ATTRIBUTE_NORMAL, "new.txt");
+    op->NewItem(fTarget, newitem::FILE_ATTRIBUTE_NORMAL, "from template.txt",
+                fDir.Join("src/a (3).txt"));
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_TRUE(QDir(fDir.Join("dst/New folder (2)")).exists());
+    EXPECT_EQ(fDir.ReadFile("dst/new.txt"), "");
+    EXPECT_EQ(fDir.ReadFile("dst/from template.txt"), "3");
+    EXPECT_EQ(fSink->NewItems.value(1), fDir.Join("dst/New folder (2)"));
+}
+
+TEST_F(LinuxFileOperationTest, OneCallFormTakesDoubleNulListsAndAnswersWithACode)
+{
+    const QString a = fDir.CreateFile("src/a.txt", "a");
+    const QString b = fDir.CreateFile("src/b.txt", "b");
+    const std::unique_ptr<IFileOps> ops = CreateLinuxFileOps();
+    const QChar nul(u'\0');
+
+    ShFileOpStruct copy{nullptr, fo::FO_COPY, a + nul + b + nul + nul, fTarget + nul + nul,
+                        fof::FOF_NOCONFIRMATION | fof::FOF_SILENT};
+    EXPECT_EQ(ShFileOperation(*ops, copy), 0);
+    EXPECT_EQ(fDir.ReadFile("dst/b.txt"), "b");
+
+    ShFileOpStruct move{nullptr, fo::FO_MOVE, a + nul + nul, fDir.Join("dst/moved.txt") + nul + nul,
+                        fo::FOF_MULTIDESTFILES};
+    EXPECT_EQ(ShFileOperation(*ops, move), 0);
+    EXPECT_EQ(fDir.ReadFile("dst/moved.txt"), "a");
+    EXPECT_FALSE(Exists(a));
+
+    ShFileOpStruct clash{nullptr, fo::FO_COPY, b + nul + nul, fTarget + nul + nul, 0};
+    EXPECT_EQ(ShFileOperation(*ops, clash), 80);
+    ShFileOpStruct malformed{nullptr, fo::FO_COPY, b + nul + nul, QString(), 0};
+    EXPECT_EQ(ShFileOperation(*ops, malformed), 87);
+    EXPECT_EQ(SplitDoubleNulList(QStringLiteral("x") + nul + "y" + nul + nul + "z"),
+              (QStringList{"x", "y"}));
+}
+
+// A child copies large files over existing ones and is killed at a random moment: every
+// target must hold either its old content or the whole new one.
+TEST_F(LinuxFileOperationTest, KilledCopyLeavesOldOrNewNeverTorn)
+{
+    constexpr int kFiles = 4;
+    const QByteArray fresh(2 * 1024 * 1024, 'N');
+    const QByteArray old(1536 * 1024, 'o');
+    QStringList sources;
+    for (int i = 0; i < kFiles; ++i)
+        sources << fDir.CreateFile(QStringLiteral("src/f%1.bin").arg(i), fresh);
+
+    const auto reset = [&] {
+        for (int i = 0; i < kFiles; ++i)
+            fDir.CreateFile(QStringLiteral("dst/f%1.bin").arg(i), old);
+    };
+    const auto spawn = [&] {
+        std::vector<std::string> args{KIV_KILL_HELPER, Bytes(fTarget)};
+        for (const QString& source : sources)
+            args.push_back(Bytes(source));
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+        return pid;
+    };
+
+    // One whole run tells how long a copy takes here.
+    reset();
+    const auto started = std::chrono::steady_clock::now();
+    int status = 0;
+    ASSERT_EQ(::waitpid(spawn(), &status, 0) > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+              0);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_EQ(fDir.ReadFile(QStringLiteral("dst/f%1.bin").arg(i)), fresh);
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<std::int64_t> moment(0, whole.count());
+    int replaced = 0;
+    for (int round = 0; round < 20; ++round) {
+        reset();
+        const pid_t child = spawn();
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        for (int i = 0; i < kFiles; ++i) {
+            const QByteArray now = fDir.ReadFile(QStringLiteral("dst/f%1.bin").arg(i));
+            ASSERT_TRUE(now == old || now == fresh)
+                << "round " << round << " file " << i << " has " << now.size() << " bytes";
+            replaced += now == fresh ? 1 : 0;
+        }
+    }
+    // Not a requirement, but a sign the kills landed inside the runs.
+    RecordProperty("replaced", replaced);
+}
+
+} // namespace
+} // namespace kiv::pf::lnx
