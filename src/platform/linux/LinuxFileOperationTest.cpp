@@ -610,7 +610,7 @@ TEST_F(LinuxFileOperationTest, DeleteToTrashWritesTheInfoFirstAndPermanentDelete
         op->DeleteItem(file);
         EXPECT_EQ(op->PerformOperations(), S_OK);
     }
-    EXPECT_EQ(fDir.ReadFile("data/Trash/files/gone soon.txt.2"), "x2");
+    EXPECT_EQ(fDir.ReadFile("data/Trash/files/gone soon.2.txt"), "x2");
 
     const IFileOperationPtr op = Make(0);
     op->DeleteItem(fDir.Join("src/tree"));
