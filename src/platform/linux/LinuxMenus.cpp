@@ -13,6 +13,7 @@
 #include "core/platform/IClipboard.h"
 #include "core/platform/IDebug.h"
 #include "core/platform/IExec.h"
+#include "core/platform/IFileOperation.h"
 #include "core/platform/IFileSystem.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/KnownFolderIds.h"
@@ -468,101 +469,27 @@ HResult OpenTargets(const std::vector<TTarget>& pTargets, const QString& pDirect
 // ---------------------------------------------------------------------------------------------
 // Transfers.
 
-HResult CopyTree(const std::string& pSource, const std::string& pTarget)
+// Paste's own transfer, through the file operation engine: a copy never overwrites (a name
+// already taken gets "name (2).ext"), a move onto a taken name fails for that item, and a moved
+// source goes only after the whole of it arrived.
+HResult EngineTransfer(const QStringList& pSources, const QString& pTargetFolder, bool pMove)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(pSource.c_str(), &st) != 0)
-        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
-    IFileSystem& fs = Platform().FileSystem();
-    if (S_ISLNK(st.st_mode)) {
-        QString target;
-        if (HResult result = fs.ReadLink(Q(pSource), target); Failed(result))
-            return result;
-        return fs.CreateSymbolicLink(target, Q(pTarget));
-    }
-    if (S_ISREG(st.st_mode))
-        return fs.CopyFile(Q(pSource), Q(pTarget), true);
-    // Pipes, sockets and devices have no content to copy (opening a pipe would wait forever).
-    if (!S_ISDIR(st.st_mode))
-        return HResultFromWin32(win32::ERROR_NOT_SUPPORTED);
-    if (::mkdir(pTarget.c_str(), st.st_mode & 07777) != 0)
-        return HResultFromWin32(errno == EEXIST ? win32::ERROR_ALREADY_EXISTS
-                                                : win32::ERROR_ACCESS_DENIED);
-    std::vector<NameEntry> entries;
-    if (HResult result = fs.ListNames(Q(pSource), entries); Failed(result))
-        return result;
-    for (const NameEntry& entry : entries) {
-        const std::string name = B(entry.Name);
-        if (HResult result = CopyTree(Join(pSource, name), Join(pTarget, name)); Failed(result))
-            return result;
-    }
-    return S_OK;
-}
-
-// The plain transfer of Paste: never overwrites, removes a moved source only after the whole
-// copy of it succeeded.
-HResult PlainTransfer(const QStringList& pSources, const QString& pTargetFolder, bool pMove)
-{
-    const std::string folder = B(pTargetFolder);
-    HResult first = S_OK;
-    auto fail = [&](HResult pResult) {
-        if (Succeeded(first))
-            first = pResult;
-    };
+    IFileOps* engine = Platform().FileOps();
+    if (!engine)
+        return E_NOTIMPL;
+    QStringList sources;
     for (const QString& source : pSources) {
-        const std::string from = B(source);
-        const std::string name(BaseName(from));
-        if (from.empty() || from[0] != '/' || !IsValidEntryName(name)) {
-            fail(E_INVALIDARG);
-            continue;
-        }
-        struct stat st
-        {
-        };
-        if (::lstat(from.c_str(), &st) != 0) {
-            fail(HResultFromWin32(win32::ERROR_FILE_NOT_FOUND));
-            continue;
-        }
-        const bool isFolder = S_ISDIR(st.st_mode);
-        // Into itself or below it: never.
-        if (isFolder && IsPathPrefix(from, folder)) {
-            fail(HResultFromWin32(win32::ERROR_ACCESS_DENIED));
-            continue;
-        }
-        if (pMove && ParentOf(from) == folder)
-            continue;
-        const std::string to = pMove ? Join(folder, name) : UniquePath(folder, name, isFolder);
-        if (pMove) {
-            if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-                Announce(isFolder ? shcne::RMDIR : shcne::DELETE, from, isFolder);
-                Announce(isFolder ? shcne::MKDIR : shcne::CREATE, to, isFolder);
-                continue;
-            }
-            if (errno != EXDEV) {
-                fail(HResultFromWin32(errno == EEXIST ? win32::ERROR_ALREADY_EXISTS
-                                                      : win32::ERROR_ACCESS_DENIED));
-                continue;
-            }
-            if (Exists(to)) {
-                fail(HResultFromWin32(win32::ERROR_ALREADY_EXISTS));
-                continue;
-            }
-        }
-        if (HResult result = CopyTree(from, to); Failed(result)) {
-            fail(result);
-            continue;
-        }
-        Announce(isFolder ? shcne::MKDIR : shcne::CREATE, to, isFolder);
-        if (pMove) {
-            if (HResult result = RemoveTree(from); Failed(result))
-                fail(result);
-            else
-                Announce(isFolder ? shcne::RMDIR : shcne::DELETE, from, isFolder);
-        }
+        // Moving an item to where it already is does nothing.
+        if (!pMove || ParentOf(B(source)) != B(pTargetFolder))
+            sources.push_back(source);
     }
-    return first;
+    if (sources.isEmpty())
+        return S_OK;
+    const IFileOperationPtr operation = engine->CreateFileOperation();
+    operation->SetOperationFlags(pMove ? 0 : fof::FOF_RENAMEONCOLLISION);
+    const HResult queued = pMove ? operation->MoveItems(sources, pTargetFolder)
+                                 : operation->CopyItems(sources, pTargetFolder);
+    return Failed(queued) ? queued : operation->PerformOperations();
 }
 
 // The files on the clipboard and whether they were cut.
@@ -621,7 +548,7 @@ HResult Paste(const std::string& pFolder, const InvokeInfo& pInfo, const QString
         Platform().Clipboard().Empty();
     auto transfer = CurrentHooks().Transfer;
     if (!transfer)
-        transfer = PlainTransfer;
+        transfer = EngineTransfer;
     return RunMaybeAsync(pInfo, pVerb, [transfer, paths, folder = Q(pFolder), move] {
         return transfer(paths, folder, move);
     });

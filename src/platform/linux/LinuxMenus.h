@@ -31,9 +31,9 @@ struct TMenuHooks
     std::function<HResult(const QStringList& pPaths, const QString& pMimeType)> ChooseApplication;
     // "properties": the properties dialog of the items (absolute lists).
     std::function<HResult(const std::vector<IdListBytes>& pItems)> ShowProperties;
-    // "paste": copies or moves pSources into pTargetFolder. Unset: the menus' own plain transfer
-    // (no progress, never overwriting: a copy into the same folder gets a new name, a move onto
-    // an existing name fails for that item).
+    // "paste": copies or moves pSources into pTargetFolder. Unset: the file operation engine
+    // without questions (never overwriting: a copy onto a taken name gets a new name, a move onto
+    // a taken name fails for that item).
     std::function<HResult(const QStringList& pSources, const QString& pTargetFolder, bool pMove)>
         Transfer;
     // "delete" and "empty" without cmic::FLAG_NO_UI: whether the user agrees to delete pPaths
