@@ -12,19 +12,47 @@
 
 #include <QSet>
 
+#include <chrono>
+
 namespace kiv {
 
 namespace {
 
 constexpr QChar kDelimiter = u'/';
-// Folders whose listings completion keeps; it only ever needs the few around the last check.
-constexpr qsizetype kKeptListings = 64;
+// Folders whose listings completion keeps; it only ever needs the few around the last check
+// and the folders above them.
+constexpr std::size_t kKeptListings = 64;
+// How long a folder must have been unchanged when it was listed for the listing to stand for
+// it while its write time stays the same. A name added after the listing moves the write time
+// to the time of the change, but only to the granularity of the file system's time stamps
+// (2 seconds on FAT, a clock tick elsewhere): a listing made within that time of the last change
+// could miss a name added in the same tick.
+constexpr std::int64_t kSettledTicks = 2 * 10'000'000;
 // How deep completion looks through unchecked subfolders, and FindNext descends through links.
 constexpr int kMaxDepth = 256;
 
 QString Key(const QString& pPath)
 {
     return TKivPathList::PathKey(pPath);
+}
+
+// The folder above pPath as a view into it, as GetParentPathFromPath gives it.
+QStringView ParentOf(QStringView pPath)
+{
+    const qsizetype slash = pPath.lastIndexOf(kDelimiter);
+    if (slash < 0 || pPath == u"/")
+        return {};
+    return slash == 0 ? pPath.first(1) : pPath.first(slash);
+}
+
+// Now, in the file time unit of write times.
+std::int64_t NowTicks()
+{
+    constexpr std::int64_t kEpochDifference = 11644473600; // seconds from 1601 to 1970
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>>(
+            std::chrono::system_clock::now().time_since_epoch());
+    return sinceEpoch.count() + kEpochDifference * 10'000'000;
 }
 
 QString Join(const QString& pFolder, const QString& pName)
@@ -259,27 +287,38 @@ std::optional<TKivSelectionList::TNormal> TKivSelectionList::Normalize(const QSt
 // ---- state ----------------------------------------------------------------------------------
 
 TKivSelectionState TKivSelectionList::StateLocked(const QString& pKey, bool& pIsSubItemOf,
-                                                  QString* pCheckedBy) const
+                                                  QString* pCheckedBy, const TNode** pParent) const
 {
     pIsSubItemOf = false;
+    if (pParent)
+        *pParent = nullptr;
     if (fEntries.empty())
         return TKivSelectionState::ssUnChecked;
-    // Hash look-ups: this runs for every check box shown and every path checked.
-    if (fKinds.contains(pKey)) {
+    // This runs for every check box shown and every path checked: a hash look-up or two, then
+    // the nodes above through their Parent.
+    const TNode* node = FindNodeLocked(pKey);
+    if (node && node->Entry != TNode::TKind::None) {
         if (pCheckedBy)
             *pCheckedBy = EntryText(fEntries.at(pKey));
         return TKivSelectionState::ssChecked;
     }
-    for (QString folder = GetParentPathFromPath(pKey); !folder.isEmpty();
-         folder = GetParentPathFromPath(folder)) {
-        if (fKinds.value(folder, false)) {
+    const TNode* above = node ? node->Parent : nullptr;
+    if (!node) {
+        for (QStringView folder = ParentOf(pKey); !folder.isEmpty() && !above;
+             folder = ParentOf(folder))
+            above = FindNodeLocked(folder);
+        if (pParent && above && *above->Key == ParentOf(pKey))
+            *pParent = above;
+    }
+    for (; above; above = above->Parent) {
+        if (above->Entry == TNode::TKind::Folder) {
             pIsSubItemOf = true;
             if (pCheckedBy)
-                *pCheckedBy = EntryText(fEntries.at(folder));
+                *pCheckedBy = EntryText(fEntries.at(*above->Key));
             return TKivSelectionState::ssChecked;
         }
     }
-    return fBelow.value(pKey) > 0 ? TKivSelectionState::ssGrayed : TKivSelectionState::ssUnChecked;
+    return node && node->Below > 0 ? TKivSelectionState::ssGrayed : TKivSelectionState::ssUnChecked;
 }
 
 TKivSelectionState TKivSelectionList::IsPathSelected(const QString& pPath) const
@@ -339,25 +378,53 @@ IItemIdListPtr TKivSelectionList::CompletePIDLSelected(const IItemIdListPtr& pLi
 
 // ---- bookkeeping under the write lock -------------------------------------------------------
 
-void TKivSelectionList::AdjustCountsLocked(const QString& pKey, int pDelta)
+const TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(QStringView pKey) const
+{
+    const auto found = fNodes.find(pKey);
+    return found == fNodes.end() ? nullptr : &found->second;
+}
+
+TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(QStringView pKey)
+{
+    const auto found = fNodes.find(pKey);
+    return found == fNodes.end() ? nullptr : &found->second;
+}
+
+TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(QStringView pKey,
+                                                              const QString* pKeyText)
+{
+    if (TNode* node = FindNodeLocked(pKey))
+        return node;
+    const QStringView up = ParentOf(pKey);
+    TNode* const parent = up.isEmpty() ? nullptr : ObtainNodeLocked(up);
+    // Nodes keep their place in the map (and so Parent stays good) while others come and go.
+    const auto [at, inserted] =
+        pKeyText ? fNodes.try_emplace(*pKeyText) : fNodes.try_emplace(pKey.toString());
+    at->second.Parent = parent;
+    at->second.Key = &at->first;
+    return &at->second;
+}
+
+void TKivSelectionList::ReleaseNodeLocked(TNode* pNode)
+{
+    if (pNode->Entry == TNode::TKind::None && pNode->Below == 0)
+        fNodes.erase(fNodes.find(QStringView(*pNode->Key)));
+}
+
+void TKivSelectionList::AdjustCountsLocked(TNode* pParent, int pDelta)
 {
     // The entry itself gains or loses its share in its folder; a folder gains or loses one in
     // its own folder when its count of entries below leaves or reaches zero.
     bool shareFlips = true;
-    for (QString folder = GetParentPathFromPath(pKey); !folder.isEmpty();
-         folder = GetParentPathFromPath(folder)) {
-        int& below = fBelow[folder];
-        const int before = below;
-        below += pDelta;
-        if (shareFlips) {
-            int& covered = fCovered[folder];
-            covered += pDelta;
-            if (covered == 0)
-                fCovered.remove(folder);
-        }
-        shareFlips = pDelta > 0 ? before == 0 : below == 0;
-        if (below == 0)
-            fBelow.remove(folder);
+    for (TNode* node = pParent; node;) {
+        TNode* const above = node->Parent;
+        const int before = node->Below;
+        node->Below += pDelta;
+        if (shareFlips)
+            node->Covered += pDelta;
+        shareFlips = pDelta > 0 ? before == 0 : node->Below == 0;
+        ReleaseNodeLocked(node);
+        node = above;
     }
 }
 
@@ -374,18 +441,33 @@ void TKivSelectionList::AddTotalsLocked(const TTotals& pTotals, int pSign)
     }
 }
 
-void TKivSelectionList::InsertLocked(TEntry pEntry, TAftermath& pAfter)
+TKivSelectionList::TNode* TKivSelectionList::InsertLocked(TEntry pEntry, TAftermath& pAfter,
+                                                          TNode* pParent)
 {
     const QString key = Key(pEntry.Path);
     if (pEntry.Known) {
         AddTotalsLocked(pEntry.Totals, 1);
         pAfter.TotalsChanged = true;
     }
-    fKeysById.insert(pEntry.Id, key);
-    fKinds.insert(key, pEntry.Folder);
-    AdjustCountsLocked(key, 1);
+    // Only a running walk looks its entry up by id.
+    if (pEntry.Cancel)
+        fKeysById.insert(pEntry.Id, key);
+    TNode* node = nullptr;
+    if (pParent) {
+        const auto [at, inserted] = fNodes.try_emplace(key);
+        node = &at->second;
+        if (inserted) {
+            node->Parent = pParent;
+            node->Key = &at->first;
+        }
+    } else {
+        node = ObtainNodeLocked(key, &key);
+    }
+    node->Entry = pEntry.Folder ? TNode::TKind::Folder : TNode::TKind::File;
+    AdjustCountsLocked(node->Parent, 1);
     fEntries.insert_or_assign(key, std::move(pEntry));
     pAfter.Changed = true;
+    return node;
 }
 
 TKivSelectionList::TEntry TKivSelectionList::EraseLocked(TEntries::iterator pAt, bool pCancel,
@@ -394,9 +476,15 @@ TKivSelectionList::TEntry TKivSelectionList::EraseLocked(TEntries::iterator pAt,
     const QString key = pAt->first;
     TEntry entry = std::move(pAt->second);
     fEntries.erase(pAt);
-    fKeysById.remove(entry.Id);
-    fKinds.remove(key);
-    AdjustCountsLocked(key, -1);
+    if (entry.Cancel)
+        fKeysById.remove(entry.Id);
+    if (const auto node = fNodes.find(QStringView(key)); node != fNodes.end()) {
+        TNode* const parent = node->second.Parent;
+        node->second.Entry = TNode::TKind::None;
+        if (node->second.Below == 0)
+            fNodes.erase(node);
+        AdjustCountsLocked(parent, -1);
+    }
     if (entry.Known) {
         AddTotalsLocked(entry.Totals, -1);
         pAfter.TotalsChanged = true;
@@ -468,11 +556,13 @@ bool TKivSelectionList::AddPathToSelection(const QString& pFQPath)
 bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
 {
     TAftermath after;
+    bool mayComplete = true;
     {
         const TWriteLock lock(fLockObj);
         const QString key = Key(pNormal.Path);
         bool isSubItemOf = false;
-        const TKivSelectionState state = StateLocked(key, isSubItemOf);
+        const TNode* parent = nullptr;
+        const TKivSelectionState state = StateLocked(key, isSubItemOf, nullptr, &parent);
         if (state == TKivSelectionState::ssChecked)
             return false;
         std::vector<TEntry> removed;
@@ -492,9 +582,10 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
             entry.Known = true;
             QSet<QString> between;
             for (const TEntry& below : removed) {
-                for (QString folder = GetParentPathFromPath(Key(below.Path));
-                     !folder.isEmpty() && folder != key; folder = GetParentPathFromPath(folder))
-                    between.insert(folder);
+                const QString belowKey = Key(below.Path);
+                for (QStringView folder = ParentOf(belowKey); !folder.isEmpty() && folder != key;
+                     folder = ParentOf(folder))
+                    between.insert(folder.toString());
             }
             entry.Totals.Folders = 1 + static_cast<std::uint64_t>(between.size());
             for (const TEntry& below : removed) {
@@ -505,12 +596,20 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
         } else {
             entry = MakeEntry(pNormal, after);
         }
-        InsertLocked(std::move(entry), after);
+        // The folder's node stays while nothing was erased on the way: then it is the new
+        // entry's parent, and the entry's node needs no more look-ups (ours to change: the
+        // lock is this thread's write lock).
+        const TNode* node = InsertLocked(std::move(entry), after,
+                                         removed.empty() ? const_cast<TNode*>(parent) : nullptr);
         after.Main = pNormal.Path;
+        // The folder had more children when last listed than have a share now: completion
+        // would find it incomplete at its first look.
+        const TNode* folder = node->Parent;
+        mayComplete = !folder || folder->Listed <= folder->Covered;
     }
     StartWalks(after);
     Finish(after);
-    if (!pFromCompletion)
+    if (!pFromCompletion && mayComplete)
         Complete(pNormal.Path);
     return true;
 }
@@ -785,6 +884,7 @@ void TKivSelectionList::WalkDone(std::uint64_t pId, const TTotals& pTotals, bool
         entry.Known = true;
         entry.Totals = pTotals;
         entry.Cancel.reset();
+        fKeysById.erase(key);
         fPending.fetch_sub(1);
         AddTotalsLocked(pTotals, 1);
     }
@@ -834,43 +934,67 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
     const QString key = Key(pFolder);
     // A cheap look first: fewer children with a share than the folder had children when it was
     // last listed means it is not complete. Should files have gone since, the folder completes
-    // at a later check instead; an exact answer always comes from a fresh listing below.
+    // at a later check instead. An exact answer comes from a listing that stands for the folder
+    // as it is now: one made now, or one kept whose folder has not changed since (see
+    // kSettledTicks).
+    const auto covered = [this, &key] {
+        const TNode* node = FindNodeLocked(key);
+        return node ? node->Covered : 0;
+    };
     {
         const std::scoped_lock lock(fListingLock);
-        const auto kept = fListings.constFind(key);
-        if (kept != fListings.cend()) {
+        const auto kept = fListings.find(key);
+        if (kept != fListings.end()) {
+            kept->second.LastUse = ++fListingUses;
             const TReadLock readLock(fLockObj);
-            if (fCovered.value(key) < static_cast<int>(kept->Children.size()))
+            if (covered() < static_cast<int>(kept->second.Children.size()))
                 return false;
         }
     }
+    // The count is noted in the folder's node for the checks to come. Completion runs on the
+    // writing thread, so the node is ours to change.
+    const auto listed = [this, &key](const std::optional<TListing>& pListing) {
+        const TWriteLock lock(fLockObj);
+        if (TNode* node = FindNodeLocked(key))
+            node->Listed = pListing ? static_cast<int>(pListing->Children.size()) : -1;
+        return pListing && !pListing->Children.empty();
+    };
+    bool settled = false;
+    std::optional<TListing> listing = ListFolder(pFolder, false, &settled);
+    if (!listed(listing))
+        return false;
     {
-        const std::optional<TListing> kept = ListFolder(pFolder, false);
-        if (!kept || kept->Children.empty())
-            return false;
         const TReadLock lock(fLockObj);
-        if (fCovered.value(key) < static_cast<int>(kept->Children.size()))
+        if (covered() < static_cast<int>(listing->Children.size()))
             return false;
     }
-    const std::optional<TListing> listing = ListFolder(pFolder, true);
-    if (!listing || listing->Children.empty())
-        return false;
+    if (!settled) {
+        listing = ListFolder(pFolder, true);
+        if (!listed(listing))
+            return false;
+    }
     QStringList partly;
     QStringList checkedFolders;
     bool checkedFile = false;
     {
+        // One path for every child in turn: only the children kept in a list become strings.
+        QString child = BelowPrefix(pFolder);
+        const qsizetype base = child.size();
         const TReadLock lock(fLockObj);
         for (const auto& [name, isFolder] : listing->Children) {
-            const QString childKey = Key(Join(pFolder, name));
-            if (fKinds.contains(childKey)) {
+            child.truncate(base);
+            child += name;
+            const QString childKey = Key(child);
+            const TNode* node = FindNodeLocked(childKey);
+            if (node && node->Entry != TNode::TKind::None) {
                 if (isFolder)
-                    checkedFolders.append(Join(pFolder, name));
+                    checkedFolders.append(child);
                 else
                     checkedFile = true;
                 continue;
             }
-            if (isFolder && fBelow.value(childKey) > 0) {
-                partly.append(Join(pFolder, name));
+            if (isFolder && node && node->Below > 0) {
+                partly.append(child);
                 continue;
             }
             return false;
@@ -892,8 +1016,8 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
     });
 }
 
-std::optional<TKivSelectionList::TListing> TKivSelectionList::ListFolder(const QString& pFolder,
-                                                                         bool pFresh)
+std::optional<TKivSelectionList::TListing>
+TKivSelectionList::ListFolder(const QString& pFolder, bool pFresh, bool* pSettled)
 {
     pf::IFileSystem& fileSystem = pf::Platform().FileSystem();
     pf::FindData data;
@@ -904,10 +1028,16 @@ std::optional<TKivSelectionList::TListing> TKivSelectionList::ListFolder(const Q
     const QString key = Key(pFolder);
     if (!pFresh) {
         const std::scoped_lock lock(fListingLock);
-        const auto kept = fListings.constFind(key);
-        if (kept != fListings.cend() && kept->WriteTime == writeTime)
-            return kept.value();
+        const auto kept = fListings.find(key);
+        if (kept != fListings.end() && kept->second.WriteTime == writeTime) {
+            kept->second.LastUse = ++fListingUses;
+            if (pSettled)
+                *pSettled = writeTime > 0 && kept->second.ListedAt - writeTime >= kSettledTicks;
+            return kept->second;
+        }
     }
+    // Taken before the folder is read: a change after this moment may be missed by the listing.
+    const std::int64_t listedAt = NowTicks();
     // Names and kinds only: completion looks at every folder it passes, so a listing must cost
     // about one call, not one per entry.
     std::vector<pf::NameEntry> names;
@@ -915,13 +1045,25 @@ std::optional<TKivSelectionList::TListing> TKivSelectionList::ListFolder(const Q
         return std::nullopt;
     TListing listing;
     listing.WriteTime = writeTime;
+    listing.ListedAt = listedAt;
     listing.Children.reserve(names.size());
     for (pf::NameEntry& name : names)
         listing.Children.emplace_back(std::move(name.Name), name.Folder);
+    if (pSettled)
+        *pSettled = true;
     const std::scoped_lock lock(fListingLock);
-    if (fListings.size() >= kKeptListings)
-        fListings.clear();
-    fListings.insert(key, listing);
+    listing.LastUse = ++fListingUses;
+    // The listing used longest ago makes room: the folders above the last checks (asked at
+    // every completion) stay.
+    if (fListings.size() >= kKeptListings && fListings.count(key) == 0) {
+        auto oldest = fListings.begin();
+        for (auto at = fListings.begin(); at != fListings.end(); ++at) {
+            if (at->second.LastUse < oldest->second.LastUse)
+                oldest = at;
+        }
+        fListings.erase(oldest);
+    }
+    fListings.insert_or_assign(key, listing);
     return listing;
 }
 

@@ -39,6 +39,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -214,9 +216,48 @@ private:
         std::vector<TWalk> Walks;
     };
     using TEntries = std::map<QString, TEntry>;
+    // What the questions need of one path, found by one hash look-up: whether it is an entry,
+    // and for a folder with entries below it, how many and how many of its children have a
+    // share. A node lives while it is an entry or has entries below; its ancestors then have
+    // entries below too, so they live as well and a node reaches them through Parent without
+    // looking them up.
+    struct TNode
+    {
+        enum class TKind : std::uint8_t
+        {
+            None,
+            File,
+            Folder,
+        };
+        TKind Entry = TKind::None;
+        int Below = 0;   // entries below the folder
+        int Covered = 0; // children of the folder that are entries or have entries below
+        // Children of the folder when completion last listed it (-1: not listed): while fewer
+        // have a share, the folder cannot be complete and checking below it skips the look.
+        int Listed = -1;
+        TNode* Parent = nullptr;
+        const QString* Key = nullptr; // the node's own key in fNodes
+    };
+    // Looked up by views into a longer path, so that walking up a path makes no strings. The
+    // standard library's byte hash rather than Qt's seeded one: several look-ups per checked
+    // file made hashing a tenth of the work, and the keys are the user's own paths.
+    struct TKeyHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(QStringView pKey) const noexcept
+        {
+            return std::hash<std::u16string_view>{}(
+                std::u16string_view(pKey.utf16(), static_cast<std::size_t>(pKey.size())));
+        }
+    };
+    using TNodes = std::unordered_map<QString, TNode, TKeyHash, std::equal_to<>>;
     struct TListing
     {
         std::int64_t WriteTime = 0;
+        // When the listing was made (file time ticks), and the last time it was of use: the
+        // listings kept are those used last.
+        std::int64_t ListedAt = 0;
+        std::uint64_t LastUse = 0;
         std::vector<std::pair<QString, bool>> Children; // name, is folder
     };
 
@@ -224,13 +265,24 @@ private:
     static QString EntryText(const TEntry& pEntry);
     static QString StripEntryForm(const QString& pPath);
 
+    // pParent: the node of pKey's folder when pKey has none of its own (else null).
     TKivSelectionState StateLocked(const QString& pKey, bool& pIsSubItemOf,
-                                   QString* pCheckedBy = nullptr) const;
+                                   QString* pCheckedBy = nullptr,
+                                   const TNode** pParent = nullptr) const;
     bool AddNormal(const TNormal& pNormal, bool pFromCompletion);
-    void InsertLocked(TEntry pEntry, TAftermath& pAfter);
+    // pParent: the node of the entry's folder when known (the entry has no node yet).
+    // Returns the entry's node.
+    TNode* InsertLocked(TEntry pEntry, TAftermath& pAfter, TNode* pParent = nullptr);
     TEntry EraseLocked(TEntries::iterator pAt, bool pCancel, TAftermath& pAfter);
     std::vector<TEntry> EraseBelowLocked(const QString& pKey, TAftermath& pAfter);
-    void AdjustCountsLocked(const QString& pKey, int pDelta);
+    void AdjustCountsLocked(TNode* pParent, int pDelta);
+    const TNode* FindNodeLocked(QStringView pKey) const;
+    TNode* FindNodeLocked(QStringView pKey);
+    // The node of pKey, made (with its ancestors) when there is none.
+    // pKeyText: pKey as a string to share, when the caller has one.
+    TNode* ObtainNodeLocked(QStringView pKey, const QString* pKeyText = nullptr);
+    // Drops the node when it is neither an entry nor has entries below.
+    void ReleaseNodeLocked(TNode* pNode);
     void AddTotalsLocked(const TTotals& pTotals, int pSign);
     TEntry MakeEntry(const TNormal& pNormal, TAftermath& pAfter);
     QStringList SnapshotPaths(bool pEntryForm) const;
@@ -245,7 +297,10 @@ private:
     bool FullyChecked(const QString& pFolder, int pDepth);
     // The children of a folder; pFresh: from the disk now, else possibly the listing kept from
     // before when the folder's write time has not changed.
-    std::optional<TListing> ListFolder(const QString& pFolder, bool pFresh);
+    // pSettled: the listing answers for the folder as it is now (made now, or kept from a time
+    // when the folder had not changed for a while and the folder is unchanged since).
+    std::optional<TListing> ListFolder(const QString& pFolder, bool pFresh,
+                                       bool* pSettled = nullptr);
 
     void SplitLocked(const QString& pPath, const QString& pAncestorKey,
                      const std::vector<TNormal>& pRest, TAftermath& pAfter);
@@ -253,19 +308,19 @@ private:
 
     TKivShellLink* fParent;
     mutable TReadWriteSync fLockObj;
-    TEntries fEntries;                       // guarded by fLockObj
-    QHash<QString, int> fBelow;              // folder key → entries below it; fLockObj
-    QHash<QString, int> fCovered;            // folder key → children with a share; fLockObj
-    QHash<std::uint64_t, QString> fKeysById; // guarded by fLockObj
-    QHash<QString, bool> fKinds; // key → whether a folder, as in fEntries; guarded by fLockObj
-    std::uint64_t fNextId = 0;   // guarded by fLockObj
+    TEntries fEntries;                          // guarded by fLockObj
+    TNodes fNodes;                              // guarded by fLockObj
+    QHash<std::uint64_t, QString> fKeysById;    // entries whose walk runs; guarded by fLockObj
+    std::uint64_t fNextId = 0;                  // guarded by fLockObj
     std::atomic<std::uint64_t> fSize{0};        // written under fLockObj
     std::atomic<std::uint64_t> fFileCount{0};   // written under fLockObj
     std::atomic<std::uint64_t> fFolderCount{0}; // written under fLockObj
     std::atomic<int> fPending{0};               // written under fLockObj
 
     std::mutex fListingLock;
-    QHash<QString, TListing> fListings; // completion's folder listings; guarded by fListingLock
+    // Completion's folder listings; guarded by fListingLock.
+    std::unordered_map<QString, TListing, TKeyHash, std::equal_to<>> fListings;
+    std::uint64_t fListingUses = 0; // guarded by fListingLock
 
     int fIsUpdating = 0;
     bool fChangedWhileUpdating = false;

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -245,6 +246,23 @@ TEST_F(SelectionTest, InvalidPathIsReportedAndKeptOnlyWhenAsked)
     fList->SetRemoveInvalidPaths(false);
     EXPECT_TRUE(fList->AddPathToSelection(P(QStringLiteral("gone"))));
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("gone")});
+}
+
+// Completion keeps a folder's listing and trusts it while the folder's write time stands still,
+// once the folder had been quiet a while when it was listed; a name added since moves the time.
+TEST_F(SelectionTest, NameAddedAfterTheFolderWasListedKeepsItIncomplete)
+{
+    fDir.CreateFile(QStringLiteral("b/v"), "v");
+    const QByteArray folder = QFile::encodeName(P(QStringLiteral("b")));
+    timespec anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.constData(), anHourAgo, 0), 0);
+
+    fList->AddPathToSelection(P(QStringLiteral("b/w")));
+    fDir.CreateFile(QStringLiteral("b/u"), "u");
+    fList->AddPathToSelection(P(QStringLiteral("b/v")));
+    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("b/v"), QStringLiteral("b/w")}));
+    fList->AddPathToSelection(P(QStringLiteral("b/u")));
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("b/*")});
 }
 
 TEST_F(SelectionTest, RenameMovesTheEntriesBelowAndKeepsTotals)

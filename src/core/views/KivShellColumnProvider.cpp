@@ -1,0 +1,113 @@
+#include "KivShellColumnProvider.h"
+
+#include "core/platform/Guid.h"
+#include "core/platform/PropVariant.h"
+
+#include <array>
+
+namespace kiv {
+
+namespace {
+
+TShellColumnId FromKey(const pf::PropertyKey& pKey)
+{
+    const pf::Guid& g = pKey.FormatId;
+    return TShellColumnId{{QUuid(g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
+                                 g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]),
+                           pKey.PropertyId}};
+}
+
+struct TDefaultColumn
+{
+    TShellColumnId Id;
+    const char* Title;
+    TKivColumnAlignment Alignment;
+    // In characters, as folders give their widths.
+    int CharWidth;
+    std::uint32_t State;
+};
+
+// The columns of a file system folder in the folder's own order, as the host's folders report
+// them.
+const std::array<TDefaultColumn, 4>& DefaultColumns()
+{
+    static const std::array<TDefaultColumn, 4> columns = {{
+        {columns::Name(), "Name", TKivColumnAlignment::caLeft, 30,
+         kColumnStateOnByDefault | kColumnStateTypeString},
+        {columns::DateModified(), "Date modified", TKivColumnAlignment::caLeft, 18,
+         kColumnStateOnByDefault | kColumnStateTypeDate},
+        {columns::Type(), "Type", TKivColumnAlignment::caLeft, 18,
+         kColumnStateOnByDefault | kColumnStateTypeString},
+        {columns::Size(), "Size", TKivColumnAlignment::caRight, 10,
+         kColumnStateOnByDefault | kColumnStateTypeInt},
+    }};
+    return columns;
+}
+
+} // namespace
+
+namespace columns {
+
+TShellColumnId Name()
+{
+    return FromKey(pf::pkey::ItemNameDisplay);
+}
+
+TShellColumnId Size()
+{
+    return FromKey(pf::pkey::Size);
+}
+
+TShellColumnId Type()
+{
+    // System.ItemTypeText: the name property set's id 4.
+    return FromKey(pf::PropertyKey{pf::pkey::ItemNameDisplay.FormatId, 4});
+}
+
+TShellColumnId DateModified()
+{
+    return FromKey(pf::pkey::DateModified);
+}
+
+} // namespace columns
+
+IKivShellColumnProviderPtr TKivDefaultColumnProvider::Create()
+{
+    return std::make_shared<TKivDefaultColumnProvider>();
+}
+
+TColumnInfo TKivDefaultColumnProvider::GetColumnInfo(const IItemIdListPtr&,
+                                                     const TShellColumnId& pShellColumnId) const
+{
+    TColumnInfo info;
+    info.fShellColumn = pShellColumnId;
+    const auto& all = DefaultColumns();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const TDefaultColumn& column = all[i];
+        if (column.Id != pShellColumnId)
+            continue;
+        info.fShellIndex = static_cast<int>(i);
+        info.fTitle = QString::fromLatin1(column.Title);
+        info.fAlignment = column.Alignment;
+        // 8 pixels a character; the first column gets room for the icon and some more.
+        info.fWidth = static_cast<std::uint32_t>(column.CharWidth * 8 + (i == 0 ? 100 : 0));
+        info.fFlags = column.State;
+        info.fVisibleByDefault = (column.State & kColumnStateOnByDefault) != 0 &&
+                                 (column.State & kColumnStateHidden) == 0;
+        return info;
+    }
+    // Unknown here: named by its key, as a property without a description is.
+    info.fTitle = pShellColumnId.Column.FormatId.toString(QUuid::WithBraces).toUpper() + u',' +
+                  QString::number(pShellColumnId.Column.PropertyId);
+    return info;
+}
+
+std::vector<TShellColumnId> TKivDefaultColumnProvider::GetColumns(const IItemIdListPtr&, bool) const
+{
+    std::vector<TShellColumnId> ids;
+    for (const TDefaultColumn& column : DefaultColumns())
+        ids.push_back(column.Id);
+    return ids;
+}
+
+} // namespace kiv
