@@ -49,6 +49,8 @@ struct TColumnInfo
     std::uint32_t fFlags = 0;
     // 1 for the percentage column (drawn as a bar), else 0.
     std::uint8_t fDisplayType = 0;
+
+    friend bool operator==(const TColumnInfo&, const TColumnInfo&) = default;
 };
 
 class TFolderColumns

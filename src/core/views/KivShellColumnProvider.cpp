@@ -2,10 +2,13 @@
 
 #include "core/platform/Guid.h"
 #include "core/platform/PropVariant.h"
+#include "core/platform/PropertySystem.h"
 
 #include <array>
 
 namespace kiv {
+
+using namespace pf;
 
 namespace {
 
@@ -21,7 +24,7 @@ struct TDefaultColumn
 {
     TShellColumnId Id;
     const char* Title;
-    TKivColumnAlignment Alignment;
+    TAlignment Alignment;
     // In characters, as folders give their widths.
     int CharWidth;
     std::uint32_t State;
@@ -32,14 +35,14 @@ struct TDefaultColumn
 const std::array<TDefaultColumn, 4>& DefaultColumns()
 {
     static const std::array<TDefaultColumn, 4> columns = {{
-        {columns::Name(), "Name", TKivColumnAlignment::caLeft, 30,
-         kColumnStateOnByDefault | kColumnStateTypeString},
-        {columns::DateModified(), "Date modified", TKivColumnAlignment::caLeft, 18,
-         kColumnStateOnByDefault | kColumnStateTypeDate},
-        {columns::Type(), "Type", TKivColumnAlignment::caLeft, 18,
-         kColumnStateOnByDefault | kColumnStateTypeString},
-        {columns::Size(), "Size", TKivColumnAlignment::caRight, 10,
-         kColumnStateOnByDefault | kColumnStateTypeInt},
+        {columns::Name(), "Name", TAlignment::taLeftJustify, 30,
+         shcolstate::ONBYDEFAULT | shcolstate::TYPE_STR},
+        {columns::DateModified(), "Date modified", TAlignment::taLeftJustify, 18,
+         shcolstate::ONBYDEFAULT | shcolstate::TYPE_DATE},
+        {columns::Type(), "Type", TAlignment::taLeftJustify, 18,
+         shcolstate::ONBYDEFAULT | shcolstate::TYPE_STR},
+        {columns::Size(), "Size", TAlignment::taRightJustify, 10,
+         shcolstate::ONBYDEFAULT | shcolstate::TYPE_INT},
     }};
     return columns;
 }
@@ -92,8 +95,8 @@ TColumnInfo TKivDefaultColumnProvider::GetColumnInfo(const IItemIdListPtr&,
         // 8 pixels a character; the first column gets room for the icon and some more.
         info.fWidth = static_cast<std::uint32_t>(column.CharWidth * 8 + (i == 0 ? 100 : 0));
         info.fFlags = column.State;
-        info.fVisibleByDefault = (column.State & kColumnStateOnByDefault) != 0 &&
-                                 (column.State & kColumnStateHidden) == 0;
+        info.fVisibleByDefault = (column.State & shcolstate::ONBYDEFAULT) != 0 &&
+                                 (column.State & shcolstate::HIDDEN) == 0;
         return info;
     }
     // Unknown here: named by its key, as a property without a description is.
@@ -108,6 +111,38 @@ std::vector<TShellColumnId> TKivDefaultColumnProvider::GetColumns(const IItemIdL
     for (const TDefaultColumn& column : DefaultColumns())
         ids.push_back(column.Id);
     return ids;
+}
+
+IKivShellColumnProviderPtr TKivFolderColumnProvider::Create()
+{
+    return std::make_shared<TKivFolderColumnProvider>();
+}
+
+TColumnInfo TKivFolderColumnProvider::GetColumnInfo(const IItemIdListPtr& pFolder,
+                                                    const TShellColumnId& pShellColumnId) const
+{
+    const TFolderColumns folder(pFolder);
+    if (folder.IsValid() && folder.ColumnCount() > 0) {
+        const int index = folder.GetIndexOfShColumnId(pShellColumnId);
+        if (index >= 0)
+            return folder.GetColumnInfo(index);
+        // A column the folder does not know: described by the property system alone.
+        return TFolderColumns::GetColumnInfo(pShellColumnId);
+    }
+    return fDefaults.GetColumnInfo(pFolder, pShellColumnId);
+}
+
+std::vector<TShellColumnId> TKivFolderColumnProvider::GetColumns(const IItemIdListPtr& pFolder,
+                                                                 bool pAll) const
+{
+    const TFolderColumns folder(pFolder);
+    std::vector<TShellColumnId> ids;
+    if (folder.IsValid()) {
+        for (const TColumnInfo& column : folder.DefaultColumns())
+            if (pAll || column.fVisibleByDefault)
+                ids.push_back(column.fShellColumn);
+    }
+    return ids.empty() ? fDefaults.GetColumns(pFolder, pAll) : ids;
 }
 
 } // namespace kiv

@@ -3,12 +3,13 @@
 // Which columns a folder offers and how each is titled, sized and aligned: what views, view
 // settings and the column chooser start from when nothing was remembered for a folder.
 //
-// For now the provider here is a stand-in that answers the columns every file system folder
-// shows (name, size, type, date modified); the provider that asks each folder for its own
-// columns and the property system for the rest takes its place behind the same interface.
+// TKivFolderColumnProvider asks each folder for its own columns (and the property system for
+// columns the folder does not know); TKivDefaultColumnProvider answers the columns every file
+// system folder shows (name, date modified, type, size), for folders that give none.
 //
 // Providers are immutable after construction; any thread may ask them.
 
+#include "core/shell/FolderColumns.h"
 #include "core/shell/KivShellTypes.h"
 
 #include <QString>
@@ -18,40 +19,6 @@
 #include <vector>
 
 namespace kiv {
-
-enum class TKivColumnAlignment
-{
-    caLeft,
-    caRight,
-    caCenter,
-};
-
-// One column as the provider describes it.
-struct TColumnInfo
-{
-    // Index of the column in the folder's own column list; -1 when the folder does not know the
-    // column, 256 for the free-percentage column.
-    int fShellIndex = -1;
-    TShellColumnId fShellColumn;
-    // Pixels at 96 dpi.
-    std::uint32_t fWidth = 0;
-    TKivColumnAlignment fAlignment = TKivColumnAlignment::caLeft;
-    bool fVisibleByDefault = false;
-    QString fTitle;
-    // The column state bits (kColumnState*).
-    std::uint32_t fFlags = 0;
-    // 1 for the percentage column, else 0.
-    std::uint8_t fDisplayType = 0;
-
-    friend bool operator==(const TColumnInfo&, const TColumnInfo&) = default;
-};
-
-// Column state bits as folders report them.
-inline constexpr std::uint32_t kColumnStateTypeString = 0x1;
-inline constexpr std::uint32_t kColumnStateTypeInt = 0x2;
-inline constexpr std::uint32_t kColumnStateTypeDate = 0x3;
-inline constexpr std::uint32_t kColumnStateOnByDefault = 0x10;
-inline constexpr std::uint32_t kColumnStateHidden = 0x100;
 
 // The columns of the default file system view.
 namespace columns {
@@ -75,7 +42,7 @@ public:
 
 using IKivShellColumnProviderPtr = std::shared_ptr<const IKivShellColumnProvider>;
 
-// The stand-in: name, size, type and date modified, all visible by default, for every folder.
+// Name, date modified, type and size, all visible by default, for every folder.
 class TKivDefaultColumnProvider final : public IKivShellColumnProvider
 {
 public:
@@ -84,6 +51,20 @@ public:
     TColumnInfo GetColumnInfo(const IItemIdListPtr& pFolder,
                               const TShellColumnId& pShellColumnId) const override;
     std::vector<TShellColumnId> GetColumns(const IItemIdListPtr& pFolder, bool pAll) const override;
+};
+
+// The folder's own columns; the defaults above for a folder that gives none.
+class TKivFolderColumnProvider final : public IKivShellColumnProvider
+{
+public:
+    static IKivShellColumnProviderPtr Create();
+
+    TColumnInfo GetColumnInfo(const IItemIdListPtr& pFolder,
+                              const TShellColumnId& pShellColumnId) const override;
+    std::vector<TShellColumnId> GetColumns(const IItemIdListPtr& pFolder, bool pAll) const override;
+
+private:
+    TKivDefaultColumnProvider fDefaults;
 };
 
 } // namespace kiv

@@ -12,7 +12,7 @@ namespace kiv {
 
 TKivBaseViewSettings::TKivBaseViewSettings(IKivShellColumnProviderPtr pColumnProvider)
     : fColumnProvider(pColumnProvider ? std::move(pColumnProvider)
-                                      : TKivDefaultColumnProvider::Create())
+                                      : TKivFolderColumnProvider::Create())
 {
 }
 

@@ -186,9 +186,10 @@ TEST_F(ViewSettingsMemoryTest, EveryKindChecksTheSortColumnAndDirection)
         EXPECT_FALSE(settings->Open(nullptr, {}));
         EXPECT_EQ(std::dynamic_pointer_cast<TKivBaseViewSettings>(settings)->FolderIdList()->Path(),
                   QStringLiteral("/home/a"));
+        // Nothing remembered: the columns the folder itself shows by default.
         EXPECT_EQ(IdsOf(settings->ReadColumnInfo()),
-                  (std::vector<TShellColumnId>{columns::Name(), columns::DateModified(),
-                                               columns::Type(), columns::Size()}));
+                  (std::vector<TShellColumnId>{columns::Name(), columns::Size(),
+                                               columns::DateModified()}));
     }
 }
 
@@ -211,12 +212,12 @@ TEST_F(ViewSettingsMemoryTest, TemporarySharesOrdinaryFoldersButNotArchivesOrSpe
     settings.Open(ListOf(fZip), {});
     EXPECT_EQ(settings.GetSortColumns(), (SORTCOLUMN{kNameKey, 1}));
     settings.WriteColumnInfo(narrow);
-    EXPECT_EQ(settings.ReadColumnInfo().size(), 4u);
+    EXPECT_EQ(settings.ReadColumnInfo().size(), 3u);
 
     settings.Open(ListOf(fDocs), {});
     EXPECT_EQ(settings.SpecialFolder(), F::SF_PERSONAL);
     EXPECT_EQ(settings.GetSortColumns(), (SORTCOLUMN{kNameKey, 1}));
-    EXPECT_EQ(settings.ReadColumnInfo().size(), 4u);
+    EXPECT_EQ(settings.ReadColumnInfo().size(), 3u);
 }
 
 TEST_F(ViewSettingsMemoryTest, BagKeepsEveryValueUnderItsKey)
