@@ -2,6 +2,7 @@
 // and the attributes a list asks for) against a raw readdir + statx loop, the floor of what the
 // system allows, and against QDirIterator reading size and date, all in the same run.
 
+#include "EnumWorkload.h"
 #include "KivBench.h"
 #include "core/platform/IFileSystem.h"
 #include "core/platform/INamespace.h"
@@ -30,43 +31,6 @@ namespace {
 // 100,000 entries: a folder size users meet in download and camera folders, and large enough
 // that per-entry costs dominate the fixed ones.
 constexpr int kEntries = 100000;
-
-void Fill(const std::string& pFolder)
-{
-    char name[64];
-    for (int i = 0; i < kEntries; ++i) {
-        std::snprintf(name, sizeof name, "/file-%06d.dat", i);
-        const int fd = ::open((pFolder + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            // A few files with content, so sizes differ.
-            if (i % 100 == 0 && ::write(fd, "data", 4) != 4)
-                std::perror("write");
-            ::close(fd);
-        }
-    }
-}
-
-// The floor: every entry read and stat'ed with the fields a list shows.
-std::uint64_t RawLoop(const std::string& pFolder)
-{
-    std::uint64_t total = 0;
-    DIR* dir = ::opendir(pFolder.c_str());
-    if (!dir)
-        return 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.' &&
-            (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
-            continue;
-        struct statx st
-        {
-        };
-        if (::statx(::dirfd(dir), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &st) == 0)
-            total += st.stx_size + static_cast<std::uint64_t>(st.stx_mtime.tv_sec & 1);
-    }
-    ::closedir(dir);
-    return total;
-}
 
 std::uint64_t NamespaceLoop(kiv::pf::INamespace& pNamespace, kiv::pf::IdSpan pFolder)
 {
@@ -116,7 +80,7 @@ int main(int argc, char** argv)
     if (!dir.isValid())
         return 1;
     const std::string folder = dir.path().toStdString();
-    Fill(folder);
+    kiv::bench::FillEnumFolder(folder, kEntries);
 
     auto platform = kiv::pf::lnx::CreateLinuxPlatform();
     kiv::pf::IdListBytes list;
@@ -126,7 +90,7 @@ int main(int argc, char** argv)
 
     // The three contenders take turns round by round, each keeping its best round: other work
     // on the machine then weighs on all of them alike rather than on whoever ran at that moment.
-    volatile std::uint64_t sink = RawLoop(folder); // warms the caches for every contender
+    volatile std::uint64_t sink = kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
     double raw = std::numeric_limits<double>::max();
     double ours = raw;
     double qt = raw;
@@ -136,7 +100,7 @@ int main(int argc, char** argv)
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     for (int round = 0; round < 7; ++round) {
-        raw = std::min(raw, time([&] { sink = sink + RawLoop(folder); }));
+        raw = std::min(raw, time([&] { sink = sink + kiv::bench::RawEnumLoop(folder); }));
         ours = std::min(ours, time([&] {
                             sink =
                                 sink + NamespaceLoop(platform->Namespace(), kiv::pf::IdSpan(list));

@@ -7,6 +7,7 @@
 // Folder sizes: 100,000 entries by default. Others are given on the command line or in
 // KIV_BENCH_WAYFOLD_ENTRIES ("100000 1000000"); a million files take a while to create.
 
+#include "EnumWorkload.h"
 #include "KivBench.h"
 #include "core/folder/ShellFolderEnumeratorWorkItem.h"
 #include "core/folder/Wayfold.h"
@@ -41,44 +42,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-void Fill(const std::string& pFolder, int pEntries)
-{
-    char name[64];
-    for (int i = 0; i < pEntries; ++i) {
-        std::snprintf(name, sizeof name, "/file-%07d.dat", i);
-        const int fd = ::open((pFolder + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            // A few files with content, so sizes differ.
-            if (i % 100 == 0 && ::write(fd, "data", 4) != 4)
-                std::perror("write");
-            ::close(fd);
-        }
-    }
-}
-
-// The floor: every entry read and stat'ed with the fields a list shows.
-std::uint64_t RawLoop(const std::string& pFolder)
-{
-    std::uint64_t total = 0;
-    DIR* dir = ::opendir(pFolder.c_str());
-    if (!dir)
-        return 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.' &&
-            (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
-            continue;
-        struct statx st
-        {
-        };
-        if (::statx(::dirfd(dir), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &st) == 0)
-            total += st.stx_size + static_cast<std::uint64_t>(st.stx_mtime.tv_sec & 1) +
-                     std::char_traits<char>::length(entry->d_name);
-    }
-    ::closedir(dir);
-    return total;
-}
 
 // What a file list asks of each object while it fills itself.
 constexpr std::uint32_t kMask = kiv::pf::sfgao::FOLDER | kiv::pf::sfgao::FILESYSTEM |
@@ -211,20 +174,20 @@ int main(int argc, char** argv)
         if (!dir.isValid())
             return 1;
         const std::string folder = dir.path().toStdString();
-        Fill(folder, entries);
+        kiv::bench::FillEnumFolder(folder, entries);
         const kiv::IItemIdListPtr list = kiv::TKivItemIdList::Parse(dir.path());
         if (list->IsInvalid())
             return 1;
 
         // The contenders take turns round by round, each keeping its best round: other work on
         // the machine then weighs on all of them alike.
-        volatile std::uint64_t sink = RawLoop(folder); // warms the caches for every contender
+        volatile std::uint64_t sink = kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
         double raw = std::numeric_limits<double>::max();
         double ours = raw;
         double qt = raw;
         const int rounds = entries >= 1000000 ? 3 : 7;
         for (int round = 0; round < rounds; ++round) {
-            raw = std::min(raw, Seconds([&] { sink = sink + RawLoop(folder); }));
+            raw = std::min(raw, Seconds([&] { sink = sink + kiv::bench::RawEnumLoop(folder); }));
             ours = std::min(ours, Seconds([&] { sink = sink + WayfoldLoop(list); }));
             qt = std::min(qt, Seconds([&] { sink = sink + QtLoop(dir.path()); }));
         }
