@@ -90,7 +90,8 @@ int main(int argc, char** argv)
 
     // The three contenders take turns round by round, each keeping its best round: other work
     // on the machine then weighs on all of them alike rather than on whoever ran at that moment.
-    volatile std::uint64_t sink = kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
+    volatile std::uint64_t sink =
+        kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
     double raw = std::numeric_limits<double>::max();
     double ours = raw;
     double qt = raw;

@@ -181,7 +181,8 @@ int main(int argc, char** argv)
 
         // The contenders take turns round by round, each keeping its best round: other work on
         // the machine then weighs on all of them alike.
-        volatile std::uint64_t sink = kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
+        volatile std::uint64_t sink =
+            kiv::bench::RawEnumLoop(folder); // warms the caches for every contender
         double raw = std::numeric_limits<double>::max();
         double ours = raw;
         double qt = raw;

@@ -3,6 +3,7 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "MountTable.h"
+#include "SmallFile.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IIcons.h"
@@ -205,22 +206,6 @@ std::vector<std::string> ThumbnailerFolders(const QStringList& pGiven)
     for (std::string& folder : folders)
         folder += "/thumbnailers";
     return folders;
-}
-
-std::string ReadSmallFile(const std::string& pPath)
-{
-    TFd fd(::open(pPath.c_str(), O_RDONLY | O_CLOEXEC));
-    std::string text;
-    if (!fd.IsValid())
-        return text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-        if (got <= 0 || text.size() > (64u << 10))
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return text;
 }
 
 // Whether a program named by a TryExec or Exec key can be run: an absolute path that is

@@ -1,6 +1,7 @@
 #include "LinuxInfo.h"
 
 #include "Handles.h"
+#include "SmallFile.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/SystemErrorTexts.h"
 
@@ -64,20 +65,6 @@ constexpr TString kStrings[] = {
     {StringModule::ExplorerFrame, 41480, "Working on it..."},
 };
 
-std::string ReadSmall(const char* pPath)
-{
-    std::string text;
-    TFd fd(::open(pPath, O_RDONLY | O_CLOEXEC));
-    std::array<char, 4096> buffer{};
-    while (fd.IsValid() && text.size() < 65536) {
-        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
 } // namespace
 
 bool TLinuxInfo::LoadString(StringModule pModule, int pId, QString& pText)
@@ -107,7 +94,7 @@ QString TLinuxInfo::ExecutablePath()
 
 bool TLinuxInfo::IsDebuggerPresent()
 {
-    const std::string status = ReadSmall("/proc/self/status");
+    const std::string status = ReadSmallFile("/proc/self/status");
     const std::size_t pos = status.find("TracerPid:");
     if (pos == std::string::npos)
         return false;

@@ -1,6 +1,7 @@
 #include "LinuxSettings.h"
 
 #include "Handles.h"
+#include "SmallFile.h"
 #include "XdgDirs.h"
 
 #include <algorithm>
@@ -12,21 +13,6 @@
 
 namespace kiv::pf::lnx {
 namespace {
-
-std::string ReadSmall(int pDirFd, const char* pName)
-{
-    std::string text;
-    TFd fd(::openat(pDirFd, pName, O_RDONLY | O_CLOEXEC));
-    std::array<char, 8192> buffer{};
-    // Desktop entries are a few KiB (translations included); 256 KiB bounds an odd one.
-    while (fd.IsValid() && text.size() < (256u << 10)) {
-        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return text;
-}
 
 void ReadFolder(const std::string& pFolder, const std::string& pPrefix, int pDepth,
                 std::set<std::string>& pSeen, std::vector<TSettingsEntry>& pEntries)
@@ -53,7 +39,8 @@ void ReadFolder(const std::string& pFolder, const std::string& pPrefix, int pDep
             continue;
         TSettingsEntry settings;
         settings.Id = id;
-        if (ParseSettingsEntry(ReadSmall(::dirfd(dir.Get()), entry->d_name), settings.Name))
+        if (ParseSettingsEntry(ReadSmallFileAt(::dirfd(dir.Get()), entry->d_name, 256u << 10),
+                               settings.Name))
             pEntries.push_back(std::move(settings));
     }
 }

@@ -6,6 +6,7 @@
 #include "LinuxPlaces_p.h"
 #include "MountTable.h"
 #include "PercentEncoding.h"
+#include "SmallFile.h"
 #include "XdgDirs.h"
 #include "core/platform/FileTime.h"
 #include "core/platform/ShellConstants.h"
@@ -32,21 +33,6 @@ bool IsDirectory(const std::string& pPath, bool pFollow = true)
     };
     const int result = pFollow ? ::stat(pPath.c_str(), &st) : ::lstat(pPath.c_str(), &st);
     return result == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ReadSmallFileAt(int pDirFd, const std::string& pName)
-{
-    std::string text;
-    TFd fd(::openat(pDirFd, pName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    std::array<char, 4096> buffer{};
-    // A .trashinfo holds two short lines; 64 KiB bounds a hostile one.
-    while (fd.IsValid() && text.size() < 65536) {
-        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return text;
 }
 
 // The folder a trash folder's relative paths start from.
@@ -151,8 +137,8 @@ HResult MakeTrashEntry(const std::string& pTrashDir, const std::string& pName, I
     std::uint64_t deleted = 0;
     TFd info(::open((pTrashDir + "/info").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (info.IsValid())
-        ParseTrashInfo(ReadSmallFileAt(info.Get(), pName + ".trashinfo"), TopDirOf(pTrashDir),
-                       original, deleted);
+        ParseTrashInfo(ReadSmallFileAt(info.Get(), pName + ".trashinfo", kSmallFileLimit, true),
+                       TopDirOf(pTrashDir), original, deleted);
     pItem = idl::FromItem(MakeTrashItem(snapshot, pName, pTrashDir, original, deleted));
     return S_OK;
 }
@@ -333,7 +319,7 @@ HResult RemoveTreeAt(int pDirFd, const std::string& pName, const std::string& pP
                 return result;
     }
     return ::unlinkat(pDirFd, pName.c_str(), AT_REMOVEDIR) == 0 ? S_OK
-                                                                 : failed(HResultFromErrno(errno));
+                                                                : failed(HResultFromErrno(errno));
 }
 
 } // namespace
@@ -433,8 +419,8 @@ HResult RestoreFromTrash(const std::string& pTrashDir, const std::string& pName,
     std::string original;
     std::uint64_t deleted = 0;
     const std::string infoName = pName + ".trashinfo";
-    if (!ParseTrashInfo(ReadSmallFileAt(infoDir.Get(), infoName), TopDirOf(pTrashDir), original,
-                        deleted) ||
+    if (!ParseTrashInfo(ReadSmallFileAt(infoDir.Get(), infoName, kSmallFileLimit, true),
+                        TopDirOf(pTrashDir), original, deleted) ||
         original.empty() || original[0] != '/' || !IsValidEntryName(BaseName(original)))
         return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
     struct stat st

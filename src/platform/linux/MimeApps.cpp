@@ -2,6 +2,7 @@
 
 #include "Handles.h"
 #include "MimeDatabase.h"
+#include "SmallFile.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
 
@@ -37,21 +38,6 @@ struct TIndex
     // Highest precedence first.
     std::vector<TAssociations> Lists;
 };
-
-std::string ReadSmall(const std::string& pPath)
-{
-    std::string text;
-    TFd fd(::open(pPath.c_str(), O_RDONLY | O_CLOEXEC));
-    std::array<char, 8192> buffer{};
-    // Desktop entries and lists are a few KiB (translations included); 1 MiB bounds odd ones.
-    while (fd.IsValid() && text.size() < (1u << 20)) {
-        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return text;
-}
 
 std::vector<std::string> SplitPaths(const char* pValue, const char* pDefault)
 {
@@ -179,8 +165,8 @@ void ReadApplications(const std::string& pFolder, const std::string& pPrefix, in
         if (!pSeen.insert(id).second)
             continue;
         TDesktopEntry app;
-        if (!ParseDesktopEntry(ReadSmall(path), app) || !app.IsApplication || app.Hidden ||
-            app.Exec.isEmpty())
+        if (!ParseDesktopEntry(ReadSmallFile(path, 1u << 20), app) || !app.IsApplication ||
+            app.Hidden || app.Exec.isEmpty())
             continue;
         if (!app.TryExec.isEmpty() && !IsExecutable(app.TryExec))
             continue;
@@ -234,7 +220,7 @@ std::shared_ptr<const TIndex> CurrentIndex()
     for (const std::string& folder : folders)
         ReadApplications(folder, "", 0, seen, *built);
     for (const std::string& file : lists)
-        built->Lists.push_back(ParseList(ReadSmall(file)));
+        built->Lists.push_back(ParseList(ReadSmallFile(file, 1u << 20)));
     std::lock_guard guard(lock);
     stamp = std::move(now);
     index = built;

@@ -1,6 +1,7 @@
 #include "XdgDirs.h"
 
 #include "Handles.h"
+#include "SmallFile.h"
 
 #include <algorithm>
 #include <array>
@@ -40,23 +41,6 @@ std::string BaseDir(const char* pVariable, const std::string& pHome, const char*
     if (!value.empty() && value[0] == '/')
         return value;
     return pHome + pFallback;
-}
-
-std::string ReadSmallFile(const std::string& pPath)
-{
-    std::string text;
-    TFd fd(::open(pPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.IsValid())
-        return text;
-    std::array<char, 4096> buffer{};
-    // user-dirs.dirs is a few hundred bytes; 64 KiB is a generous bound against odd files.
-    while (text.size() < 65536) {
-        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return text;
 }
 
 std::string* Slot(TXdgDirs& pDirs, const std::string& pKey)
