@@ -12,14 +12,6 @@ using namespace pf;
 
 namespace {
 
-TShellColumnId FromKey(const pf::PropertyKey& pKey)
-{
-    const pf::Guid& g = pKey.FormatId;
-    return TShellColumnId{{QUuid(g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-                                 g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]),
-                           pKey.PropertyId}};
-}
-
 struct TDefaultColumn
 {
     TShellColumnId Id;
@@ -35,44 +27,19 @@ struct TDefaultColumn
 const std::array<TDefaultColumn, 4>& DefaultColumns()
 {
     static const std::array<TDefaultColumn, 4> columns = {{
-        {columns::Name(), "Name", TAlignment::taLeftJustify, 30,
+        {TShellColumns::Name(), "Name", TAlignment::taLeftJustify, 30,
          shcolstate::ONBYDEFAULT | shcolstate::TYPE_STR},
-        {columns::DateModified(), "Date modified", TAlignment::taLeftJustify, 18,
+        {TShellColumns::WriteTime(), "Date modified", TAlignment::taLeftJustify, 18,
          shcolstate::ONBYDEFAULT | shcolstate::TYPE_DATE},
-        {columns::Type(), "Type", TAlignment::taLeftJustify, 18,
+        {TShellColumns::StorageType(), "Type", TAlignment::taLeftJustify, 18,
          shcolstate::ONBYDEFAULT | shcolstate::TYPE_STR},
-        {columns::Size(), "Size", TAlignment::taRightJustify, 10,
+        {TShellColumns::Size(), "Size", TAlignment::taRightJustify, 10,
          shcolstate::ONBYDEFAULT | shcolstate::TYPE_INT},
     }};
     return columns;
 }
 
 } // namespace
-
-namespace columns {
-
-TShellColumnId Name()
-{
-    return FromKey(pf::pkey::ItemNameDisplay);
-}
-
-TShellColumnId Size()
-{
-    return FromKey(pf::pkey::Size);
-}
-
-TShellColumnId Type()
-{
-    // System.ItemTypeText: the name property set's id 4.
-    return FromKey(pf::PropertyKey{pf::pkey::ItemNameDisplay.FormatId, 4});
-}
-
-TShellColumnId DateModified()
-{
-    return FromKey(pf::pkey::DateModified);
-}
-
-} // namespace columns
 
 IKivShellColumnProviderPtr TKivDefaultColumnProvider::Create()
 {

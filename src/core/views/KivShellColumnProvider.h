@@ -11,6 +11,7 @@
 
 #include "core/shell/FolderColumns.h"
 #include "core/shell/KivShellTypes.h"
+#include "core/shell/ShellColumns.h"
 
 #include <QString>
 
@@ -19,14 +20,6 @@
 #include <vector>
 
 namespace kiv {
-
-// The columns of the default file system view.
-namespace columns {
-TShellColumnId Name();
-TShellColumnId Size();
-TShellColumnId Type();
-TShellColumnId DateModified();
-} // namespace columns
 
 class IKivShellColumnProvider
 {

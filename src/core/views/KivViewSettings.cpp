@@ -50,7 +50,7 @@ bool TKivBaseViewSettings::Open(const IItemIdListPtr& pFolderIdList, const QStri
     fFolderIdList = pFolderIdList;
     // A view must always sort by something it can show.
     if (CanKeepSortColumn() && !IsValidPropertyKey(GetSortColumns().propkey))
-        SetSortColumns(SORTCOLUMN{columns::Name().Column, 1});
+        SetSortColumns(SORTCOLUMN{TShellColumns::Name().Column, 1});
     return true;
 }
 
@@ -92,7 +92,7 @@ bool TKivBaseViewSettings::IsArchiveFolder(const IItemIdListPtr& pFolder)
 TPerSpecialFolderViewSettings::TPerSpecialFolderViewSettings(
     IKivShellColumnProviderPtr pColumnProvider)
     : TKivBaseViewSettings(std::move(pColumnProvider))
-    , fZipSortOrder{columns::Name().Column, 1}
+    , fZipSortOrder{TShellColumns::Name().Column, 1}
 {
 }
 

@@ -20,8 +20,8 @@ namespace {
 
 using F = TKivShellFolder;
 
-const TPropertyKey kSizeKey = columns::Size().Column;
-const TPropertyKey kNameKey = columns::Name().Column;
+const TPropertyKey kSizeKey = TShellColumns::Size().Column;
+const TPropertyKey kNameKey = TShellColumns::Name().Column;
 
 QByteArray Hex(const char* pHex)
 {
@@ -105,7 +105,7 @@ public:
     }
     std::vector<TShellColumnId> GetColumns(const IItemIdListPtr&, bool) const override
     {
-        return {columns::Size(), columns::Name()};
+        return {TShellColumns::Size(), TShellColumns::Name()};
     }
 
 private:
@@ -171,10 +171,10 @@ TEST_F(ViewSettingsMemoryTest, EveryKindChecksTheSortColumnAndDirection)
         SCOPED_TRACE(static_cast<int>(kind));
         const IKivViewSettingsPtr settings = CreateViewSettings(kind);
         ASSERT_TRUE(settings->Open(ListOf(fA), {}));
-        EXPECT_EQ(settings->GetSortColumnId(), columns::Name());
+        EXPECT_EQ(settings->GetSortColumnId(), TShellColumns::Name());
         EXPECT_EQ(settings->GetSortDirection(), 1);
         settings->SetSortDirection(-1);
-        settings->SetSortColumnId(columns::Size());
+        settings->SetSortColumnId(TShellColumns::Size());
         EXPECT_EQ(settings->GetSortColumns(), (SORTCOLUMN{kSizeKey, -1}));
         try {
             settings->SetSortDirection(0);
@@ -188,8 +188,8 @@ TEST_F(ViewSettingsMemoryTest, EveryKindChecksTheSortColumnAndDirection)
                   QStringLiteral("/home/a"));
         // Nothing remembered: the columns the folder itself shows by default.
         EXPECT_EQ(IdsOf(settings->ReadColumnInfo()),
-                  (std::vector<TShellColumnId>{columns::Name(), columns::Size(),
-                                               columns::DateModified()}));
+                  (std::vector<TShellColumnId>{TShellColumns::Name(), TShellColumns::Size(),
+                                               TShellColumns::WriteTime()}));
     }
 }
 
@@ -227,7 +227,7 @@ TEST_F(ViewSettingsMemoryTest, BagKeepsEveryValueUnderItsKey)
     EXPECT_EQ(settings.ViewTemplate(), TKivPropertyBagViewTemplate::Generic);
     EXPECT_EQ(settings.GetViewMode(), TKivViewStyle::vmDetails);
     settings.SetFolderFlags(0x41);
-    const TShellColumnId group = columns::Type();
+    const TShellColumnId group = TShellColumns::StorageType();
     settings.SetGroupBy(group);
     settings.SetGroupByDirection(true);
     settings.SetGroupView(true);
@@ -308,19 +308,20 @@ TEST_F(ViewSettingsMemoryTest, StoredValuesThatCannotBeUsedGiveTheDefaults)
     EXPECT_EQ(settings.GetSortColumns(), (SORTCOLUMN{kNameKey, 1}));
     EXPECT_EQ(settings.GetFolderFlags(), 0);
     EXPECT_EQ(IdsOf(settings.ReadColumnInfo()),
-              (std::vector<TShellColumnId>{columns::Name(), columns::Size()}));
+              (std::vector<TShellColumnId>{TShellColumns::Name(), TShellColumns::Size()}));
     raw->Write(QStringLiteral("ColInfo"), viewstream::EncodeColInfo({}));
     EXPECT_EQ(IdsOf(settings.ReadColumnInfo()),
-              (std::vector<TShellColumnId>{columns::Size(), columns::Name()}));
+              (std::vector<TShellColumnId>{TShellColumns::Size(), TShellColumns::Name()}));
 
     // Stored columns get their widths, Name moved first; an empty array writes nothing.
-    raw->Write(QStringLiteral("ColInfo"),
-               viewstream::EncodeColInfo({{columns::Type().Column, 77}, {kNameKey, 200}}));
+    raw->Write(
+        QStringLiteral("ColInfo"),
+        viewstream::EncodeColInfo({{TShellColumns::StorageType().Column, 77}, {kNameKey, 200}}));
     const std::vector<TColumnInfo> stored = settings.ReadColumnInfo();
     ASSERT_EQ(stored.size(), 2u);
-    EXPECT_EQ(stored[0].fShellColumn, columns::Name());
+    EXPECT_EQ(stored[0].fShellColumn, TShellColumns::Name());
     EXPECT_EQ(stored[0].fWidth, 200u);
-    EXPECT_EQ(stored[1].fShellColumn, columns::Type());
+    EXPECT_EQ(stored[1].fShellColumn, TShellColumns::StorageType());
     EXPECT_EQ(stored[1].fWidth, 77u);
     settings.WriteColumnInfo({});
     EXPECT_EQ(settings.ReadColumnInfo(), stored);

@@ -9,10 +9,9 @@
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivSystemImageList.h"
 #include "core/shell/PathUtils.h"
+#include "core/shell/ShellColumns.h"
 #include "core/threading/ThreadingHooks.h"
 #include "core/thumbnail/KivShellThumbnail.h"
-
-#include <QUuid>
 
 namespace kiv {
 
@@ -23,16 +22,12 @@ namespace {
 // item's cache when they come on the user-interface thread.
 const std::vector<TShellColumnId>& WarmColumns()
 {
-    static const std::vector<TShellColumnId> columns = [] {
-        const QUuid storage(QStringLiteral("{B725F130-47EF-101A-A5F1-02608C9EEBAC}"));
-        const QUuid volume(QStringLiteral("{9B174B35-40FF-11D2-A27E-00C04FC30871}"));
-        return std::vector<TShellColumnId>{
-            {TPropertyKey{storage, 4}},  // the item's type text
-            {TPropertyKey{storage, 12}}, // size
-            {TPropertyKey{volume, 2}},   // free space
-            {TPropertyKey{storage, 10}}, // name
-        };
-    }();
+    static const std::vector<TShellColumnId> columns = {
+        TShellColumns::StorageType(),
+        TShellColumns::Size(),
+        TShellColumns::Volume_FreeSpace(),
+        TShellColumns::Name(),
+    };
     return columns;
 }
 
