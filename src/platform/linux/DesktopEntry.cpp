@@ -139,6 +139,8 @@ bool ParseDesktopEntry(std::string_view pText, TDesktopEntry& pEntry)
             pEntry.WorkingDir = Unescape(value);
         } else if (key == "MimeType") {
             pEntry.MimeTypes = SplitList(value);
+        } else if (key == "Categories") {
+            pEntry.Categories = SplitList(value);
         } else if (key == "Terminal") {
             pEntry.Terminal = value == "true";
         } else if (key == "NoDisplay") {

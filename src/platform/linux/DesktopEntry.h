@@ -26,6 +26,7 @@ struct TDesktopEntry
     // The folder the program starts in (Path=); empty: the file's folder.
     QString WorkingDir;
     QStringList MimeTypes;
+    QStringList Categories;
     bool Terminal = false;
     bool NoDisplay = false;
     // Hidden=true: the entry stands for a deleted one and hides entries of the same id.

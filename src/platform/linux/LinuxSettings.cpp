@@ -1,5 +1,6 @@
 #include "LinuxSettings.h"
 
+#include "DesktopEntry.h"
 #include "Handles.h"
 #include "SmallFile.h"
 #include "XdgDirs.h"
@@ -49,50 +50,13 @@ void ReadFolder(const std::string& pFolder, const std::string& pPrefix, int pDep
 
 bool ParseSettingsEntry(std::string_view pText, std::string& pName)
 {
-    bool inEntry = false;
-    bool application = false;
-    bool settings = false;
-    bool hidden = false;
+    TDesktopEntry entry;
     pName.clear();
-    std::size_t pos = 0;
-    while (pos < pText.size()) {
-        const std::size_t end = std::min(pText.find('\n', pos), pText.size());
-        std::string_view line = pText.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!line.empty() && line[0] == '[') {
-            inEntry = line == "[Desktop Entry]";
-            continue;
-        }
-        if (!inEntry)
-            continue;
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            continue;
-        std::string_view key = line.substr(0, equals);
-        while (!key.empty() && key.back() == ' ')
-            key.remove_suffix(1);
-        std::string_view value = line.substr(equals + 1);
-        while (!value.empty() && value.front() == ' ')
-            value.remove_prefix(1);
-        if (key == "Type")
-            application = value == "Application";
-        else if (key == "Name")
-            pName = std::string(value);
-        else if (key == "NoDisplay" || key == "Hidden")
-            hidden = hidden || value == "true";
-        else if (key == "Categories") {
-            std::size_t start = 0;
-            while (start <= value.size()) {
-                const std::size_t semicolon = std::min(value.find(';', start), value.size());
-                if (value.substr(start, semicolon - start) == "Settings")
-                    settings = true;
-                start = semicolon + 1;
-            }
-        }
-    }
-    return application && settings && !hidden && !pName.empty();
+    if (!ParseDesktopEntry(pText, entry))
+        return false;
+    pName = entry.Name.toStdString();
+    return entry.IsApplication && entry.Categories.contains(QStringLiteral("Settings")) &&
+           !entry.Hidden && !entry.NoDisplay && !pName.empty();
 }
 
 std::vector<TSettingsEntry> ReadSettingsEntries()
