@@ -1,5 +1,7 @@
 #include "DesktopEntry.h"
 
+#include "KeyFile.h"
+
 #include <QLocale>
 
 namespace kiv::pf::lnx {
@@ -90,65 +92,44 @@ bool ParseDesktopEntry(std::string_view pText, TDesktopEntry& pEntry)
 {
     const std::string full = QLocale::system().name().toStdString(); // "de_DE"
     const std::string language = full.substr(0, full.find('_'));
-    bool inEntry = false;
     bool found = false;
     int nameMatch = -1;
-    std::size_t pos = 0;
-    while (pos < pText.size()) {
-        const std::size_t end = std::min(pText.find('\n', pos), pText.size());
-        std::string_view line = pText.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line[0] == '[') {
-            inEntry = line == "[Desktop Entry]";
-            found = found || inEntry;
-            continue;
-        }
-        if (!inEntry)
-            continue;
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            continue;
-        std::string_view key = line.substr(0, equals);
-        while (!key.empty() && key.back() == ' ')
-            key.remove_suffix(1);
-        std::string_view value = line.substr(equals + 1);
-        while (!value.empty() && value.front() == ' ')
-            value.remove_prefix(1);
-        if (key == "Name" && nameMatch < 0) {
-            pEntry.Name = Unescape(value);
-            nameMatch = 0;
-        } else if (key.rfind("Name[", 0) == 0 && key.back() == ']') {
-            const int match = LocaleMatch(key.substr(5, key.size() - 6), full, language);
-            if (match > 0 && match > nameMatch) {
+    ForEachKeyFileEntry(
+        pText, [&](std::string_view pGroup, std::string_view key, std::string_view value) {
+            if (pGroup != "Desktop Entry")
+                return;
+            found = true;
+            if (key == "Name" && nameMatch < 0) {
                 pEntry.Name = Unescape(value);
-                nameMatch = match;
+                nameMatch = 0;
+            } else if (key.rfind("Name[", 0) == 0 && key.back() == ']') {
+                const int match = LocaleMatch(key.substr(5, key.size() - 6), full, language);
+                if (match > 0 && match > nameMatch) {
+                    pEntry.Name = Unescape(value);
+                    nameMatch = match;
+                }
+            } else if (key == "Type") {
+                pEntry.IsApplication = value == "Application";
+            } else if (key == "Exec") {
+                pEntry.Exec = Unescape(value);
+            } else if (key == "TryExec") {
+                pEntry.TryExec = Unescape(value);
+            } else if (key == "Icon") {
+                pEntry.Icon = Unescape(value);
+            } else if (key == "Path") {
+                pEntry.WorkingDir = Unescape(value);
+            } else if (key == "MimeType") {
+                pEntry.MimeTypes = SplitList(value);
+            } else if (key == "Categories") {
+                pEntry.Categories = SplitList(value);
+            } else if (key == "Terminal") {
+                pEntry.Terminal = value == "true";
+            } else if (key == "NoDisplay") {
+                pEntry.NoDisplay = value == "true";
+            } else if (key == "Hidden") {
+                pEntry.Hidden = value == "true";
             }
-        } else if (key == "Type") {
-            pEntry.IsApplication = value == "Application";
-        } else if (key == "Exec") {
-            pEntry.Exec = Unescape(value);
-        } else if (key == "TryExec") {
-            pEntry.TryExec = Unescape(value);
-        } else if (key == "Icon") {
-            pEntry.Icon = Unescape(value);
-        } else if (key == "Path") {
-            pEntry.WorkingDir = Unescape(value);
-        } else if (key == "MimeType") {
-            pEntry.MimeTypes = SplitList(value);
-        } else if (key == "Categories") {
-            pEntry.Categories = SplitList(value);
-        } else if (key == "Terminal") {
-            pEntry.Terminal = value == "true";
-        } else if (key == "NoDisplay") {
-            pEntry.NoDisplay = value == "true";
-        } else if (key == "Hidden") {
-            pEntry.Hidden = value == "true";
-        }
-    }
+        });
     return found;
 }
 

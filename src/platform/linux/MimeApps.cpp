@@ -1,6 +1,7 @@
 #include "MimeApps.h"
 
 #include "Handles.h"
+#include "KeyFile.h"
 #include "MimeDatabase.h"
 #include "SmallFile.h"
 #include "XdgDirs.h"
@@ -89,34 +90,21 @@ std::vector<std::string> ListFiles()
 TAssociations ParseList(std::string_view pText)
 {
     TAssociations list;
-    std::map<QString, QStringList>* group = nullptr;
-    std::size_t pos = 0;
-    while (pos < pText.size()) {
-        const std::size_t end = std::min(pText.find('\n', pos), pText.size());
-        std::string_view line = pText.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line[0] == '[') {
-            group = line == "[Default Applications]"   ? &list.Defaults
-                    : line == "[Added Associations]"   ? &list.Added
-                    : line == "[Removed Associations]" ? &list.Removed
-                                                       : nullptr;
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (!group || equals == std::string_view::npos)
-            continue;
+    ForEachKeyFileEntry(pText, [&list](std::string_view pGroup, std::string_view pKey,
+                                       std::string_view pValue) {
+        std::map<QString, QStringList>* group = pGroup == "Default Applications"   ? &list.Defaults
+                                                : pGroup == "Added Associations"   ? &list.Added
+                                                : pGroup == "Removed Associations" ? &list.Removed
+                                                                                   : nullptr;
+        if (!group)
+            return;
         const QString type =
-            QString::fromUtf8(line.data(), static_cast<qsizetype>(equals)).trimmed();
-        const QString ids = QString::fromUtf8(line.data() + equals + 1,
-                                              static_cast<qsizetype>(line.size() - equals - 1));
+            QString::fromUtf8(pKey.data(), static_cast<qsizetype>(pKey.size())).trimmed();
+        const QString ids = QString::fromUtf8(pValue.data(), static_cast<qsizetype>(pValue.size()));
         for (const QString& id : ids.split(u';', Qt::SkipEmptyParts))
             if (!id.trimmed().isEmpty())
                 (*group)[type].push_back(id.trimmed());
-    }
+    });
     return list;
 }
 
