@@ -58,19 +58,6 @@ std::uint64_t NamespaceLoop(kiv::pf::INamespace& pNamespace, kiv::pf::IdSpan pFo
     return total;
 }
 
-std::uint64_t QtLoop(const QString& pFolder)
-{
-    std::uint64_t total = 0;
-    QDirIterator it(pFolder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        total += static_cast<std::uint64_t>(info.size()) +
-                 static_cast<std::uint64_t>(info.lastModified().toSecsSinceEpoch() & 1);
-    }
-    return total;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,7 +93,7 @@ int main(int argc, char** argv)
                             sink =
                                 sink + NamespaceLoop(platform->Namespace(), kiv::pf::IdSpan(list));
                         }));
-        qt = std::min(qt, time([&] { sink = sink + QtLoop(dir.path()); }));
+        qt = std::min(qt, time([&] { sink = sink + kiv::bench::QtEnumLoop(dir.path()); }));
     }
 
     kiv::bench::Bench("enum_raw_readdir_statx", raw * 1e6 / kEntries, "us/entry");

@@ -64,20 +64,6 @@ std::uint64_t WayfoldLoop(const kiv::IItemIdListPtr& pFolder)
     return total;
 }
 
-std::uint64_t QtLoop(const QString& pFolder)
-{
-    std::uint64_t total = 0;
-    QDirIterator it(pFolder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        total += static_cast<std::uint64_t>(info.size()) +
-                 static_cast<std::uint64_t>(info.lastModified().toSecsSinceEpoch() & 1) +
-                 static_cast<std::uint64_t>(info.fileName().size());
-    }
-    return total;
-}
-
 double Seconds(auto&& pWork)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -190,7 +176,7 @@ int main(int argc, char** argv)
         for (int round = 0; round < rounds; ++round) {
             raw = std::min(raw, Seconds([&] { sink = sink + kiv::bench::RawEnumLoop(folder); }));
             ours = std::min(ours, Seconds([&] { sink = sink + WayfoldLoop(list); }));
-            qt = std::min(qt, Seconds([&] { sink = sink + QtLoop(dir.path()); }));
+            qt = std::min(qt, Seconds([&] { sink = sink + kiv::bench::QtEnumLoop(dir.path()); }));
         }
         double first = std::numeric_limits<double>::max();
         for (int round = 0; round < 3; ++round)
