@@ -152,6 +152,8 @@ QString TWayfold::Version() const
 void TWayfold::DropFolder()
 {
     fShellFolder.reset();
+    fColumns.reset();
+    fColumnsFolder.reset();
     fObjects.reset();
     fMultiObjects.reset();
     fFolderKind.reset();
@@ -212,6 +214,8 @@ void TWayfold::SetShellFolder(const pf::IShellFolderPtr& pFolder)
     fObjects.reset();
     fMultiObjects.reset();
     fFolderKind.reset();
+    fColumns.reset();
+    fColumnsFolder.reset();
     if (!fFolderIdList && pFolder) {
         pf::IdListBytes list;
         if (Succeeded(pFolder->GetCurFolder(list)))
@@ -767,12 +771,19 @@ int TWayfold::GetOverlayIndex() const
     return (attributes & pf::sfgao::SHARE) ? 0 : -1;
 }
 
-QString TWayfold::GetInfoTip(bool /*pUseSlowInfoTip*/) const
+QString TWayfold::GetInfoTip(bool pUseSlowInfoTip) const
 {
-    // The columns shown by default after the name, as "Title: text" lines: type, size and date
-    // of a file come from the snapshot, so the tip costs no disk access.
-    pf::IShellFolder2* columns = fShellFolder ? fShellFolder->AsFolder2() : nullptr;
-    if (!columns || !fHasItem)
+    if (!fShellFolder || !fHasItem)
+        return {};
+    // The folder's own tip when it has one (slow parts only when asked for).
+    constexpr std::uint32_t kAllowSlowTip = 8;
+    QString tip;
+    if (Succeeded(fShellFolder->GetInfoTip(ItemSpan(), pUseSlowInfoTip ? kAllowSlowTip : 0, tip)))
+        return tip;
+    // Else the columns shown by default after the name, as "Title: text" lines: type, size and
+    // date of a file come from the snapshot, so the tip costs no disk access.
+    pf::IShellFolder2* columns = fShellFolder->AsFolder2();
+    if (!columns)
         return {};
     constexpr std::uint32_t kShownByDefault = 0x10;
     constexpr std::uint32_t kSlow = 0x20;
@@ -905,6 +916,37 @@ bool TWayfold::BeforeInvokeCommand(TBeforeCommandEventArgs& pArgs)
     return !pArgs.Cancel;
 }
 
+bool TWayfold::AllowsCommand(const QString& pVerb)
+{
+    if (OnContextMenuSelect) {
+        bool execute = true;
+        OnContextMenuSelect(*this, pVerb, execute);
+        if (!execute)
+            return false;
+    }
+    TBeforeCommandEventArgs args;
+    args.Verb = pVerb;
+    args.ItemCount = HasMultiObjects() ? fMultiObjects->Count() : 1;
+    return BeforeInvokeCommand(args);
+}
+
+bool TWayfold::InvokeCommand(const TShellCommand& pCommand)
+{
+    if (!AllowsCommand(pCommand.Verb()))
+        return false;
+    if (HasMultiObjects()) {
+        fMultiObjects->InvokeCommand(pCommand);
+        return true;
+    }
+    const IItemIdListPtr target = AbsoluteItemIdList();
+    if (!IsValid(target))
+        throw EInvalidOperation(
+            QStringLiteral("No valid shell objects is currently assigned in this instance of ") +
+            kClassName.toString());
+    target->InvokeCommand(pCommand);
+    return true;
+}
+
 std::shared_ptr<void> TWayfold::GetUIObject(TUIObjectKind pKind) const
 {
     if (HasMultiObjects())
@@ -915,9 +957,12 @@ std::shared_ptr<void> TWayfold::GetUIObject(TUIObjectKind pKind) const
             kClassName.toString());
     if (pKind == TUIObjectKind::uoDataObject)
         return CreateItemsDataObject({AbsoluteItemIdList()}, pf::DROPEFFECT_COPY);
-    // The context menu of one object comes with the platform's context menus; until a folder
-    // offers them there is none (the caller treats null as "no interface").
-    return nullptr;
+    // The object is a child of the bound folder: a one-element selection of it, relative to the
+    // folder, has the folder make the menu. Without a bound folder the object's absolute list
+    // finds its own (or the default folder menu for objects at the top).
+    const std::shared_ptr<TItemIdListCollection> one = TItemIdListCollection::Create(fShellFolder);
+    one->Add(fShellFolder ? ItemIdList() : AbsoluteItemIdList());
+    return one->ContextMenu(fShowErrorMessages ? fOwnerWindow : nullptr);
 }
 
 bool TWayfold::ShowNetConnectionDialog() const
@@ -941,6 +986,58 @@ void TWayfold::SetThumbnailProvider(
     std::function<void(const QString& pPath, int pWidth, int pHeight, QImage& pBitmap)> pProvider)
 {
     TKivThumbnailExtractor::SetThumbnailProvider(std::move(pProvider));
+}
+
+// ---- columns ----------------------------------------------------------------------------------
+
+const TFolderColumns& TWayfold::Columns() const
+{
+    if (!fColumns || fColumnsFolder != fShellFolder || fColumns->Folder() != fFolderIdList) {
+        fColumns = std::make_shared<const TFolderColumns>(fFolderIdList, fShellFolder);
+        fColumnsFolder = fShellFolder;
+    }
+    return *fColumns;
+}
+
+QString TWayfold::GetColumnText(int pColumnIndex, bool pHeader) const
+{
+    return Columns().GetColumnText(pColumnIndex, pHeader,
+                                   fHasItem ? AbsoluteItemIdList() : nullptr);
+}
+
+QString TWayfold::GetColumnText(const TShellColumnId& pId, bool pHeader, QVariant* pValue) const
+{
+    return Columns().GetColumnText(pId, pHeader, fHasItem ? AbsoluteItemIdList() : nullptr, pValue);
+}
+
+QVariant TWayfold::GetColumnValue(const TShellColumnId& pId) const
+{
+    return fHasItem ? Columns().GetColumnValue(pId, AbsoluteItemIdList()) : QVariant();
+}
+
+TShellColumnId TWayfold::GetShColumnIdFromColumnNumber(int pColumnNumber) const
+{
+    return Columns().GetShColumnIdFromColumnNumber(pColumnNumber);
+}
+
+int TWayfold::GetIndexOfShColumnId(const TShellColumnId& pId) const
+{
+    return Columns().GetIndexOfShColumnId(pId);
+}
+
+TAlignment TWayfold::GetColumnInfo(int pColumn, int& pWidth) const
+{
+    return Columns().GetColumnInfo(pColumn, pWidth);
+}
+
+TColumnInfo TWayfold::GetColumnInfo(int pIndex) const
+{
+    return Columns().GetColumnInfo(pIndex);
+}
+
+std::uint32_t TWayfold::GetDefaultColumnState(int pColumn) const
+{
+    return Columns().GetDefaultColumnState(pColumn);
 }
 
 IItemIdListCollection& TWayfold::MultiObjects()

@@ -19,6 +19,7 @@
 #include "core/platform/HResult.h"
 #include "core/platform/IShellFolder.h"
 #include "core/platform/IdList.h"
+#include "core/shell/FolderColumns.h"
 #include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivSet.h"
 #include "core/shell/KivShellTypes.h"
@@ -200,7 +201,8 @@ public:
     int IconNumber() const;
     int SelectedIconNumber() const;
     int GetOverlayIndex() const;
-    // "Type", "Size" and "Date modified" lines as the folder's columns give them.
+    // The folder's tool tip for the object; a folder without tips gets "Type", "Size" and
+    // "Date modified" lines as its columns give them.
     QString GetInfoTip(bool pUseSlowInfoTip) const;
     bool ShowObjectAccordingShowOptions(TKivShellShowOptions pOptions) const;
 
@@ -212,11 +214,33 @@ public:
     // Watches MultiObjects, else the object, else the folder.
     void CopyTo(TKivShellChangeNotifier& pNotifier) const;
     bool BeforeInvokeCommand(TBeforeCommandEventArgs& pArgs);
-    // A data object of the object(s); a context menu comes with the platform's menus (until
-    // then null). Raises EInvalidOperation without a valid object.
+    // Runs pCommand on the selected objects (MultiObjects), else on the current object, once
+    // OnContextMenuSelect and BeforeInvokeCommand let its verb run; false when they refused.
+    // Failures of the command raise.
+    bool InvokeCommand(const TShellCommand& pCommand);
+    // The platform's object for the selected objects, else for the current object: a
+    // pf::IContextMenu (uoContextMenu, made by the folder) or a pf::IDataObject. Raises
+    // EInvalidOperation without a valid object and EWayfoldError when the folder refuses.
     std::shared_ptr<void> GetUIObject(TUIObjectKind pKind) const;
     // The platform dialog that connects a network drive; this host has none (false).
     bool ShowNetConnectionDialog() const;
+
+    // ---- columns of the folder (texts and values of the current object) ----
+    // The column answers of the current folder, made with the folder already bound; an object
+    // whose answers are empty without folder.
+    const TFolderColumns& Columns() const;
+    // Column 0 of an object is its in-folder name; with pHeader the column's title.
+    QString GetColumnText(int pColumnIndex, bool pHeader) const;
+    QString GetColumnText(const TShellColumnId& pId, bool pHeader,
+                          QVariant* pValue = nullptr) const;
+    QVariant GetColumnValue(const TShellColumnId& pId) const;
+    TShellColumnId GetShColumnIdFromColumnNumber(int pColumnNumber) const;
+    int GetIndexOfShColumnId(const TShellColumnId& pId) const;
+    TAlignment GetColumnInfo(int pColumn, int& pWidth) const;
+    // Raises EInvalidOperation without a valid folder.
+    TColumnInfo GetColumnInfo(int pIndex) const;
+    std::uint32_t GetDefaultColumnState(int pColumn) const;
+    int GetSortColumn() const { return 0; }
 
     // ---- thumbnails of the object ----
     bool GetThumbnailImage(IThumbnailImage& pImage) const;
@@ -287,6 +311,8 @@ private:
     bool IsFolderSpecial(TKivShellFolder pFolder) const;
     TKivShellFolder FolderKind() const;
     void DropFolder();
+    // OnContextMenuSelect, then BeforeInvokeCommand, for pVerb on the selection.
+    bool AllowsCommand(const QString& pVerb);
 
     pf::WindowRef fOwnerWindow = nullptr;
     void* fOwner = nullptr;
@@ -316,6 +342,11 @@ private:
     // The folder's special kind, asked once per folder (the skip rules and the filter ask it for
     // every object).
     mutable std::optional<TKivShellFolder> fFolderKind;
+    // The column answers of the folder, made on first use; dropped with the folder.
+    mutable std::shared_ptr<const TFolderColumns> fColumns;
+    // The folder fColumns was made with (a folder bound later, or another folder list, makes
+    // them again).
+    mutable pf::IShellFolderPtr fColumnsFolder;
 };
 
 } // namespace kiv

@@ -3,12 +3,14 @@
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/folder/EnumerateAsync.h"
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/KnownFolderIds.h"
 #include "core/platform/ShellConstants.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
+#include "core/shell/ShellColumns.h"
 #include "core/threading/ThreadPool.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/memory/MemoryPlatform.h"
@@ -341,6 +343,108 @@ TEST_F(WayfoldMemoryTest, BeforeInvokeCommandAsksBothEvents)
     EXPECT_EQ(commands, 2);
 }
 
+// The verbs of a context menu and the verb of its default entry.
+std::pair<QStringList, QString> VerbsOf(pf::IContextMenu& pMenu)
+{
+    pf::MenuModel model;
+    EXPECT_TRUE(pf::Succeeded(pMenu.QueryContextMenu(model, 0, 1, 0x7FFF, pf::cmf::EXPLORE)));
+    QStringList verbs;
+    for (const pf::MenuItem& item : model.Items)
+        verbs << item.Verb;
+    const pf::MenuItem* byDefault = model.FindDefault();
+    return {verbs, byDefault ? byDefault->Verb : QString()};
+}
+
+TEST_F(WayfoldMemoryTest, ContextMenuOfTheObjectElseOfTheSelection)
+{
+    pf::MenuItem frob;
+    frob.Caption = QStringLiteral("&Frob");
+    frob.Verb = QStringLiteral("frob");
+    pf::MenuItem open;
+    open.Caption = QStringLiteral("&Open");
+    open.Verb = QStringLiteral("open");
+    open.IsDefault = true;
+    fMemory->SetMenuEntries({open, frob});
+    TWayfold folder;
+    InDocs(folder);
+    EXPECT_THROW(folder.GetUIObject(TUIObjectKind::uoContextMenu), EInvalidOperation);
+
+    folder.SetObjectName(QStringLiteral("a.txt"));
+    auto menu = std::static_pointer_cast<pf::IContextMenu>(
+        folder.GetUIObject(TUIObjectKind::uoContextMenu));
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(VerbsOf(*menu), std::pair(QStringList{QStringLiteral("open"), QStringLiteral("frob")},
+                                        QStringLiteral("open")));
+    pf::InvokeInfo frobIt;
+    frobIt.Verb = QStringLiteral("frob");
+    EXPECT_EQ(menu->InvokeCommand(frobIt), pf::S_OK);
+
+    // Selected objects: one menu for all of them.
+    folder.MultiObjects().Add(ListOf(*fDocs->Child(QStringLiteral("b.doc"))));
+    ASSERT_EQ(folder.MultiObjects().Count(), 1);
+    menu = std::static_pointer_cast<pf::IContextMenu>(
+        folder.GetUIObject(TUIObjectKind::uoContextMenu));
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menu->InvokeCommand(frobIt), pf::S_OK);
+
+    const auto calls = fMemory->MenuCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].Verb, QStringLiteral("frob"));
+    EXPECT_EQ(calls[0].Paths, QStringList{QStringLiteral("/docs/a.txt")});
+    EXPECT_EQ(calls[0].Kind, QStringLiteral("item"));
+    EXPECT_EQ(calls[1].Paths, QStringList{QStringLiteral("/docs/b.doc")});
+
+    // A folder that refuses its menu raises with its answer.
+    folder.MultiObjects().Clear();
+    fMemory->SetMenuFailure(pf::HResultFromWin32(5));
+    EXPECT_THROW(folder.GetUIObject(TUIObjectKind::uoContextMenu), EWayfoldError);
+}
+
+TEST_F(WayfoldMemoryTest, InvokeCommandRunsOnlyWhatTheEventsAllow)
+{
+    TWayfold folder;
+    InDocs(folder);
+    folder.SetObjectName(QStringLiteral("a.txt"));
+    QStringList asked;
+    folder.OnContextMenuSelect = [&](TWayfold&, const QString& pVerb, bool& pExecute) {
+        asked << QStringLiteral("select ") + pVerb;
+        pExecute = pVerb != QLatin1String("delete");
+    };
+    folder.OnBeforeShellCommand = [&](void*, const QString& pVerb, bool& pExecute, int pCount) {
+        asked << QStringLiteral("before %1 %2").arg(pVerb).arg(pCount);
+        pExecute = pVerb != QLatin1String("cut");
+    };
+    EXPECT_FALSE(folder.InvokeCommand(TShellCommand(QStringLiteral("delete"))));
+    EXPECT_FALSE(folder.InvokeCommand(TShellCommand(QStringLiteral("cut"))));
+    EXPECT_TRUE(folder.InvokeCommand(TShellCommand(QStringLiteral("frob"))));
+    EXPECT_EQ(asked, (QStringList{QStringLiteral("select delete"), QStringLiteral("select cut"),
+                                  QStringLiteral("before cut 1"), QStringLiteral("select frob"),
+                                  QStringLiteral("before frob 1")}));
+
+    // Selected objects receive the command together.
+    for (const char* name : {"a.txt", "b.doc"})
+        folder.MultiObjects().Add(ListOf(*fDocs->Child(QString::fromLatin1(name))));
+    EXPECT_TRUE(folder.InvokeCommand(TShellCommand(QStringLiteral("frob"))));
+    EXPECT_EQ(asked.last(), QStringLiteral("before frob 2"));
+
+    const auto calls = fMemory->MenuCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].Paths, QStringList{QStringLiteral("/docs/a.txt")});
+    EXPECT_EQ(calls[1].Paths,
+              (QStringList{QStringLiteral("/docs/a.txt"), QStringLiteral("/docs/b.doc")}));
+}
+
+TEST_F(WayfoldMemoryTest, InfoTipOfAFolderWithoutTipsComesFromItsDefaultColumns)
+{
+    TWayfold folder;
+    InDocs(folder);
+    EXPECT_EQ(folder.GetInfoTip(false), QString());
+    folder.SetObjectName(QStringLiteral("a.txt"));
+    // Size and date are shown by default (the date of a memory file is empty, so it has no
+    // line); the attributes are not.
+    EXPECT_EQ(folder.GetInfoTip(false), QStringLiteral("Size: 1 KB"));
+}
+
 TEST_F(WayfoldMemoryTest, PathVariablesExpand)
 {
     fMemory->SetEnvironment(QStringLiteral("PROJECT"), QStringLiteral("/work"));
@@ -497,6 +601,55 @@ TEST_F(WayfoldLinuxTest, RenamesTheObject)
     EXPECT_TRUE(pf::Failed(folder.RenameObject(name)));
     EXPECT_EQ(folder.FullPath(), fDir.Join(QStringLiteral("new.txt")));
 }
+
+// The component answers its object's columns as the folder's column answers do.
+class WayfoldColumnsTest
+    : public WayfoldLinuxTest
+    , public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(WayfoldColumnsTest, TextsAndValuesAreTheFolderColumns)
+{
+    fDir.CreateFile(QStringLiteral("w/data.bin"), QByteArray(1234, 'x'));
+    fDir.CreateFolder(QStringLiteral("w/Sub"));
+    TWayfold folder;
+    folder.SetFolder(fDir.Join(QStringLiteral("w")));
+    // Without object only the headers answer.
+    EXPECT_EQ(folder.GetColumnText(1, false), QString());
+    EXPECT_FALSE(folder.GetColumnValue(TShellColumns::Size()).isValid());
+    folder.SetObjectName(QString::fromLatin1(GetParam()));
+    const TFolderColumns columns(folder.FolderIdList());
+    ASSERT_TRUE(columns.IsValid());
+    ASSERT_GT(columns.ColumnCount(), 3);
+    const IItemIdListPtr object = folder.AbsoluteItemIdList();
+    for (int column = -1; column < columns.ColumnCount(); ++column) {
+        for (const bool header : {false, true})
+            EXPECT_EQ(folder.GetColumnText(column, header),
+                      columns.GetColumnText(column, header, object))
+                << column << header;
+        EXPECT_EQ(folder.GetShColumnIdFromColumnNumber(column),
+                  columns.GetShColumnIdFromColumnNumber(column));
+        EXPECT_EQ(folder.GetDefaultColumnState(column), columns.GetDefaultColumnState(column));
+    }
+    EXPECT_EQ(folder.GetColumnText(0, false), QString::fromLatin1(GetParam()));
+    for (const TShellColumnId& id :
+         {TShellColumns::Size(), TShellColumns::WriteTime(), TShellColumns::ElementType()}) {
+        EXPECT_EQ(folder.GetColumnText(id, false), columns.GetColumnText(id, false, object));
+        EXPECT_EQ(folder.GetColumnValue(id), columns.GetColumnValue(id, object));
+        EXPECT_EQ(folder.GetIndexOfShColumnId(id), columns.GetIndexOfShColumnId(id));
+    }
+    EXPECT_EQ(folder.GetColumnInfo(1).fTitle, columns.GetColumnInfo(1).fTitle);
+
+    // Another folder: its own columns, not the first folder's.
+    fDir.CreateFile(QStringLiteral("w/Sub/inner.txt"), QByteArray(7, 'y'));
+    folder.SetFolder(fDir.Join(QStringLiteral("w/Sub")));
+    folder.SetObjectName(QStringLiteral("inner.txt"));
+    EXPECT_EQ(folder.GetColumnText(0, false), QStringLiteral("inner.txt"));
+    EXPECT_EQ(folder.GetColumnValue(TShellColumns::Size()).toLongLong(), 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileAndFolder, WayfoldColumnsTest, ::testing::Values("data.bin", "Sub"));
 
 } // namespace
 } // namespace kiv

@@ -271,16 +271,16 @@ TItemIdListCollection::TUIRequest TItemIdListCollection::UIRequest(bool pForMenu
     return request;
 }
 
-pf::IContextMenuPtr TItemIdListCollection::ContextMenu() const
+pf::IContextMenuPtr TItemIdListCollection::ContextMenu(pf::WindowRef pOwner) const
 {
     const TUIRequest request = UIRequest(true);
     if (request.DefaultMenu)
-        return DefaultFolderMenu(request.Items);
+        return DefaultFolderMenu(request.Items, pOwner);
     if (!request.Folder)
         return nullptr;
     std::vector<pf::IdSpan> spans(request.Items.begin(), request.Items.end());
     pf::IContextMenuPtr menu;
-    EWayfoldError::Check(request.Folder->GetContextMenu(nullptr, spans, menu));
+    EWayfoldError::Check(request.Folder->GetContextMenu(pOwner, spans, menu));
     return menu;
 }
 
@@ -399,7 +399,8 @@ QStringList TItemIdListCollection::ClassKeys() const
 }
 
 pf::IContextMenuPtr
-TItemIdListCollection::DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems) const
+TItemIdListCollection::DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems,
+                                         pf::WindowRef pOwner) const
 {
     pf::INamespace& ns = pf::Platform().Namespace();
     const pf::IShellFolderPtr desktop = ns.Desktop();
@@ -418,7 +419,7 @@ TItemIdListCollection::DefaultFolderMenu(const std::vector<pf::IdListBytes>& pIt
         data->SetData(pf::ClipFormat::HDrop, TClipboardFiles::BuildDropFiles(paths));
     const auto folder = std::make_shared<TKivDesktopFolder>(desktop, data);
     pf::IContextMenuPtr menu;
-    if (pf::Failed(ns.CreateDefaultFolderMenu(nullptr, folder, spans, ClassKeys(), menu)))
+    if (pf::Failed(ns.CreateDefaultFolderMenu(pOwner, folder, spans, ClassKeys(), menu)))
         return nullptr;
     return menu;
 }

@@ -149,8 +149,8 @@ public:
     pf::IDataObjectPtr DataObject(std::uint32_t pEffect = pf::DROPEFFECT_COPY) const;
     // GetUIObject, typed: the context menu of all elements (the folder they share makes it;
     // items directly below the desktop or This PC get the platform's default folder menu), and
-    // the data object their folder makes.
-    pf::IContextMenuPtr ContextMenu() const;
+    // the data object their folder makes. pOwner is the window the menu's prompts belong to.
+    pf::IContextMenuPtr ContextMenu(pf::WindowRef pOwner = nullptr) const;
     pf::IDataObjectPtr FolderDataObject() const;
     // The file-type keys the default folder menu is made with: "*", "AllFilesystemObjects" and
     // the elements' extension (every one before Windows 8; later only one all share), sorted,
@@ -172,7 +172,8 @@ private:
         bool DefaultMenu = false;
     };
     TUIRequest UIRequest(bool pForMenu) const;
-    pf::IContextMenuPtr DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems) const;
+    pf::IContextMenuPtr DefaultFolderMenu(const std::vector<pf::IdListBytes>& pItems,
+                                          pf::WindowRef pOwner) const;
     void InvokeCommandOnEach(const TShellCommand& pCommand) const;
     void InvokeCommandOnAll(const TShellCommand& pCommand) const;
     IItemIdListPtr Absolute(const IItemIdListPtr& pList) const;
