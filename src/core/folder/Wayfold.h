@@ -17,6 +17,7 @@
 
 #include "core/platform/FindData.h"
 #include "core/platform/HResult.h"
+#include "core/platform/IContextMenu.h"
 #include "core/platform/IShellFolder.h"
 #include "core/platform/IdList.h"
 #include "core/shell/FolderColumns.h"
@@ -222,6 +223,31 @@ public:
     // pf::IContextMenu (uoContextMenu, made by the folder) or a pf::IDataObject. Raises
     // EInvalidOperation without a valid object and EWayfoldError when the folder refuses.
     std::shared_ptr<void> GetUIObject(TUIObjectKind pKind) const;
+
+    // ---- the context menu of the object or selection ----
+    // The platform's entries in a menu merged with the application's take ids 1 to 255; the
+    // application's own entries keep theirs, so an id outside tells them apart.
+    static constexpr std::uint32_t kShellMenuIdFirst = 1;
+    static constexpr std::uint32_t kShellMenuIdLast = 255;
+    static bool IsShellMenuId(std::uint32_t pId)
+    {
+        return pId >= kShellMenuIdFirst && pId <= kShellMenuIdLast;
+    }
+    // Where the platform's entries go among pAppItemCount application entries: first with
+    // ShowContextMenuOnTop, else right after the anchor entry (pAnchorIndex, -1: none), else
+    // after the last one.
+    int ShellMenuInsertPosition(int pAnchorIndex, int pAppItemCount) const;
+    // What the platform menu is asked for: explorer entries, Rename when someone handles
+    // OnRename, the extended verbs while Shift is down.
+    std::uint32_t ContextMenuQueryFlags(bool pShiftDown) const;
+    // The context menu of the selection (else the object) with its entries put into pModel at
+    // pIndex; null when no menu could be obtained or prepared (platform failures are kept in).
+    pf::IContextMenuPtr PrepareContextMenu(pf::MenuModel& pModel, int pIndex, bool pShiftDown);
+    // Runs the entry pId of pMenu (prepared by PrepareContextMenu) once OnContextMenuSelect and
+    // BeforeInvokeCommand allow its verb; a read-only component refuses "delete", "cut" and
+    // "paste". pOwner is the window the command's prompts belong to. Answers the verb that ran,
+    // "" when none did. Failures of the command raise.
+    QString RunContextMenuEntry(pf::IContextMenu& pMenu, std::uint32_t pId, pf::WindowRef pOwner);
     // The platform dialog that connects a network drive; this host has none (false).
     bool ShowNetConnectionDialog() const;
 

@@ -1,0 +1,80 @@
+#pragma once
+
+// The folder component's context menu as a Qt menu: the platform's entries of the object or
+// selection merged with the application's own, the chosen entry run through the component.
+
+#include "core/platform/IContextMenu.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QPoint;
+class QWidget;
+
+namespace kiv {
+
+class TWayfold;
+
+// Puts pItems into pMenu before pBefore (null: at the end). Captions keep "&" as the access key,
+// the default entry is bold, icons come from the icon theme, separators and disabled entries stay
+// as they are; a sub-menu gets its entries the first time it is about to show. pOnChosen receives
+// the id of a triggered entry, pOnHover the id and help text of a hovered one.
+using TMenuChosenFunc = std::function<void(std::uint32_t pId)>;
+using TMenuHoverFunc = std::function<void(std::uint32_t pId, const QString& pHelp)>;
+void FillMenuFromModel(QMenu& pMenu, const std::vector<pf::MenuItem>& pItems, QAction* pBefore,
+                       const TMenuChosenFunc& pOnChosen, const TMenuHoverFunc& pOnHover);
+
+// One showing of a merged context menu for pFolder (which must outlive it). The application's
+// actions are added to the merged menu as they are, so its menu stays untouched and its items
+// run their own handlers; the platform's entries run through TWayfold::RunContextMenuEntry.
+// UI thread only.
+class TShellContextMenu : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What Exec answers when no platform menu could be obtained or prepared.
+    static constexpr const char* kErrorVerb = "__ERROR__";
+
+    TShellContextMenu(TWayfold& pFolder, QWidget* pOwner);
+    ~TShellContextMenu() override;
+
+    // Builds the merged menu: pAppMenu's actions (may be null) with the platform's entries first
+    // when the component shows them on top, else after pAnchor, else after the last action.
+    // Null when there is nothing to show. The menu belongs to this object.
+    QMenu* Build(QMenu* pAppMenu, QAction* pAnchor, bool pShiftDown);
+    // Whether the last Build obtained the platform's entries.
+    bool HasShellEntries() const { return fShellMenu != nullptr; }
+    // Shows the merged menu at pScreenPoint until it closes and answers the verb that ran, ""
+    // when none did, kErrorVerb when the platform's menu could not be had (the application's
+    // menu is then shown alone) or its command failed.
+    QString Exec(const QPoint& pScreenPoint, QMenu* pAppMenu, QAction* pAnchor);
+    // The verb the last chosen platform entry ran ("" when refused, kErrorVerb when it failed).
+    QString LastVerb() const { return fLastVerb; }
+
+signals:
+    // The hint of the hovered entry: the help text of a platform entry, the status tip of an
+    // application one.
+    void Hint(const QString& pText);
+    // The menu closed (after its command ran).
+    void Closed();
+
+private:
+    void Run(std::uint32_t pId);
+    QString HelpOf(std::uint32_t pId, const QString& pGiven) const;
+
+    TWayfold& fFolder;
+    QPointer<QWidget> fOwner;
+    QPointer<QMenu> fMenu;
+    pf::IContextMenuPtr fShellMenu;
+    QString fLastVerb;
+};
+
+} // namespace kiv
