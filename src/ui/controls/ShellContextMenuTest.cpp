@@ -139,7 +139,18 @@ private slots:
         ActionNamed(*menu, QStringLiteral("&Frob"))->trigger();
         QCOMPARE(shell.LastVerb(), QString());
         QCOMPARE(asked, QStringList{QStringLiteral("frob")});
+
+        // A read-only component refuses what changes the folder even when the events allow it.
+        fMemory->SetMenuEntries({Entry("&Delete", "delete"), Entry("&Open", "open")});
+        fFolder->SetReadOnly(true);
+        menu = shell.Build(nullptr, nullptr, false);
+        QVERIFY(menu);
+        ActionNamed(*menu, QStringLiteral("&Delete"))->trigger();
+        QCOMPARE(shell.LastVerb(), QString());
         QVERIFY(fMemory->MenuCalls().empty());
+        ActionNamed(*menu, QStringLiteral("&Open"))->trigger();
+        QCOMPARE(shell.LastVerb(), QStringLiteral("open"));
+        QCOMPARE(fMemory->MenuCalls().size(), std::size_t(1));
     }
 
     void ApplicationEntriesRunTheirOwnHandlers_data()
