@@ -6,8 +6,10 @@
 #include "platform/memory/MemoryPlatform.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -208,6 +210,38 @@ private slots:
         QVERIFY(!shell.HasShellEntries());
         QCOMPARE(Captions(*menu), QStringList{QStringLiteral("App &one")});
         QVERIFY(!shell.Build(nullptr, nullptr, false));
+    }
+
+    // The modal showing: the verb of the entry chosen while the menu is up, the error verb when
+    // the folder has no menu, the close signal either way.
+    void ExecAnswersTheVerbThatRan_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("verb");
+        QTest::newRow("chosen") << false << QStringLiteral("frob");
+        QTest::newRow("no menu") << true << QString::fromLatin1(TShellContextMenu::kErrorVerb);
+    }
+    void ExecAnswersTheVerbThatRan()
+    {
+        QFETCH(bool, refused);
+        QFETCH(QString, verb);
+        if (refused)
+            fMemory->SetMenuFailure(pf::HResultFromWin32(5));
+        QMenu app;
+        app.addAction(QStringLiteral("App &one"));
+        QWidget owner;
+        TShellContextMenu shell(*fFolder, &owner);
+        QSignalSpy closed(&shell, &TShellContextMenu::Closed);
+        QTimer::singleShot(0, this, [] {
+            auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!shown)
+                return;
+            if (QAction* frob = ActionNamed(*shown, QStringLiteral("&Frob")))
+                frob->trigger();
+            shown->close();
+        });
+        QCOMPARE(shell.Exec(QPoint(10, 10), &app, nullptr), verb);
+        QCOMPARE(closed.size(), 1);
     }
 
 private:
