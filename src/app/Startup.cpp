@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "MainForm.h"
+#include "core/platform/IFileOperation.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/Threads.h"
 #include "core/shell/PlatformPathEnvironment.h"
@@ -8,6 +9,7 @@
 #include "core/shell/ShellWin32.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
+#include "ui/dialogs/FileOperationDialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -17,6 +19,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -62,6 +65,13 @@ int RunTovaline(int argc, char** argv)
     kiv::pf::InstallPlatform(kiv::pf::lnx::CreateLinuxPlatform());
     kiv::pf::Platform().Startup();
     kiv::InstallPlatformPathEnvironment();
+    // Copies, moves and deletions that have an owner window ask and show progress in dialogs,
+    // which go before the application object does (widgets cannot outlive it).
+    kiv::pf::IFileOps* fileOps = kiv::pf::Platform().FileOps();
+    if (fileOps)
+        fileOps->SetDefaultUi(kiv::TFileOperationDialogs::Create());
+    const std::unique_ptr<kiv::pf::IFileOps, void (*)(kiv::pf::IFileOps*)> dialogsInstalled(
+        fileOps, [](kiv::pf::IFileOps* pOps) { pOps->SetDefaultUi(nullptr); });
     // The family's start-up values (OS profile, localized texts), read once before first use.
     kiv::TShellWin32::Startup();
     TellCoreTheScreenResolution();

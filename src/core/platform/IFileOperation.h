@@ -200,6 +200,8 @@ struct TFileOpProgress
     QString Current;
 };
 
+class IFileOperation;
+
 // The questions a run asks and the progress it shows. Called on the engine's worker thread: a
 // user-interface implementation hands each call to the user-interface thread and waits for the
 // answer (the thread that called PerformOperations keeps serving that thread's queue meanwhile).
@@ -213,6 +215,11 @@ public:
     virtual bool ConfirmDelete(int pCount, bool pToTrash) = 0;
     // A few times a second while the run lasts (never with FOF_SILENT).
     virtual void ShowProgress(const TFileOpProgress& /*pProgress*/) {}
+    // Around each run that has this user interface, on the thread that called
+    // PerformOperations: before the work starts and after it has ended. pOperation stays alive
+    // in between, so its Cancel and SetPaused can back the buttons of a progress window.
+    virtual void RunStarted(IFileOperation& /*pOperation*/) {}
+    virtual void RunEnded(IFileOperation& /*pOperation*/) {}
 };
 
 using IFileOperationUiPtr = std::shared_ptr<IFileOperationUi>;

@@ -1277,10 +1277,13 @@ HResult TLinuxFileOperation::PerformOperations()
     for (const auto& [cookie, sink] : fSinks)
         sinks.push_back(sink);
     // Without an owner window nobody is asked: the flags and the defaults decide.
-    TRun run(fFlags, fOwner ? fUi : nullptr, std::move(sinks), stop, fFaults, fPause);
+    const IFileOperationUiPtr ui = fOwner ? fUi : nullptr;
+    TRun run(fFlags, ui, std::move(sinks), stop, fFaults, fPause);
     const std::vector<TQueued> queue = std::move(fQueue);
     fQueue.clear();
 
+    if (ui)
+        ui->RunStarted(*this);
     HResult result = S_OK;
     std::atomic<bool> done{false};
     // The work never runs on the calling thread: that may be the user-interface thread, which
@@ -1297,6 +1300,8 @@ HResult TLinuxFileOperation::PerformOperations()
             Ui().ProcessEvents();
     }
     worker.join();
+    if (ui)
+        ui->RunEnded(*this);
     fAborted = run.Aborted();
     fErrors = run.TakeErrors();
     {

@@ -162,13 +162,25 @@ public:
     bool ConfirmDelete(int pCount, bool) override
     {
         DeleteCount = pCount;
+        DeleteAskedDuringRun = Running != nullptr;
         return ConfirmDeletes;
+    }
+    void RunStarted(IFileOperation& pOperation) override { Running = &pOperation; }
+    void RunEnded(IFileOperation& pOperation) override
+    {
+        EXPECT_EQ(Running, &pOperation);
+        Running = nullptr;
+        ++RunsEnded;
     }
 
     TConflictAnswer Conflict;
     std::function<TErrorAction(const TFileOpError&)> OnError;
     bool ConfirmDeletes = true;
     int DeleteCount = 0;
+    // Set between RunStarted and RunEnded.
+    IFileOperation* Running = nullptr;
+    bool DeleteAskedDuringRun = false;
+    int RunsEnded = 0;
     std::vector<TFileConflict> Conflicts;
     std::vector<TFileOpError> ErrorsAsked;
 };
@@ -629,6 +641,9 @@ TEST_F(LinuxFileOperationTest, DeleteAsksFirstAndAFailingSinkStopsTheRun)
         op->DeleteItems({a, b});
         EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
         EXPECT_EQ(ui->DeleteCount, 2);
+        // The question came inside the run the user interface was told about.
+        EXPECT_TRUE(ui->DeleteAskedDuringRun);
+        EXPECT_EQ(ui->RunsEnded, 1);
     }
     EXPECT_TRUE(Exists(a) && Exists(b));
 
