@@ -1,7 +1,9 @@
 #include "KivFileOperation.h"
 
+#include "core/platform/IArchive.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/ShellConstants.h"
+#include "core/platform/SystemErrorTexts.h"
 #include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivVersion.h"
@@ -84,6 +86,55 @@ bool Valid(const IItemIdListPtr& pList)
 {
     return pList && !pList->IsInvalid() && !pList->Path().isEmpty();
 }
+
+IArchives& Archives()
+{
+    IArchives* archives = Platform().Archives();
+    if (!archives)
+        throw EWayfoldError(E_NOTIMPL);
+    return *archives;
+}
+
+// The ZIP file a task writes to: the destination's path, or the text it was made from when it
+// names nothing yet.
+QString ZipPath(const TKivFileOperationTask& pTask)
+{
+    const QString path = pTask.Destination ? pTask.Destination->Path() : QString();
+    return path.isEmpty() ? pTask.DestinationName : path;
+}
+
+// A missing ZIP file is made empty, so that the items can be added to it as to any archive.
+IItemIdListPtr EnsureZipFile(const TKivFileOperationTask& pTask)
+{
+    if (Valid(pTask.Destination))
+        return pTask.Destination;
+    const QString path = ZipPath(pTask);
+    if (path.isEmpty())
+        return pTask.Destination;
+    if (const HResult result = Archives().CreateEmpty(path); Failed(result))
+        throw EWayfoldError(static_cast<HResult>(win32::ERROR_CANTWRITE), SystemErrorText(result));
+    return TKivItemIdList::Create(path);
+}
+
+// Removes the extraction folders of an unzip run whichever way it ends.
+class TStagingFolders
+{
+public:
+    TStagingFolders() = default;
+    TStagingFolders(const TStagingFolders&) = delete;
+    TStagingFolders& operator=(const TStagingFolders&) = delete;
+    ~TStagingFolders()
+    {
+        if (IArchives* archives = Platform().Archives()) {
+            for (const QString& folder : fFolders)
+                archives->RemoveStaging(folder);
+        }
+    }
+    void Add(const QString& pFolder) { fFolders << pFolder; }
+
+private:
+    QStringList fFolders;
+};
 
 } // namespace
 
@@ -226,7 +277,10 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
     const bool needsDestination = operation != TKivOperationType::otDelete &&
                                   operation != TKivOperationType::otRename &&
                                   operation != TKivOperationType::otSetProperties;
-    if (needsDestination && !Valid(pTask.Destination))
+    IItemIdListPtr destinationList = pTask.Destination;
+    if (operation == TKivOperationType::otZip)
+        destinationList = EnsureZipFile(pTask);
+    if (needsDestination && !Valid(destinationList))
         throw EWayfoldError(static_cast<HResult>(win32::ERROR_PATH_NOT_FOUND),
                             InvalidDestinationText());
 
@@ -242,8 +296,13 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
             }
         }
     }
-    if (operation == TKivOperationType::otZip || operation == TKivOperationType::otUnzip ||
-        operation == TKivOperationType::otSetProperties)
+    if (operation == TKivOperationType::otZip) {
+        const QString zipFile = destinationList->Path();
+        EWayfoldError::Check(Archives().Add(zipFile, SourcePaths(source), IArchives::kDefaultLevel),
+                             zipFile);
+        return;
+    }
+    if (operation == TKivOperationType::otSetProperties)
         throw EWayfoldError(E_NOTIMPL);
 
     IFileOps* service = Platform().FileOps();
@@ -255,8 +314,10 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
     EWayfoldError::Check(engine->SetOwnerWindow(pParentWnd));
     EWayfoldError::Check(engine->SetOperationFlags(OperationFlags(pTask.Options)));
 
-    const QString destination = needsDestination ? pTask.Destination->Path() : QString();
+    const QString destination = needsDestination ? destinationList->Path() : QString();
     const QString name = SplitPath(pTask.DestinationName).second;
+    // Alive until the engine has moved the extracted items out.
+    TStagingFolders staging;
     switch (operation) {
     case TKivOperationType::otCopy:
         EWayfoldError::Check(engine->CopyItems(SourcePaths(source), destination));
@@ -278,9 +339,21 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
         EWayfoldError::Check(
             engine->NewItem(destination, newitem::FILE_ATTRIBUTE_DIRECTORY, name, QString()));
         break;
+    case TKivOperationType::otUnzip:
+        // Each archive is extracted beside the destination's items, then moved in by the
+        // engine: a rename on the same file system, with the engine's rules for what exists.
+        for (const QString& zipFile : SourcePaths(source)) {
+            QString folder;
+            QStringList items;
+            const HResult result = Archives().ExtractToStaging(zipFile, destination, folder, items);
+            EWayfoldError::Check(result, zipFile);
+            staging.Add(folder);
+            if (!items.isEmpty())
+                EWayfoldError::Check(engine->MoveItems(items, destination));
+        }
+        break;
     case TKivOperationType::otSetProperties:
     case TKivOperationType::otZip:
-    case TKivOperationType::otUnzip:
         break;
     }
 
@@ -491,6 +564,33 @@ bool TKivFileOperation::SetProperties(const QStringList& pFileNames,
         [&](TKivFileOperation& pOp) {
             pOp.SourceFiles().AddStrings(pFileNames);
             pOp.Properties() = pProperties;
+        },
+        pOptions);
+}
+
+bool TKivFileOperation::Zip(const QString& pFileName, const QString& pZipFile)
+{
+    return Zip(QStringList{pFileName}, pZipFile);
+}
+
+bool TKivFileOperation::Zip(const QStringList& pFileNames, const QString& pZipFile)
+{
+    return RunTemporary(TKivOperationType::otZip,
+                        [&](TKivFileOperation& pOp) {
+                            pOp.SourceFiles().AddStrings(pFileNames);
+                            pOp.SetDestination(pZipFile);
+                        },
+                        {});
+}
+
+bool TKivFileOperation::Unzip(const QString& pZipFile, const QString& pFolder,
+                              TOperationOptions pOptions)
+{
+    return RunTemporary(
+        TKivOperationType::otUnzip,
+        [&](TKivFileOperation& pOp) {
+            pOp.SourceFiles().Add(pZipFile);
+            pOp.SetDestination(pFolder);
         },
         pOptions);
 }

@@ -79,10 +79,10 @@ private:
     bool fWorkInProgress = false;
 };
 
-// One shell file operation (copy, delete, move, rename, new file, new folder, properties) on a
-// set of items, performed by the platform's engine with its own dialogs. Fill the properties
-// and call Execute, or use the class operations. Lives on the user-interface thread (or on the
-// thread that made it); with soAsync the request runs as a work item on the global pool and
+// One shell file operation (copy, delete, move, rename, new file, new folder, properties, ZIP
+// in and out) on a set of items, performed by the platform's engine with its own dialogs. Fill the
+// properties and call Execute, or use the class operations. Lives on the user-interface thread (or
+// on the thread that made it); with soAsync the request runs as a work item on the global pool and
 // Execute returns at once.
 class TKivFileOperation
 {
@@ -158,6 +158,12 @@ public:
                             const TShellPropertyValue& pValue, TOperationOptions pOptions);
     static bool SetProperties(const QStringList& pFileNames, const TKivShellProperties& pProperties,
                               TOperationOptions pOptions);
+    // Adds the items to the ZIP file, which is made empty first when it does not exist yet.
+    static bool Zip(const QString& pFileName, const QString& pZipFile);
+    static bool Zip(const QStringList& pFileNames, const QString& pZipFile);
+    // Extracts everything in the ZIP file into the folder, with the engine's rules for items
+    // that exist there already.
+    static bool Unzip(const QString& pZipFile, const QString& pFolder, TOperationOptions pOptions);
 
     // Performs one task on the calling thread (the work item's and Execute's common part).
     // Raises EWayfoldError for failures; pOutcome receives whether the run was cancelled.

@@ -9,6 +9,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
+#include <zip.h>
 
 namespace kiv {
 namespace {
@@ -58,6 +60,7 @@ public:
     IRegistry& Registry() override { return fInner->Registry(); }
     IViewState& ViewState() override { return fInner->ViewState(); }
     IFileOps* FileOps() override { return &Ops; }
+    IArchives* Archives() override { return fInner->Archives(); }
 
     TTestFileOps Ops;
 
@@ -254,6 +257,73 @@ TEST_F(KivFileOperationTest, CopyAndMoveThroughTheClassOperations)
     // Into the trash, which the test's data folder holds.
     EXPECT_TRUE(TKivFileOperation::Delete(a, {Opt::soAllowUndo, Opt::soNoConfirmation}));
     EXPECT_EQ(fDir.ReadFile("data/Trash/files/a.txt"), "a");
+}
+
+QStringList ZipEntryNames(const QString& pZipFile)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(pZipFile).constData(), ZIP_RDONLY, &error);
+    if (!archive)
+        return {"<not an archive>"};
+    QStringList names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+        names << QString::fromUtf8(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
+    zip_discard(archive);
+    names.sort();
+    return names;
+}
+
+QStringList EntriesOf(const QString& pFolder)
+{
+    return QDir(pFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+TEST_F(KivFileOperationTest, ZipMakesAMissingArchiveAndAddsToAnExistingOne)
+{
+    const QString a = fDir.CreateFile("s/a.txt", "a");
+    fDir.CreateFile("s/d/b.txt", "b");
+    const QString zip = fDir.Join("t/x.zip");
+    fDir.CreateFolder("t");
+    EXPECT_TRUE(TKivFileOperation::Zip(a, zip));
+    EXPECT_EQ(ZipEntryNames(zip), QStringList{"a.txt"});
+    EXPECT_TRUE(TKivFileOperation::Zip(QStringList{fDir.Join("s/d")}, zip));
+    EXPECT_EQ(ZipEntryNames(zip), (QStringList{"a.txt", "d/", "d/b.txt"}));
+    EXPECT_EQ(EntriesOf(fDir.Join("t")), QStringList{"x.zip"});
+
+    // A ZIP file that cannot be made: its folder does not exist.
+    try {
+        TKivFileOperation::Zip(a, fDir.Join("missing/x.zip"));
+        ADD_FAILURE() << "no exception";
+    } catch (const EWayfoldError& error) {
+        EXPECT_EQ(error.ErrorCode(), 1013);
+        EXPECT_FALSE(error.Message().isEmpty());
+    }
+}
+
+TEST_F(KivFileOperationTest, UnzipFollowsTheEngineRulesForWhatExists)
+{
+    fDir.CreateFile("s/d/a.txt", "new a");
+    fDir.CreateFile("s/d/b.txt", "new b");
+    const QString zip = fDir.Join("x.zip");
+    ASSERT_TRUE(TKivFileOperation::Zip(fDir.Join("s/d"), zip));
+    fDir.CreateFile("t/d/a.txt", "old a");
+    const QString target = fDir.Join("t");
+
+    // Nobody to ask and no flag that decides: the existing file stays.
+    TKivFileOperation operation;
+    operation.SetOperation(TKivOperationType::otUnzip);
+    operation.SetOptions({});
+    operation.SourceFiles().Add(zip);
+    operation.SetDestination(target);
+    EXPECT_FALSE(operation.Execute(nullptr));
+    EXPECT_EQ(fDir.ReadFile("t/d/a.txt"), "old a");
+    EXPECT_EQ(EntriesOf(target), QStringList{"d"});
+
+    EXPECT_TRUE(TKivFileOperation::Unzip(zip, target, {Opt::soNoConfirmation}));
+    EXPECT_EQ(fDir.ReadFile("t/d/a.txt"), "new a");
+    EXPECT_EQ(fDir.ReadFile("t/d/b.txt"), "new b");
+    // The extraction folder went with the run.
+    EXPECT_EQ(EntriesOf(target), QStringList{"d"});
 }
 
 } // namespace

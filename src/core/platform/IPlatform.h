@@ -7,6 +7,7 @@
 
 namespace kiv::pf {
 
+class IArchives;
 class IChangeNotify;
 class IClipboard;
 class IDebug;
@@ -50,6 +51,8 @@ public:
     virtual IChangeNotify* ChangeNotify() { return nullptr; }
     // The file operation engine (copy, move, delete, rename, new items); null where there is none.
     virtual IFileOps* FileOps() { return nullptr; }
+    // ZIP archives; null where the platform has none.
+    virtual IArchives* Archives() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -1,5 +1,6 @@
 #include "LinuxPlatform.h"
 
+#include "LinuxArchive.h"
 #include "LinuxChangeNotify.h"
 #include "LinuxClipboard.h"
 #include "LinuxExec.h"
@@ -31,6 +32,7 @@ public:
     IDebug& Debug() override { return fDebug; }
     IExec* Exec() override { return &fExec; }
     IFileOps* FileOps() override { return fFileOps.get(); }
+    IArchives* Archives() override { return fArchives.get(); }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
@@ -54,6 +56,7 @@ private:
     TLinuxKnownFolders fKnownFolders;
     TLinuxFileSystem fFileSystem;
     std::unique_ptr<IFileOps> fFileOps = CreateLinuxFileOps();
+    std::unique_ptr<IArchives> fArchives = CreateLinuxArchives();
     TLinuxDebug fDebug;
     TLinuxExec fExec;
     TLinuxIcons fIcons;

@@ -1,0 +1,476 @@
+#include "LinuxArchive.h"
+
+#include "Errno.h"
+#include "core/platform/FileNames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+#include <zip.h>
+
+namespace kiv::pf::lnx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The "extended timestamp" extra field: a flags byte, then the UTC modification time in
+// seconds. The entry's own date is local time with two-second steps; this one is exact.
+constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
+
+// An archive whose content makes no sense (damaged, or names that leave the target folder).
+HResult InvalidArchive()
+{
+    return HResultFromWin32(win32::ERROR_INVALID_NAME);
+}
+
+HResult ResultOfZipError(const zip_error_t* pError)
+{
+    if (zip_error_system_type(pError) == ZIP_ET_SYS && zip_error_code_system(pError) != 0)
+        return HResultFromErrno(zip_error_code_system(pError));
+    if (zip_error_code_zip(pError) == ZIP_ER_NOENT)
+        return HResultFromErrno(ENOENT);
+    return HResultFromWin32(win32::ERROR_CANTWRITE);
+}
+
+HResult ResultOfArchive(zip_t* pArchive)
+{
+    return ResultOfZipError(zip_get_error(pArchive));
+}
+
+struct TFd
+{
+    int Fd = -1;
+    explicit TFd(int pFd)
+        : Fd(pFd)
+    {
+    }
+    ~TFd()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+};
+
+struct TZipCloser
+{
+    void operator()(zip_t* pArchive) const noexcept { zip_discard(pArchive); }
+};
+using TZipPtr = std::unique_ptr<zip_t, TZipCloser>;
+
+HResult WriteAll(int pFd, const char* pData, std::size_t pSize)
+{
+    while (pSize > 0) {
+        const ssize_t written = ::write(pFd, pData, pSize);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return HResultFromErrno(errno);
+        }
+        pData += written;
+        pSize -= static_cast<std::size_t>(written);
+    }
+    return S_OK;
+}
+
+void SetEntryTimes(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pTime)
+{
+    zip_file_set_mtime(pArchive, pIndex, pTime, 0);
+    const auto seconds = static_cast<std::uint32_t>(pTime);
+    const zip_uint8_t field[5] = {
+        1, static_cast<zip_uint8_t>(seconds), static_cast<zip_uint8_t>(seconds >> 8),
+        static_cast<zip_uint8_t>(seconds >> 16), static_cast<zip_uint8_t>(seconds >> 24)};
+    zip_file_extra_field_set(pArchive, pIndex, kExtendedTimestamp, ZIP_EXTRA_FIELD_NEW, field,
+                             sizeof field, ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
+}
+
+// Adds one item (not following a link) under pName; folders bring what is inside them.
+class TAdder
+{
+public:
+    TAdder(zip_t* pArchive, int pLevel, const struct stat& pArchiveStat)
+        : fArchive(pArchive)
+        , fLevel(pLevel)
+        , fArchiveStat(pArchiveStat)
+    {
+    }
+
+    HResult AddItem(const std::string& pPath, const std::string& pName)
+    {
+        struct stat st
+        {
+        };
+        if (::lstat(pPath.c_str(), &st) != 0)
+            return HResultFromErrno(errno);
+        // The archive being written never goes into itself (zipping a folder into a file
+        // inside it).
+        if (st.st_dev == fArchiveStat.st_dev && st.st_ino == fArchiveStat.st_ino)
+            return S_OK;
+        if (S_ISDIR(st.st_mode))
+            return AddFolder(pPath, pName, st);
+        zip_source_t* source = nullptr;
+        if (S_ISLNK(st.st_mode)) {
+            std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
+            const ssize_t length = ::readlink(pPath.c_str(), target.data(), target.size());
+            if (length < 0)
+                return HResultFromErrno(errno);
+            // libzip frees the copy once the archive is written.
+            void* copy = std::malloc(static_cast<std::size_t>(length) + 1);
+            if (!copy)
+                return E_OUTOFMEMORY;
+            std::memcpy(copy, target.data(), static_cast<std::size_t>(length));
+            source = zip_source_buffer(fArchive, copy, static_cast<zip_uint64_t>(length), 1);
+            if (!source)
+                std::free(copy);
+        } else if (S_ISREG(st.st_mode)) {
+            source = zip_source_file(fArchive, pPath.c_str(), 0, -1);
+        } else {
+            // Devices, pipes and sockets have no content to keep.
+            return S_OK;
+        }
+        if (!source)
+            return ResultOfArchive(fArchive);
+        const zip_int64_t index =
+            zip_file_add(fArchive, pName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+        if (index < 0) {
+            zip_source_free(source);
+            return ResultOfArchive(fArchive);
+        }
+        return Describe(static_cast<zip_uint64_t>(index), st, !S_ISLNK(st.st_mode));
+    }
+
+private:
+    HResult AddFolder(const std::string& pPath, const std::string& pName, const struct stat& pStat)
+    {
+        const std::string entry = pName + '/';
+        zip_int64_t index = zip_name_locate(fArchive, entry.c_str(), 0);
+        if (index < 0)
+            index = zip_dir_add(fArchive, pName.c_str(), ZIP_FL_ENC_GUESS);
+        if (index < 0)
+            return ResultOfArchive(fArchive);
+        if (const HResult result = Describe(static_cast<zip_uint64_t>(index), pStat, false);
+            Failed(result))
+            return result;
+        std::error_code error;
+        std::vector<std::string> names;
+        for (const fs::directory_entry& child : fs::directory_iterator(pPath, error))
+            names.push_back(child.path().filename().string());
+        if (error)
+            return HResultFromErrno(error.value());
+        // A stable order: the same folder gives the same archive.
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (const HResult result = AddItem(pPath + '/' + name, entry + name); Failed(result))
+                return result;
+        }
+        return S_OK;
+    }
+
+    HResult Describe(zip_uint64_t pIndex, const struct stat& pStat, bool pCompress)
+    {
+        const int method = pCompress && fLevel > 0 ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+        if (zip_set_file_compression(fArchive, pIndex, method, static_cast<zip_uint32_t>(fLevel)) !=
+                0 ||
+            zip_file_set_external_attributes(fArchive, pIndex, 0, ZIP_OPSYS_UNIX,
+                                             static_cast<zip_uint32_t>(pStat.st_mode) << 16) != 0)
+            return ResultOfArchive(fArchive);
+        SetEntryTimes(fArchive, pIndex, pStat.st_mtime);
+        return S_OK;
+    }
+
+    zip_t* const fArchive;
+    const int fLevel;
+    const struct stat fArchiveStat;
+};
+
+// The parts of an entry name, or nothing when the name would leave the folder it is extracted
+// to: absolute names, "..", drive letters. Backslashes count as separators (archives made
+// elsewhere use them).
+bool SplitEntryName(std::string pName, std::vector<std::string>& pParts)
+{
+    pParts.clear();
+    for (char& c : pName) {
+        if (c == '\\')
+            c = '/';
+    }
+    if (pName.empty() || pName.front() == '/' || (pName.size() >= 2 && pName[1] == ':'))
+        return false;
+    std::size_t start = 0;
+    while (start <= pName.size()) {
+        std::size_t end = pName.find('/', start);
+        if (end == std::string::npos)
+            end = pName.size();
+        std::string part = pName.substr(start, end - start);
+        if (part == "..")
+            return false;
+        if (!part.empty() && part != ".")
+            pParts.push_back(std::move(part));
+        start = end + 1;
+    }
+    return !pParts.empty();
+}
+
+// Opens (and makes when missing) the folder pParts[0..pCount) below pRoot, never through a link.
+int OpenFolder(int pRoot, const std::vector<std::string>& pParts, std::size_t pCount)
+{
+    int current = ::dup(pRoot);
+    for (std::size_t i = 0; i < pCount && current >= 0; ++i) {
+        if (::mkdirat(current, pParts[i].c_str(), 0755) != 0 && errno != EEXIST) {
+            const int saved = errno;
+            ::close(current);
+            errno = saved;
+            return -1;
+        }
+        const int next =
+            ::openat(current, pParts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        ::close(current);
+        errno = saved;
+        current = next;
+    }
+    return current;
+}
+
+std::time_t EntryTime(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pDosTime)
+{
+    zip_uint16_t length = 0;
+    const zip_uint8_t* data = zip_file_extra_field_get_by_id(
+        pArchive, pIndex, kExtendedTimestamp, 0, &length, ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
+    if (data && length >= 5 && (data[0] & 1) != 0) {
+        const std::uint32_t seconds = data[1] | (data[2] << 8) | (data[3] << 16) |
+                                      (static_cast<std::uint32_t>(data[4]) << 24);
+        return static_cast<std::time_t>(static_cast<std::int32_t>(seconds));
+    }
+    return pDosTime;
+}
+
+struct TEntry
+{
+    zip_uint64_t Index = 0;
+    std::vector<std::string> Parts;
+    bool Folder = false;
+    bool Link = false;
+    mode_t Mode = 0;
+    std::time_t Time = 0;
+};
+
+HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
+{
+    zip_file_t* file = zip_fopen_index(pArchive, pEntry.Index, 0);
+    if (!file)
+        return ResultOfArchive(pArchive);
+    std::string data;
+    HResult result = S_OK;
+    const std::string& leaf = pEntry.Parts.back();
+    if (pEntry.Link) {
+        char buffer[4096];
+        zip_int64_t got = 0;
+        while ((got = zip_fread(file, buffer, sizeof buffer)) > 0)
+            data.append(buffer, static_cast<std::size_t>(got));
+        if (got < 0)
+            result = InvalidArchive();
+        else if (::symlinkat(data.c_str(), pFolder, leaf.c_str()) != 0)
+            result = HResultFromErrno(errno);
+        zip_fclose(file);
+        return result;
+    }
+    const TFd out(::openat(pFolder, leaf.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.Fd < 0) {
+        zip_fclose(file);
+        return HResultFromErrno(errno);
+    }
+    static constexpr std::size_t kChunk = 256 * 1024;
+    std::vector<char> buffer(kChunk);
+    zip_int64_t got = 0;
+    while (Succeeded(result) && (got = zip_fread(file, buffer.data(), buffer.size())) > 0)
+        result = WriteAll(out.Fd, buffer.data(), static_cast<std::size_t>(got));
+    zip_fclose(file);
+    if (got < 0)
+        return InvalidArchive();
+    if (Failed(result))
+        return result;
+    ::fchmod(out.Fd, pEntry.Mode & 0777);
+    const timespec times[2] = {{0, UTIME_OMIT}, {pEntry.Time, 0}};
+    ::futimens(out.Fd, times);
+    return S_OK;
+}
+
+HResult ReadEntries(zip_t* pArchive, std::vector<TEntry>& pEntries)
+{
+    const zip_int64_t count = zip_get_num_entries(pArchive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        zip_stat_t st;
+        if (zip_stat_index(pArchive, index, 0, &st) != 0)
+            return ResultOfArchive(pArchive);
+        TEntry entry;
+        entry.Index = index;
+        if (!SplitEntryName(st.name, entry.Parts))
+            return InvalidArchive();
+        const std::string name = st.name;
+        entry.Folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        zip_file_get_external_attributes(pArchive, index, 0, &system, &attributes);
+        const mode_t unixMode = system == ZIP_OPSYS_UNIX ? (attributes >> 16) : 0;
+        entry.Link = S_ISLNK(unixMode);
+        entry.Folder = entry.Folder || S_ISDIR(unixMode);
+        entry.Mode = (unixMode & 0777) != 0 ? (unixMode & 0777) : (entry.Folder ? 0755 : 0644);
+        entry.Time = EntryTime(pArchive, index, (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
+        pEntries.push_back(std::move(entry));
+    }
+    return S_OK;
+}
+
+class TLinuxArchives final : public IArchives
+{
+public:
+    HResult CreateEmpty(const QString& pArchive) override
+    {
+        const std::string path = EncodeFileName(pArchive);
+        const fs::path target(path);
+        std::string temp =
+            (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+        const TFd fd(::mkstemp(temp.data()));
+        if (fd.Fd < 0)
+            return HResultFromErrno(errno, TMissing::Path);
+        // The end-of-central-directory record alone: signature, then zero counts, sizes and
+        // offset, and no comment.
+        char record[22] = {'P', 'K', 5, 6};
+        HResult result = WriteAll(fd.Fd, record, sizeof record);
+        if (Succeeded(result) && (::fchmod(fd.Fd, 0644) != 0 || ::fsync(fd.Fd) != 0))
+            result = HResultFromErrno(errno);
+        // Never over an existing file: somebody may have made it meanwhile.
+        if (Succeeded(result) &&
+            ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
+            result = HResultFromErrno(errno);
+        if (Failed(result))
+            ::unlink(temp.c_str());
+        return result;
+    }
+
+    HResult Add(const QString& pArchive, const QStringList& pItems, int pLevel) override
+    {
+        const std::string path = EncodeFileName(pArchive);
+        struct stat archiveStat
+        {
+        };
+        if (::stat(path.c_str(), &archiveStat) != 0)
+            return HResultFromErrno(errno);
+        int error = 0;
+        // libzip writes the whole archive to a temporary file beside it at close and renames it
+        // over the old one: the archive is either the old or the complete new one.
+        TZipPtr archive(zip_open(path.c_str(), 0, &error));
+        if (!archive) {
+            zip_error_t zipError;
+            zip_error_init_with_code(&zipError, error);
+            const HResult result = ResultOfZipError(&zipError);
+            zip_error_fini(&zipError);
+            return result;
+        }
+        TAdder adder(archive.get(), std::clamp(pLevel, kStoreLevel, kBestLevel), archiveStat);
+        for (const QString& item : pItems) {
+            const std::string itemPath = EncodeFileName(item);
+            const std::string name = fs::path(itemPath).filename().string();
+            if (name.empty())
+                return HResultFromWin32(win32::ERROR_INVALID_NAME);
+            if (const HResult result = adder.AddItem(itemPath, name); Failed(result))
+                return result;
+        }
+        if (zip_close(archive.get()) != 0)
+            return ResultOfArchive(archive.get());
+        archive.release();
+        return S_OK;
+    }
+
+    HResult ExtractToStaging(const QString& pArchive, const QString& pFolder, QString& pStaging,
+                             QStringList& pItems) override
+    {
+        pStaging.clear();
+        pItems.clear();
+        int error = 0;
+        TZipPtr archive(zip_open(EncodeFileName(pArchive).c_str(), ZIP_RDONLY, &error));
+        if (!archive) {
+            zip_error_t zipError;
+            zip_error_init_with_code(&zipError, error);
+            const HResult result = error == ZIP_ER_NOZIP || error == ZIP_ER_INCONS
+                                       ? InvalidArchive()
+                                       : ResultOfZipError(&zipError);
+            zip_error_fini(&zipError);
+            return result;
+        }
+        std::vector<TEntry> entries;
+        // Every name is checked before anything is written.
+        if (const HResult result = ReadEntries(archive.get(), entries); Failed(result))
+            return result;
+
+        std::string staging = EncodeFileName(pFolder) + "/.tovaline-unzip-XXXXXX";
+        if (!::mkdtemp(staging.data()))
+            return HResultFromErrno(errno, TMissing::Path);
+        pStaging = DecodeFileName(staging);
+        const TFd root(::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        HResult result = root.Fd >= 0 ? S_OK : HResultFromErrno(errno);
+        std::vector<std::string> top;
+        for (const TEntry& entry : entries) {
+            if (Failed(result))
+                break;
+            if (std::find(top.begin(), top.end(), entry.Parts.front()) == top.end())
+                top.push_back(entry.Parts.front());
+            const std::size_t folders = entry.Folder ? entry.Parts.size() : entry.Parts.size() - 1;
+            const TFd folder(OpenFolder(root.Fd, entry.Parts, folders));
+            if (folder.Fd < 0)
+                result = HResultFromErrno(errno);
+            else if (!entry.Folder)
+                result = ExtractFile(archive.get(), entry, folder.Fd);
+        }
+        // Folder times last: writing inside a folder changes its time.
+        for (const TEntry& entry : entries) {
+            if (Failed(result) || !entry.Folder)
+                continue;
+            const TFd folder(OpenFolder(root.Fd, entry.Parts, entry.Parts.size()));
+            if (folder.Fd < 0)
+                continue;
+            ::fchmod(folder.Fd, entry.Mode | S_IRWXU);
+            const timespec times[2] = {{0, UTIME_OMIT}, {entry.Time, 0}};
+            ::futimens(folder.Fd, times);
+        }
+        if (Failed(result)) {
+            RemoveStaging(pStaging);
+            pStaging.clear();
+            return result;
+        }
+        for (const std::string& name : top)
+            pItems << DecodeFileName(staging + '/' + name);
+        return S_OK;
+    }
+
+    void RemoveStaging(const QString& pStaging) noexcept override
+    {
+        if (pStaging.isEmpty())
+            return;
+        std::error_code error;
+        // remove_all does not follow links: it removes them.
+        fs::remove_all(fs::path(EncodeFileName(pStaging)), error);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<IArchives> CreateLinuxArchives()
+{
+    return std::make_unique<TLinuxArchives>();
+}
+
+} // namespace kiv::pf::lnx
