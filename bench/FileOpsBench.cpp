@@ -19,8 +19,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace kiv;
@@ -36,23 +34,10 @@ void WriteFile(const std::string& pPath, std::size_t pSize)
     ::close(fd);
 }
 
-int Run(std::vector<std::string> pArgs)
-{
-    std::vector<char*> argv;
-    for (std::string& arg : pArgs)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool Installed(const char* pProgram)
 {
-    return Run({"sh", "-c", std::string("command -v ") + pProgram + " >/dev/null"}) == 0;
+    return kiv::bench::RunProgram(
+               {"sh", "-c", std::string("command -v ") + pProgram + " >/dev/null"}) == 0;
 }
 
 using TCopier = std::function<void(const std::string&, const std::string&)>;
@@ -67,7 +52,7 @@ std::vector<double> BestCopies(const std::string& pWork, const std::string& pSou
     const std::string target = pWork + "/target";
     for (int round = 0; round < pRounds; ++round) {
         for (std::size_t i = 0; i < pCopiers.size(); ++i) {
-            Run({"rm", "-rf", target});
+            kiv::bench::RunProgram({"rm", "-rf", target});
             ::mkdir(target.c_str(), 0755);
             ::sync();
             const auto start = std::chrono::steady_clock::now();
@@ -75,7 +60,7 @@ std::vector<double> BestCopies(const std::string& pWork, const std::string& pSou
             best[i] = std::min(best[i], bench::SecondsSince(start));
         }
     }
-    Run({"rm", "-rf", target});
+    kiv::bench::RunProgram({"rm", "-rf", target});
     return best;
 }
 
@@ -91,11 +76,11 @@ void OurCopy(const std::string& pSource, const std::string& pTarget)
 void Compare(const char* pName, const std::string& pWork, const std::string& pSource, bool pRsync)
 {
     std::vector<TCopier> copiers{OurCopy, [](const std::string& pFrom, const std::string& pTo) {
-                                     Run({"cp", "-r", pFrom, pTo + "/"});
+                                     kiv::bench::RunProgram({"cp", "-r", pFrom, pTo + "/"});
                                  }};
     if (pRsync)
         copiers.emplace_back([](const std::string& pFrom, const std::string& pTo) {
-            Run({"rsync", "-a", pFrom, pTo + "/"});
+            kiv::bench::RunProgram({"rsync", "-a", pFrom, pTo + "/"});
         });
     const std::vector<double> best = BestCopies(pWork, pSource, copiers);
     const std::string name = std::string("fileops_") + pName;
@@ -127,7 +112,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 2000; ++i)
         WriteFile(small + "/file" + std::to_string(i) + ".dat", 4096);
     Compare("small_2000x4k", work, small, rsync);
-    Run({"rm", "-rf", small});
+    kiv::bench::RunProgram({"rm", "-rf", small});
 
     const std::string big = work + "/big";
     ::mkdir(big.c_str(), 0755);
@@ -135,6 +120,6 @@ int main(int argc, char** argv)
         WriteFile(big + "/file" + std::to_string(i) + ".dat", std::size_t{20} << 20);
     Compare("big_20x20m", work, big, rsync);
 
-    Run({"rm", "-rf", work});
+    kiv::bench::RunProgram({"rm", "-rf", work});
     return 0;
 }

@@ -10,7 +10,11 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kiv::bench {
 
@@ -46,6 +50,23 @@ inline long long ReadSystemCalls()
             return value;
     }
     return -1;
+}
+
+// Runs a program (looked up in PATH) with pArgs (the program first) and waits for it: its exit
+// status, or -1 when it could not start or did not exit normally. For the tools a benchmark
+// compares against.
+inline int RunProgram(std::vector<std::string> pArgs)
+{
+    std::vector<char*> argv;
+    for (std::string& arg : pArgs)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline void Bench(const char* pName, double pValue, const char* pUnit)

@@ -17,8 +17,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace kiv;
@@ -40,20 +38,6 @@ void WriteFile(const std::string& pPath, std::size_t pSize)
     ::close(fd);
 }
 
-int Run(std::vector<std::string> pArgs)
-{
-    std::vector<char*> argv;
-    for (std::string& arg : pArgs)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 } // namespace
 
 int main()
@@ -63,7 +47,7 @@ int main()
     if (!::mkdtemp(pattern.data()))
         return 1;
     const std::string work = pattern;
-    if (Run({"sh", "-c", "command -v zip >/dev/null"}) != 0) {
+    if (kiv::bench::RunProgram({"sh", "-c", "command -v zip >/dev/null"}) != 0) {
         std::printf("# zip is not installed: nothing to compare with\n");
         return 0;
     }
@@ -90,7 +74,8 @@ int main()
         ::unlink(theirs.c_str());
         ::sync();
         start = std::chrono::steady_clock::now();
-        if (Run({"sh", "-c", "cd '" + work + "' && zip -r -q -6 theirs.zip small"}) != 0)
+        if (kiv::bench::RunProgram(
+                {"sh", "-c", "cd '" + work + "' && zip -r -q -6 theirs.zip small"}) != 0)
             std::abort();
         bestZip = std::min(bestZip, bench::SecondsSince(start));
     }
@@ -107,6 +92,6 @@ int main()
     bench::Ratio("zip_small_2000x4k_vs_zip", bestOurs, bestZip);
     bench::Ratio("zip_small_2000x4k_size_vs_zip", static_cast<double>(oursStat.st_size),
                  static_cast<double>(theirsStat.st_size));
-    Run({"rm", "-rf", work});
+    kiv::bench::RunProgram({"rm", "-rf", work});
     return 0;
 }
