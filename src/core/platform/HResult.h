@@ -57,6 +57,8 @@ inline constexpr std::uint32_t ERROR_CANTWRITE = 1013;
 inline constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
 inline constexpr std::uint32_t ERROR_CANCELLED = 1223;
 inline constexpr std::uint32_t ERROR_LOGON_FAILURE = 1326;
+// A damaged archive, or a file that is no archive at all.
+inline constexpr std::uint32_t ERROR_FILE_CORRUPT = 1392;
 inline constexpr std::uint32_t ERROR_CANT_ACCESS_FILE = 1920;
 } // namespace win32
 

@@ -15,8 +15,10 @@
 // delete confirmation) asked through an interface the application answers with its dialogs and
 // tests answer in code. Operations are queued first and run together by PerformOperations.
 //
-// Items are absolute file-system paths (undecodable bytes escaped as in FileNames.h); items that
-// have no path (archive entries, trash entries) are not handled by this engine.
+// Items are absolute file-system paths (undecodable bytes escaped as in FileNames.h). A copy may
+// also start from an entry of a ZIP archive, named by the archive's path and the entry's
+// ("/a/b.zip/dir/x.txt", its parsing name): it is extracted and arrives like a copied item.
+// Trash entries are not handled by this engine.
 
 namespace kiv::pf {
 

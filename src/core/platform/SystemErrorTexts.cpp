@@ -37,6 +37,7 @@ constexpr TErrorText kSystemErrors[] = {
     {1117, "The request could not be performed because of an I/O device error."},
     {1223, "The operation was canceled by the user."},
     {1326, "The user name or password is incorrect."},
+    {1392, "The file or directory is corrupted and unreadable."},
     {1920, "The file cannot be accessed by the system."},
 };
 

@@ -1,6 +1,7 @@
 #include "LinuxArchive.h"
 
 #include "Errno.h"
+#include "LinuxArchive_p.h"
 #include "core/platform/FileNames.h"
 
 #include <algorithm>
@@ -245,8 +246,11 @@ int OpenFolder(int pRoot, const std::vector<std::string>& pParts, std::size_t pC
 std::time_t EntryTime(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pDosTime)
 {
     zip_uint16_t length = 0;
-    const zip_uint8_t* data = zip_file_extra_field_get_by_id(
-        pArchive, pIndex, kExtendedTimestamp, 0, &length, ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
+    // From the central directory only: asking for the local copy too makes libzip read every
+    // entry's local header, a seek and a read per entry when a large archive is listed. Writers
+    // (ours too) put the field in both places.
+    const zip_uint8_t* data = zip_file_extra_field_get_by_id(pArchive, pIndex, kExtendedTimestamp,
+                                                             0, &length, ZIP_FL_CENTRAL);
     if (data && length >= 5 && (data[0] & 1) != 0) {
         const std::uint32_t seconds = data[1] | (data[2] << 8) | (data[3] << 16) |
                                       (static_cast<std::uint32_t>(data[4]) << 24);
@@ -255,15 +259,7 @@ std::time_t EntryTime(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pDosTime
     return pDosTime;
 }
 
-struct TEntry
-{
-    zip_uint64_t Index = 0;
-    std::vector<std::string> Parts;
-    bool Folder = false;
-    bool Link = false;
-    mode_t Mode = 0;
-    std::time_t Time = 0;
-};
+using TEntry = TZipEntry;
 
 HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
 {
@@ -307,7 +303,14 @@ HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
     return S_OK;
 }
 
-HResult ReadEntries(zip_t* pArchive, std::vector<TEntry>& pEntries)
+// The body of an extraction: every entry of pEntries below a new hidden folder in pFolder.
+HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
+                       const std::string& pFolder, std::string& pStaging,
+                       std::vector<std::string>& pTop);
+
+} // namespace
+
+HResult ReadZipEntries(zip_t* pArchive, bool pRefuseUnsafe, std::vector<TZipEntry>& pEntries)
 {
     const zip_int64_t count = zip_get_num_entries(pArchive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -317,8 +320,13 @@ HResult ReadEntries(zip_t* pArchive, std::vector<TEntry>& pEntries)
             return ResultOfArchive(pArchive);
         TEntry entry;
         entry.Index = index;
-        if (!SplitEntryName(st.name, entry.Parts))
-            return InvalidArchive();
+        if (!SplitEntryName(st.name, entry.Parts)) {
+            if (pRefuseUnsafe)
+                return InvalidArchive();
+            continue;
+        }
+        entry.Size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+        entry.CompressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
         const std::string name = st.name;
         entry.Folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
         zip_uint8_t system = 0;
@@ -331,6 +339,50 @@ HResult ReadEntries(zip_t* pArchive, std::vector<TEntry>& pEntries)
         entry.Time = EntryTime(pArchive, index, (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
         pEntries.push_back(std::move(entry));
     }
+    return S_OK;
+}
+
+namespace {
+
+HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
+                       const std::string& pFolder, std::string& pStaging,
+                       std::vector<std::string>& pTop)
+{
+    std::string staging = pFolder + "/.tovaline-unzip-XXXXXX";
+    if (!::mkdtemp(staging.data()))
+        return HResultFromErrno(errno, TMissing::Path);
+    const TFd root(::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    HResult result = root.Fd >= 0 ? S_OK : HResultFromErrno(errno);
+    pTop.clear();
+    for (const TEntry& entry : pEntries) {
+        if (Failed(result))
+            break;
+        if (std::find(pTop.begin(), pTop.end(), entry.Parts.front()) == pTop.end())
+            pTop.push_back(entry.Parts.front());
+        const std::size_t folders = entry.Folder ? entry.Parts.size() : entry.Parts.size() - 1;
+        const TFd folder(OpenFolder(root.Fd, entry.Parts, folders));
+        if (folder.Fd < 0)
+            result = HResultFromErrno(errno);
+        else if (!entry.Folder)
+            result = ExtractFile(pArchive, entry, folder.Fd);
+    }
+    // Folder times last: writing inside a folder changes its time.
+    for (const TEntry& entry : pEntries) {
+        if (Failed(result) || !entry.Folder)
+            continue;
+        const TFd folder(OpenFolder(root.Fd, entry.Parts, entry.Parts.size()));
+        if (folder.Fd < 0)
+            continue;
+        ::fchmod(folder.Fd, entry.Mode | S_IRWXU);
+        const timespec times[2] = {{0, UTIME_OMIT}, {entry.Time, 0}};
+        ::futimens(folder.Fd, times);
+    }
+    if (Failed(result)) {
+        std::error_code error;
+        fs::remove_all(fs::path(staging), error);
+        return result;
+    }
+    pStaging = staging;
     return S_OK;
 }
 
@@ -413,44 +465,16 @@ public:
         }
         std::vector<TEntry> entries;
         // Every name is checked before anything is written.
-        if (const HResult result = ReadEntries(archive.get(), entries); Failed(result))
+        if (const HResult result = ReadZipEntries(archive.get(), true, entries); Failed(result))
             return result;
 
-        std::string staging = EncodeFileName(pFolder) + "/.tovaline-unzip-XXXXXX";
-        if (!::mkdtemp(staging.data()))
-            return HResultFromErrno(errno, TMissing::Path);
-        pStaging = DecodeFileName(staging);
-        const TFd root(::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        HResult result = root.Fd >= 0 ? S_OK : HResultFromErrno(errno);
+        std::string staging;
         std::vector<std::string> top;
-        for (const TEntry& entry : entries) {
-            if (Failed(result))
-                break;
-            if (std::find(top.begin(), top.end(), entry.Parts.front()) == top.end())
-                top.push_back(entry.Parts.front());
-            const std::size_t folders = entry.Folder ? entry.Parts.size() : entry.Parts.size() - 1;
-            const TFd folder(OpenFolder(root.Fd, entry.Parts, folders));
-            if (folder.Fd < 0)
-                result = HResultFromErrno(errno);
-            else if (!entry.Folder)
-                result = ExtractFile(archive.get(), entry, folder.Fd);
-        }
-        // Folder times last: writing inside a folder changes its time.
-        for (const TEntry& entry : entries) {
-            if (Failed(result) || !entry.Folder)
-                continue;
-            const TFd folder(OpenFolder(root.Fd, entry.Parts, entry.Parts.size()));
-            if (folder.Fd < 0)
-                continue;
-            ::fchmod(folder.Fd, entry.Mode | S_IRWXU);
-            const timespec times[2] = {{0, UTIME_OMIT}, {entry.Time, 0}};
-            ::futimens(folder.Fd, times);
-        }
-        if (Failed(result)) {
-            RemoveStaging(pStaging);
-            pStaging.clear();
+        if (const HResult result =
+                ExtractEntries(archive.get(), entries, EncodeFileName(pFolder), staging, top);
+            Failed(result))
             return result;
-        }
+        pStaging = DecodeFileName(staging);
         for (const std::string& name : top)
             pItems << DecodeFileName(staging + '/' + name);
         return S_OK;
@@ -467,6 +491,56 @@ public:
 };
 
 } // namespace
+
+HResult OpenZipForReading(const std::string& pPath, TZipArchivePtr& pArchive)
+{
+    int error = 0;
+    pArchive.reset(zip_open(pPath.c_str(), ZIP_RDONLY, &error));
+    if (pArchive)
+        return S_OK;
+    if (error == ZIP_ER_NOZIP || error == ZIP_ER_INCONS)
+        return HResultFromWin32(win32::ERROR_FILE_CORRUPT);
+    zip_error_t zipError;
+    zip_error_init_with_code(&zipError, error);
+    const HResult result = ResultOfZipError(&zipError);
+    zip_error_fini(&zipError);
+    return result;
+}
+
+HResult ExtractZipEntryToStaging(const std::string& pArchive, const std::string& pEntry,
+                                 const std::string& pFolder, std::string& pStaging,
+                                 std::string& pItem)
+{
+    pStaging.clear();
+    pItem.clear();
+    TZipArchivePtr archive;
+    if (const HResult result = OpenZipForReading(pArchive, archive); Failed(result))
+        return result;
+    std::vector<TEntry> all;
+    if (const HResult result = ReadZipEntries(archive.get(), false, all); Failed(result))
+        return result;
+    std::vector<std::string> prefix;
+    if (!SplitEntryName(pEntry, prefix))
+        return HResultFromWin32(win32::ERROR_INVALID_NAME);
+    // The entry and what lies below it, their names starting at the entry's own name.
+    std::vector<TEntry> chosen;
+    for (TEntry& entry : all) {
+        if (entry.Parts.size() < prefix.size() ||
+            !std::equal(prefix.begin(), prefix.end(), entry.Parts.begin()))
+            continue;
+        entry.Parts.erase(entry.Parts.begin(),
+                          entry.Parts.begin() + static_cast<std::ptrdiff_t>(prefix.size() - 1));
+        chosen.push_back(std::move(entry));
+    }
+    if (chosen.empty())
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    std::vector<std::string> top;
+    if (const HResult result = ExtractEntries(archive.get(), chosen, pFolder, pStaging, top);
+        Failed(result))
+        return result;
+    pItem = pStaging + '/' + prefix.back();
+    return S_OK;
+}
 
 std::unique_ptr<IArchives> CreateLinuxArchives()
 {

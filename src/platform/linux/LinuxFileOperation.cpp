@@ -2,8 +2,10 @@
 
 #include "Errno.h"
 #include "Handles.h"
+#include "LinuxArchive_p.h"
 #include "LinuxPlatform.h"
 #include "LinuxTrash.h"
+#include "LinuxZipFolder.h"
 #include "MountTable.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/IChangeNotify.h"
@@ -101,6 +103,26 @@ struct TTotals
     std::uint64_t Items = 0;
     std::uint64_t Bytes = 0;
 };
+
+// A source that is an entry of a ZIP archive ("/a/b.zip/dir/x.txt"): copied out by extracting
+// it next to its destination and moving it in.
+struct TArchiveSource
+{
+    std::string Archive;
+    std::string Entry;
+    TTotals Totals;
+};
+
+std::optional<TArchiveSource> ArchiveSourceOf(const std::string& pPath)
+{
+    TArchiveSource source;
+    if (!SplitArchivePath(pPath, source.Archive, source.Entry))
+        return std::nullopt;
+    std::unique_ptr<TZipIndex> index;
+    if (Succeeded(TZipIndex::Open(source.Archive, index)))
+        index->Measure(source.Entry, source.Totals.Items, source.Totals.Bytes);
+    return source;
+}
 
 void AddTotals(const TEntry& pEntry, TTotals& pTotals)
 {
@@ -262,6 +284,7 @@ private:
                      const std::string& pTarget, const struct stat& pTargetStatus);
 
     HResult DoCopy(const TQueued& pOp, const std::optional<TEntry>& pSnapshot);
+    HResult DoCopyFromArchive(const TQueued& pOp, const TArchiveSource& pSource);
     HResult TransferEntry(const TEntry& pEntry, const std::string& pSource,
                           const std::string& pFolder, const std::string& pName, bool pMove,
                           bool pFreshFolder = false);
@@ -299,6 +322,9 @@ private:
     HResult fFirstFailure = S_OK;
     std::vector<TFileOpError> fErrors;
     std::optional<TConflictAction> fRemembered;
+    // While an extracted archive entry moves in: its path in the staging folder and the path
+    // through the archive that questions show instead.
+    std::pair<std::string, std::string> fShownSource;
     std::map<std::string, bool> fFlushFolders;
 
     // Progress in work units (bytes plus one per item).
@@ -360,6 +386,8 @@ TDecision TRun::Decide(const std::string& pSource, const struct stat& pSourceSta
     } else if (fUi) {
         TFileConflict conflict;
         conflict.Source = Text(pSource);
+        if (!fShownSource.first.empty() && IsPathPrefix(fShownSource.first, pSource))
+            conflict.Source = Text(fShownSource.second + pSource.substr(fShownSource.first.size()));
         conflict.Target = Text(pTarget);
         conflict.SourceSize = static_cast<std::uint64_t>(pSourceStatus.st_size);
         conflict.TargetSize = static_cast<std::uint64_t>(pTargetStatus.st_size);
@@ -458,6 +486,7 @@ HResult TRun::Execute(const std::vector<TQueued>& pQueue)
     // The whole work first, so progress can be told as a share of it (and copies reuse what
     // the look found instead of listing every folder twice).
     std::vector<std::optional<TEntry>> snapshots(pQueue.size());
+    std::vector<std::optional<TArchiveSource>> archived(pQueue.size());
     std::vector<std::uint64_t> units(pQueue.size(), 1);
     int deletions = 0;
     for (std::size_t i = 0; i < pQueue.size() && !Stopped(); ++i) {
@@ -482,7 +511,16 @@ HResult TRun::Execute(const std::vector<TQueued>& pQueue)
         }
         TEntry entry;
         if (Snapshot(op.Item, entry, fStop) != 0) {
-            ++fTotals.Items;
+            if (op.Kind == TOpKind::Copy)
+                archived[i] = ArchiveSourceOf(op.Item);
+            if (archived[i]) {
+                fTotals.Items += archived[i]->Totals.Items;
+                fTotals.Bytes += archived[i]->Totals.Bytes;
+                units[i] = std::max<std::uint64_t>(1, archived[i]->Totals.Items +
+                                                          archived[i]->Totals.Bytes);
+            } else {
+                ++fTotals.Items;
+            }
             continue;
         }
         TTotals totals;
@@ -506,7 +544,10 @@ HResult TRun::Execute(const std::vector<TQueued>& pQueue)
         fCurrent = op.Item;
         switch (op.Kind) {
         case TOpKind::Copy:
-            DoCopy(op, snapshots[i]);
+            if (archived[i])
+                DoCopyFromArchive(op, *archived[i]);
+            else
+                DoCopy(op, snapshots[i]);
             break;
         case TOpKind::Move:
             MoveEntry(op.Item, op.Folder, op.Name.empty() ? NameOf(op.Item) : op.Name);
@@ -572,6 +613,42 @@ HResult TRun::DoCopy(const TQueued& pOp, const std::optional<TEntry>& pSnapshot)
     if (S_ISDIR(pSnapshot->Status.st_mode) && target != pOp.Item && IsPathPrefix(pOp.Item, target))
         return Try([&] { return Win32(win32::ERROR_INVALID_PARAMETER, pOp.Folder); });
     return TransferEntry(*pSnapshot, pOp.Item, pOp.Folder, name, false);
+}
+
+HResult TRun::DoCopyFromArchive(const TQueued& pOp, const TArchiveSource& pSource)
+{
+    const std::string name = pOp.Name.empty() ? NameOf(pOp.Item) : pOp.Name;
+    const QString item = Text(pOp.Item);
+    const QString folder = Text(pOp.Folder);
+    if (!Notify([&](IFileOperationProgressSink& pSink) {
+            return pSink.PreCopyItem(tsf::TSF_NORMAL, item, folder, Text(name));
+        }))
+        return fSinkFailure;
+    // Extracted whole into a hidden folder inside the destination first (nothing under a real
+    // name until it is complete), then renamed in under the run's rules for what is there.
+    std::string staging;
+    std::string staged;
+    HResult result = Try([&] {
+        const HResult extracted =
+            ExtractZipEntryToStaging(pSource.Archive, pSource.Entry, pOp.Folder, staging, staged);
+        return Succeeded(extracted) ? TFailure{} : Made(extracted, pOp.Item);
+    });
+    std::string finalName = name;
+    if (Succeeded(result)) {
+        NeedsFlush(pOp.Folder);
+        AddBytes(pSource.Totals.Bytes);
+        fShownSource = {staged, pOp.Item};
+        result = MoveBody(staged, pOp.Folder, finalName);
+        fShownSource = {};
+    }
+    if (!staging.empty())
+        RemoveTree(staging);
+    const QString newItem =
+        Succeeded(result) && result != kItemSkipped ? Text(Join(pOp.Folder, finalName)) : QString();
+    Notify([&](IFileOperationProgressSink& pSink) {
+        return pSink.PostCopyItem(tsf::TSF_NORMAL, item, folder, Text(finalName), result, newItem);
+    });
+    return result;
 }
 
 HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,

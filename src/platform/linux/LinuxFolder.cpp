@@ -9,6 +9,7 @@
 #include "LinuxSettings.h"
 #include "LinuxStream.h"
 #include "LinuxTrash.h"
+#include "LinuxZipFolder.h"
 #include "MountTable.h"
 #include "XdgDirs.h"
 #include "core/platform/FileNames.h"
@@ -171,6 +172,13 @@ std::shared_ptr<TLinuxFolder> MakeFolder(IdSpan pAbsolute, HResult& pResult)
     pResult = Resolve(pAbsolute, location);
     if (Failed(pResult))
         return nullptr;
+    if (!location.IsFolder && location.Place == TPlace::FileSystem && IsZipName(location.Path)) {
+        // The archive's top: the folder of its entries.
+        location.Place = TPlace::Archive;
+        location.ArchivePath = location.Path;
+        location.Entry.clear();
+        location.IsFolder = true;
+    }
     if (!location.IsFolder) {
         pResult = E_INVALIDARG;
         return nullptr;
@@ -642,6 +650,13 @@ HResult TLinuxFolder::EnumObjects(WindowRef, std::uint32_t pFlags, IEnumIDListPt
     switch (fLocation.Place) {
     case TPlace::FileSystem:
         return OpenFolderEnum(fLocation, pFlags, std::move(pCancel), pEnum);
+    case TPlace::Archive:
+        // The archive's directory is read here, so a damaged archive fails the enumeration.
+        if (HResult result = ListZipFolder(fLocation.ArchivePath, fLocation.Entry, pFlags,
+                                           std::move(pCancel), items);
+            Failed(result))
+            return result;
+        break;
     case TPlace::Link:
         return E_INVALIDARG;
     case TPlace::Desktop: {
@@ -697,6 +712,8 @@ HResult TLinuxFolder::BindToStream(IdSpan pRelative, IStreamPtr& pStream)
     TLocation target = fLocation;
     if (HResult result = ResolveFrom(pRelative, target); Failed(result))
         return result;
+    if (target.Place == TPlace::Archive && !target.IsFolder)
+        return OpenZipEntryStream(target.ArchivePath, target.Entry, pStream);
     // Files of the file system, in the trash or pinned: their content. Nothing else has one.
     if (target.Place != TPlace::FileSystem || target.IsFolder || pRelative.IsEmpty())
         return E_NOINTERFACE;
@@ -797,6 +814,16 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
     if (pItem.Kind == kind::SettingsEntry)
         return 0;
     const TSnapshot& snapshot = pItem.Snapshot;
+    if (pItem.Kind == kind::ZipEntry) {
+        // Entries are copied out, never renamed, deleted or written in place.
+        attributes = CANCOPY;
+        attributes |= (snapshot.Attributes & fileattr::DIRECTORY) ? FOLDER | HASSUBFOLDER : STREAM;
+        if (pItem.Text[0] == '.')
+            attributes |= HIDDEN;
+        if (fLocation.Slow)
+            attributes |= ISSLOW;
+        return attributes;
+    }
     if (pItem.Kind == kind::TrashEntry) {
         // Deleted entries can be deleted for good or restored, not renamed or moved.
         attributes = FILESYSTEM | CANDELETE | HASPROPSHEET;
@@ -812,6 +839,10 @@ std::uint32_t TLinuxFolder::AttributesOf(const TItem& pItem, std::uint32_t pWant
         attributes |= FOLDER | FILESYSANCESTOR | STORAGE | STORAGEANCESTOR | DROPTARGET;
     } else {
         attributes |= STREAM;
+        // An archive is a file and also a folder to browse (assumed to hold something: looking
+        // would mean reading its directory for every list that shows it).
+        if (IsZipName(pItem.Text))
+            attributes |= FOLDER | HASSUBFOLDER;
     }
     if (snapshot.Flags & itemflag::Hidden)
         attributes |= HIDDEN;
@@ -1112,7 +1143,8 @@ HResult TLinuxFolder::GetFindData(IdSpan pItem, FindData& pData)
     if (pItem.Depth() != 1)
         return E_INVALIDARG;
     TItem item;
-    if (!DecodeItem(pItem.First(), item) || (!item.IsFileSystem() && item.Kind != kind::TrashEntry))
+    if (!DecodeItem(pItem.First(), item) ||
+        (!item.IsFileSystem() && item.Kind != kind::TrashEntry && item.Kind != kind::ZipEntry))
         return E_INVALIDARG;
     // Field by field: a list calls this for every item, and the name's memory can be reused.
     pData.Attributes = item.Snapshot.Attributes;
@@ -1214,6 +1246,7 @@ const std::vector<TColumn>& ColumnsOf(TPlace pPlace)
         return recent;
     case TPlace::Desktop:
     case TPlace::FileSystem:
+    case TPlace::Archive:
     case TPlace::Libraries:
     case TPlace::Link:
         return files;

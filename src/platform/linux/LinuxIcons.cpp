@@ -789,7 +789,8 @@ int TLinuxIcons::IconIndexOfIdList(IdSpan pAbsolute, bool pOpen)
             return StockIconIndex(TStockIcon::siDriveRemovable);
         return StockIconIndex(TStockIcon::siDriveFixed);
     case kind::FsFile:
-    case kind::TrashEntry: {
+    case kind::TrashEntry:
+    case kind::ZipEntry: {
         if (S_ISDIR(item.Snapshot.Mode))
             return FolderIndex({}, false, pOpen);
         const bool executable = S_ISREG(item.Snapshot.Mode) && (item.Snapshot.Mode & 0111) != 0;
@@ -901,6 +902,7 @@ bool TLinuxIcons::TypeNameOfIdList(IdSpan pAbsolute, QString& pName)
         break;
     case kind::FsFile:
     case kind::TrashEntry:
+    case kind::ZipEntry:
         pName =
             S_ISDIR(item.Snapshot.Mode) ? FolderTypeName() : TypeOfName(item.Text, false).TypeName;
         break;

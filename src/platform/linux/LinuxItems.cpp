@@ -1,7 +1,10 @@
 #include "LinuxItems.h"
 
+#include "core/platform/ShellConstants.h"
+
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -202,6 +205,18 @@ void MakeFsList(IdListBytes& pList, bool pFolder, const TSnapshot& pSnapshot,
     at[itemSize + 1] = 0;
 }
 
+std::vector<std::uint8_t> MakeZipItem(bool pFolder, std::uint64_t pSize, std::uint64_t pLastWrite,
+                                      std::string_view pName)
+{
+    std::vector<std::uint8_t> item{0, 0, kind::ZipEntry,
+                                   static_cast<std::uint8_t>(pFolder ? 1 : 0)};
+    Put64(item, pSize);
+    Put64(item, pLastWrite);
+    PutText(item, pName);
+    FinishItem(item);
+    return item;
+}
+
 std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,
                                         std::string_view pTrashDir, std::string_view pOriginal,
                                         std::uint64_t pDeletionTime)
@@ -298,6 +313,19 @@ bool DecodeItem(IdItem pItem, TItem& pOut)
         pOut.Snapshot.LastWrite = Get64(pItem.data() + 16);
         pOut.Snapshot.Mode = Get32(pItem.data() + 24);
         return true;
+    case kind::ZipEntry: {
+        constexpr std::size_t kZipHeader = 20;
+        // A backslash never stands in a name: archives made elsewhere use it as the separator.
+        if (!TrailingText(pItem, kZipHeader, pOut.Text) || !IsValidEntryName(pOut.Text) ||
+            pOut.Text.find('\\') != std::string_view::npos)
+            return false;
+        const bool folder = (pItem[3] & 1) != 0;
+        pOut.Snapshot.Size = Get64(pItem.data() + 4);
+        pOut.Snapshot.LastWrite = Get64(pItem.data() + 12);
+        pOut.Snapshot.Attributes = folder ? fileattr::DIRECTORY : fileattr::NORMAL;
+        pOut.Snapshot.Mode = folder ? (S_IFDIR | 0755) : (S_IFREG | 0644);
+        return true;
+    }
     case kind::TrashEntry: {
         constexpr std::size_t kTrashHeader = 36;
         // Three texts, each ended by a NUL: name, trash folder, original path.

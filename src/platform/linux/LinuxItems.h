@@ -23,8 +23,10 @@
 //   0x41 share        [3] protocol, [4..] share name (UTF-8) + NUL, mount path + NUL
 //   0x54 settings     [3] 0, [4..] desktop-file id + NUL, name (UTF-8) + NUL
 //   0x53 library      [3] 0, [4..19] library GUID                          (cb = 20)
+//   0x57 zip entry    [3] flags (bit 0 folder), [4..11] size, [12..19] last write (FileTime
+//                     ticks), [20..] name of this level (UTF-8 as the archive gives it) + NUL
 // Integers are little-endian. Other kinds are reserved for search folders and results (0x55,
-// 0x56) and archive entries (0x57).
+// 0x56).
 
 namespace kiv::pf::lnx {
 
@@ -40,6 +42,7 @@ inline constexpr std::uint8_t RecentEntry = 0x51;
 inline constexpr std::uint8_t QuickAccessEntry = 0x52;
 inline constexpr std::uint8_t Library = 0x53;
 inline constexpr std::uint8_t SettingsEntry = 0x54;
+inline constexpr std::uint8_t ZipEntry = 0x57;
 } // namespace kind
 
 // Flags of file-system items.
@@ -76,7 +79,8 @@ struct TItem
     Guid ClassId;
     std::uint8_t SortOrder = 0;
     std::uint8_t MountFlags = 0;
-    // The mount path of a mount item or the name of a file-system item or trash entry.
+    // The mount path of a mount item or the name of a file-system item, trash entry or zip entry
+    // (zip entries get a snapshot too: folder or file, size, last write).
     std::string_view Text;
     TSnapshot Snapshot;
     // Trash entries: the trash folder (holding "files" and "info"), where the entry came from
@@ -111,6 +115,9 @@ std::vector<std::uint8_t> MakeQuickAccessItem(std::uint8_t pGroup, bool pFolder,
                                               std::string_view pTarget, std::string_view pLabel);
 std::vector<std::uint8_t> MakeFsItem(bool pFolder, const TSnapshot& pSnapshot,
                                      std::string_view pName);
+// An entry of a ZIP archive (one level of its path); the snapshot is made up from the entry.
+std::vector<std::uint8_t> MakeZipItem(bool pFolder, std::uint64_t pSize, std::uint64_t pLastWrite,
+                                      std::string_view pName);
 std::vector<std::uint8_t> MakeTrashItem(const TSnapshot& pSnapshot, std::string_view pName,
                                         std::string_view pTrashDir, std::string_view pOriginal,
                                         std::uint64_t pDeletionTime);

@@ -282,19 +282,22 @@ bool TLinuxNamespace::FindChild(IdSpan pParent, IdSpan pChild, IdListBytes* pRes
     TLocation child;
     if (Failed(Resolve(pParent, parent)) || Failed(Resolve(pChild, child)))
         return false;
-    if (parent.Place != TPlace::FileSystem || child.Place != TPlace::FileSystem)
-        return parent.Place == child.Place && parent.Place != TPlace::FileSystem &&
-               pChild.Depth() == pParent.Depth();
+    // Entries of archives have paths too: the archive's path and theirs inside it.
+    const auto hasPath = [](const TLocation& pLocation) {
+        return pLocation.Place == TPlace::FileSystem || pLocation.Place == TPlace::Archive;
+    };
+    if (!hasPath(parent) || !hasPath(child))
+        return parent.Place == child.Place && !hasPath(parent) && pChild.Depth() == pParent.Depth();
     if (!IsPathPrefix(parent.Path, child.Path))
         return false;
     if (pRest) {
         // The part of the child below the first of its prefixes that is the parent's path.
         pRest->clear();
         const std::size_t depth = pChild.Depth();
-        for (std::size_t d = 0; d <= depth; ++d) {
-            std::string path;
-            if (PathOfIdList(IdSpan(idl::Prefix(pChild, d)), path) && d > 0 &&
-                path == parent.Path) {
+        for (std::size_t d = 1; d <= depth; ++d) {
+            TLocation prefix;
+            if (Succeeded(Resolve(IdSpan(idl::Prefix(pChild, d)), prefix)) && hasPath(prefix) &&
+                !prefix.IsLibrary && prefix.Path == parent.Path) {
                 *pRest = pChild.Skip(d).ToBytes();
                 break;
             }

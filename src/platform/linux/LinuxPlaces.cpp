@@ -4,6 +4,7 @@
 #include "LinuxPlaces_p.h"
 #include "LinuxSettings.h"
 #include "LinuxTrash.h"
+#include "LinuxZipFolder.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/KnownFolderIds.h"
 #include "core/platform/ShellConstants.h"
@@ -112,7 +113,12 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
     const std::size_t depth = pAbsolute.Depth();
     for (std::size_t i = 0; i < depth; ++i) {
         TItem item;
-        if (!pLocation.IsFolder || !DecodeItem(pAbsolute.Item(i), item))
+        // A ZIP file is a file and also the folder of its entries.
+        const bool archiveFile = pLocation.Place == TPlace::FileSystem && !pLocation.IsFolder &&
+                                 IsZipName(pLocation.Path);
+        if ((!pLocation.IsFolder && !archiveFile) || !DecodeItem(pAbsolute.Item(i), item))
+            return E_INVALIDARG;
+        if (archiveFile != (item.Kind == kind::ZipEntry) && pLocation.Place != TPlace::Archive)
             return E_INVALIDARG;
         pLocation.IsLibrary = false;
         switch (pLocation.Place) {
@@ -233,14 +239,31 @@ HResult ResolveFrom(IdSpan pRelative, TLocation& pLocation)
         case TPlace::Link:
             return E_INVALIDARG;
         case TPlace::FileSystem:
+            if (archiveFile) {
+                pLocation.Place = TPlace::Archive;
+                pLocation.ArchivePath = pLocation.Path;
+                pLocation.Entry = std::string(item.Text);
+                pLocation.Path = Join(pLocation.Path, item.Text);
+                pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
+                break;
+            }
             if (!item.IsFileSystem())
                 return E_INVALIDARG;
             pLocation.Path = Join(pLocation.Path, item.Text);
             pLocation.IsFolder = item.Kind == kind::FsFolder;
             break;
+        case TPlace::Archive:
+            if (item.Kind != kind::ZipEntry)
+                return E_INVALIDARG;
+            if (!pLocation.Entry.empty())
+                pLocation.Entry += '/';
+            pLocation.Entry += item.Text;
+            pLocation.Path = Join(pLocation.Path, item.Text);
+            pLocation.IsFolder = (item.Snapshot.Attributes & fileattr::DIRECTORY) != 0;
+            break;
         }
     }
-    if (aliased && pLocation.Place == TPlace::FileSystem) {
+    if (aliased && (pLocation.Place == TPlace::FileSystem || pLocation.Place == TPlace::Archive)) {
         const auto mounts = ReadMountTable();
         if (const TMount* mount = MountContaining(mounts, pLocation.Path, false)) {
             pLocation.Slow = pLocation.Slow || mount->Drive == DriveType::Remote;
@@ -666,11 +689,17 @@ HResult AppendComponents(std::string pBase, const std::vector<std::string>& pPar
                 SnapshotEntry(dir.Get(), name.c_str(), hidden, pReadOnly, snapshot, isFolder);
             if (error != 0)
                 return HResultFromErrno(error, last ? TMissing::File : TMissing::Path);
-            if (!last && !isFolder)
+            if (!last && !isFolder && !IsZipName(name))
                 return HResultFromWin32(win32::ERROR_PATH_NOT_FOUND);
         }
         pList = idl::Append(IdSpan(pList), MakeFsItem(isFolder, snapshot, name));
         pBase = Join(pBase, name);
+        if (!last && !isFolder) {
+            // The rest names entries of the archive.
+            const std::vector<std::string> inside(
+                pParts.begin() + static_cast<std::ptrdiff_t>(i) + 1, pParts.end());
+            return AppendZipComponents(pBase, {}, inside, pList);
+        }
     }
     return S_OK;
 }
@@ -682,6 +711,8 @@ HResult ParseRelative(const TLocation& pFolder, const std::string& pRelative, bo
     const auto parts = Components(pRelative);
     if (parts.empty())
         return E_INVALIDARG;
+    if (pFolder.Place == TPlace::Archive)
+        return AppendZipComponents(pFolder.ArchivePath, pFolder.Entry, parts, pList);
     return AppendComponents(pFolder.Path, parts, pFolder.ReadOnly, pSimple, pLastIsFolder, pList);
 }
 

@@ -5,8 +5,8 @@
 // Private to src/platform/linux.
 
 #include "LinuxItems.h"
-#include "PercentEncoding.h"
 #include "MountTable.h"
+#include "PercentEncoding.h"
 #include "XdgDirs.h"
 #include "core/platform/HResult.h"
 #include "core/platform/IdList.h"
@@ -38,6 +38,10 @@ enum class TPlace
     // A link to a path (a recent entry): a leaf with no file-system path of its own.
     Link,
     FileSystem,
+    // A folder inside a ZIP archive (its top, or a folder entry), or an entry of one: Path is
+    // the archive's path followed by the entry's ("/a/b.zip/dir/x.txt"), which is the entry's
+    // identity; ArchivePath and Entry hold the two halves.
+    Archive,
 };
 
 struct TLocation
@@ -51,6 +55,9 @@ struct TLocation
     // Inside a network mount: callers enumerate in the background.
     bool Slow = false;
     bool ReadOnly = false;
+    // TPlace::Archive: the archive file and the entry inside it ("" for the archive's top).
+    std::string ArchivePath;
+    std::string Entry;
 };
 
 // The user folders shown under This PC, in this order.
@@ -77,6 +84,9 @@ struct TShare
     std::string Name;
     std::string MountPath;
     bool ReadOnly = false;
+    // TPlace::Archive: the archive file and the entry inside it ("" for the archive's top).
+    std::string ArchivePath;
+    std::string Entry;
 };
 
 // Sort orders of the desktop's class items (byte 3 of the item).
