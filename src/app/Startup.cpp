@@ -7,6 +7,7 @@
 #include "core/shell/PlatformPathEnvironment.h"
 #include "core/shell/ScreenScale.h"
 #include "core/shell/ShellWin32.h"
+#include "platform/linux/LinuxDragDrop.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
 #include "ui/dialogs/FileOperationDialogs.h"
@@ -72,6 +73,11 @@ int RunTovaline(int argc, char** argv)
         fileOps->SetDefaultUi(kiv::TFileOperationDialogs::Create());
     const std::unique_ptr<kiv::pf::IFileOps, void (*)(kiv::pf::IFileOps*)> dialogsInstalled(
         fileOps, [](kiv::pf::IFileOps* pOps) { pOps->SetDefaultUi(nullptr); });
+    // Drag and drop works on widgets, so it goes before the application object too.
+    kiv::pf::lnx::SetDragDrop(kiv::pf::Platform(), kiv::pf::lnx::CreateWidgetDragDrop());
+    const std::unique_ptr<kiv::pf::IPlatform, void (*)(kiv::pf::IPlatform*)> dragDropInstalled(
+        &kiv::pf::Platform(),
+        [](kiv::pf::IPlatform* pPlatform) { kiv::pf::lnx::SetDragDrop(*pPlatform, nullptr); });
     // The family's start-up values (OS profile, localized texts), read once before first use.
     kiv::TShellWin32::Startup();
     TellCoreTheScreenResolution();

@@ -11,6 +11,7 @@ class IArchives;
 class IChangeNotify;
 class IClipboard;
 class IDebug;
+class IDragDrop;
 class IExec;
 class IFileOps;
 class IFileSystem;
@@ -53,6 +54,8 @@ public:
     virtual IFileOps* FileOps() { return nullptr; }
     // ZIP archives; null where the platform has none.
     virtual IArchives* Archives() { return nullptr; }
+    // Drag and drop (user-interface thread only); null where there is none.
+    virtual IDragDrop* DragDrop() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

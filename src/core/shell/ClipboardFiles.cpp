@@ -141,7 +141,8 @@ QList<QByteArray> Lines(const QByteArray& pData)
 }
 
 // The URIs after pFirst lines; nullopt when one is malformed.
-std::optional<QStringList> PathsOfLines(const QList<QByteArray>& pLines, qsizetype pFirst)
+std::optional<QStringList> PathsOfLines(const QList<QByteArray>& pLines, qsizetype pFirst,
+                                        const TUriToPath& pOther)
 {
     QStringList paths;
     for (qsizetype i = pFirst; i < pLines.size(); ++i) {
@@ -154,6 +155,10 @@ std::optional<QStringList> PathsOfLines(const QList<QByteArray>& pLines, qsizety
             paths.append(path);
             break;
         case TUriKind::Other:
+            if (pOther) {
+                if (std::optional<QString> mapped = pOther(line))
+                    paths.append(std::move(*mapped));
+            }
             break;
         case TUriKind::Malformed:
             return std::nullopt;
@@ -164,9 +169,9 @@ std::optional<QStringList> PathsOfLines(const QList<QByteArray>& pLines, qsizety
 
 } // namespace
 
-QStringList TClipboardFiles::ParseUriList(const QByteArray& pData)
+QStringList TClipboardFiles::ParseUriList(const QByteArray& pData, const TUriToPath& pOther)
 {
-    return PathsOfLines(Lines(pData), 0).value_or(QStringList());
+    return PathsOfLines(Lines(pData), 0, pOther).value_or(QStringList());
 }
 
 QByteArray TClipboardFiles::BuildUriList(const QStringList& pPaths)
@@ -177,7 +182,8 @@ QByteArray TClipboardFiles::BuildUriList(const QStringList& pPaths)
     return data;
 }
 
-TCopiedFiles TClipboardFiles::ParseGnomeCopiedFiles(const QByteArray& pData)
+TCopiedFiles TClipboardFiles::ParseGnomeCopiedFiles(const QByteArray& pData,
+                                                    const TUriToPath& pOther)
 {
     const QList<QByteArray> lines = Lines(pData);
     if (lines.isEmpty())
@@ -188,7 +194,7 @@ TCopiedFiles TClipboardFiles::ParseGnomeCopiedFiles(const QByteArray& pData)
         files.Cut = true;
     else if (operation != "copy")
         return {};
-    std::optional<QStringList> paths = PathsOfLines(lines, 1);
+    std::optional<QStringList> paths = PathsOfLines(lines, 1, pOther);
     if (!paths)
         return {};
     files.Paths = std::move(*paths);

@@ -11,6 +11,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 namespace kiv {
 
 // What another program put on the clipboard for a paste: the files and whether they were cut.
@@ -20,19 +23,24 @@ struct TCopiedFiles
     bool Cut = false;
 };
 
+// The local path that stands for a URI of another scheme ("sftp://host/file" reached through a
+// mount), or nullopt to skip the URI.
+using TUriToPath = std::function<std::optional<QString>(const QByteArray& pUri)>;
+
 class TClipboardFiles
 {
 public:
     // The local paths of a "text/uri-list": lines of CR LF (LF accepted), "#" comments skipped,
-    // "file:" URIs with an empty or "localhost" host; other schemes are skipped. Percent escapes
-    // give the exact bytes of the name (undecodable bytes are carried as escapes, see
-    // core/platform/FileNames.h). A malformed escape or a file URI of another host empties the
-    // result.
-    static QStringList ParseUriList(const QByteArray& pData);
+    // "file:" URIs with an empty or "localhost" host; other schemes go through pOther, or are
+    // skipped without it. Percent escapes give the exact bytes of the name (undecodable bytes are
+    // carried as escapes, see core/platform/FileNames.h). A malformed escape or a file URI of
+    // another host empties the result.
+    static QStringList ParseUriList(const QByteArray& pData, const TUriToPath& pOther = {});
     // "file://" URIs for paths, CR LF after each line.
     static QByteArray BuildUriList(const QStringList& pPaths);
     // "x-special/gnome-copied-files": "copy" or "cut", then one URI per line.
-    static TCopiedFiles ParseGnomeCopiedFiles(const QByteArray& pData);
+    static TCopiedFiles ParseGnomeCopiedFiles(const QByteArray& pData,
+                                              const TUriToPath& pOther = {});
     static QByteArray BuildGnomeCopiedFiles(const TCopiedFiles& pFiles);
 
     // The dropped-files block: a 20-byte header (offset of the list at byte 0, wide flag at byte

@@ -59,18 +59,18 @@ QMimeData* MimeDataFromDataObject(IDataObject& pData)
     return mime.release();
 }
 
-IDataObjectPtr DataObjectFromMimeData(const QMimeData& pMime)
+IDataObjectPtr DataObjectFromMimeData(const QMimeData& pMime, const TUriToPath& pOther)
 {
     auto data = std::make_shared<TDataObject>();
     std::optional<bool> cut;
     QStringList paths;
     if (pMime.hasFormat(kGnomeCopiedFiles)) {
         const TCopiedFiles copied =
-            TClipboardFiles::ParseGnomeCopiedFiles(pMime.data(kGnomeCopiedFiles));
+            TClipboardFiles::ParseGnomeCopiedFiles(pMime.data(kGnomeCopiedFiles), pOther);
         paths = copied.Paths;
         cut = copied.Cut;
     } else if (pMime.hasFormat(kUriList)) {
-        paths = TClipboardFiles::ParseUriList(pMime.data(kUriList));
+        paths = TClipboardFiles::ParseUriList(pMime.data(kUriList), pOther);
     }
     if (pMime.hasFormat(kKdeCutSelection))
         cut = cut.value_or(false) || pMime.data(kKdeCutSelection).startsWith('1');

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/platform/IClipboard.h"
+#include "core/shell/ClipboardFiles.h"
 
 class QMimeData;
 
@@ -23,7 +24,8 @@ public:
 };
 
 // The MIME form of a data object's formats, and back (pure; exposed for tests and for drags).
+// URIs of schemes other than "file:" become the paths pOther gives them, or are skipped.
 QMimeData* MimeDataFromDataObject(IDataObject& pData);
-IDataObjectPtr DataObjectFromMimeData(const QMimeData& pMime);
+IDataObjectPtr DataObjectFromMimeData(const QMimeData& pMime, const TUriToPath& pOther = {});
 
 } // namespace kiv::pf::lnx

@@ -14,6 +14,7 @@
 #include "LinuxRegistry.h"
 #include "LinuxViewState.h"
 #include "core/platform/IChangeNotify.h"
+#include "core/platform/IDragDrop.h"
 
 #include <atomic>
 #include <mutex>
@@ -33,6 +34,8 @@ public:
     IExec* Exec() override { return &fExec; }
     IFileOps* FileOps() override { return fFileOps.get(); }
     IArchives* Archives() override { return fArchives.get(); }
+    IDragDrop* DragDrop() override { return fDragDrop.get(); }
+    void SetDragDrop(std::unique_ptr<IDragDrop> pService) { fDragDrop = std::move(pService); }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
@@ -51,6 +54,7 @@ public:
     IChangeNotify* ExistingChangeNotify() const { return fChangeNotifyMade.load(); }
 
 private:
+    std::unique_ptr<IDragDrop> fDragDrop;
     TLinuxInfo fInfo;
     TLinuxNamespace fNamespace;
     TLinuxKnownFolders fKnownFolders;
@@ -89,6 +93,15 @@ void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder
     const IdSpan span1(list1);
     const IdSpan span2(list2.empty() ? list1 : list2);
     service->Notify(pEvent, shcnf::IDLIST | shcnf::FLUSH, &span1, list2.empty() ? nullptr : &span2);
+}
+
+bool SetDragDrop(IPlatform& pPlatform, std::unique_ptr<IDragDrop> pService)
+{
+    auto* platform = dynamic_cast<TLinuxPlatform*>(&pPlatform);
+    if (!platform)
+        return false;
+    platform->SetDragDrop(std::move(pService));
+    return true;
 }
 
 std::unique_ptr<IPlatform> CreateLinuxPlatform()

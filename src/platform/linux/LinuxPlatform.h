@@ -6,10 +6,19 @@
 #include <memory>
 #include <string>
 
+namespace kiv::pf {
+class IDragDrop;
+}
+
 namespace kiv::pf::lnx {
 
 // The platform the program runs on here.
 std::unique_ptr<IPlatform> CreateLinuxPlatform();
+
+// Gives a Linux platform its drag-and-drop service, which needs Qt Widgets and so comes from the
+// application (CreateWidgetDragDrop in LinuxDragDrop.h); null takes it away again, before the
+// application object goes. False when pPlatform is no Linux platform.
+bool SetDragDrop(IPlatform& pPlatform, std::unique_ptr<IDragDrop> pService);
 
 // Announces a change this process made itself (shell level: renames, new folders, copies,
 // deletions) to the watchers of the installed Linux platform, so it shows at once even where

@@ -10,6 +10,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/IdList.h"
 #include "platform/memory/MemoryClipboard.h"
+#include "platform/memory/MemoryDragDrop.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/MemoryViewState.h"
 
@@ -108,6 +109,8 @@ public:
     TMemoryIcons& MemoryIcons() { return *fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     TMemoryClipboard& MemoryClipboard() { return fClipboard; }
+    IDragDrop* DragDrop() override { return &fDragDrop; }
+    TMemoryDragDrop& MemoryDragDrop() { return fDragDrop; }
     IRegistry& Registry() override { return fRegistry; }
     TMemoryRegistry& MemoryRegistry() { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
@@ -192,6 +195,7 @@ private:
     std::unique_ptr<TMemoryNode> fRoot;
     std::unique_ptr<TMemoryIcons> fIcons;
     TMemoryClipboard fClipboard;
+    TMemoryDragDrop fDragDrop;
     TMemoryRegistry fRegistry;
     TMemoryViewState fViewState;
     std::unique_ptr<TMemoryImageFactory> fImageFactory;
