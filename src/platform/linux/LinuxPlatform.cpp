@@ -14,6 +14,7 @@
 #include "LinuxRegistry.h"
 #include "LinuxViewState.h"
 #include "core/platform/IChangeNotify.h"
+#include "core/platform/IPreviewHandler.h"
 
 #include <atomic>
 #include <mutex>
@@ -38,6 +39,13 @@ public:
     IRegistry& Registry() override { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
     IImageFactory* ImageFactory() override { return &fImageFactory; }
+    IPreviewHandlerFactory* Previews() override { return fPreviews.get(); }
+    void SetPreviews(std::unique_ptr<IPreviewHandlerFactory> pFactory)
+    {
+        fRegistry.SetPreviewHandlerClasses(pFactory ? pFactory->Classes()
+                                                    : std::vector<PreviewHandlerClass>{});
+        fPreviews = std::move(pFactory);
+    }
     // Made on first use: it runs a reader thread of its own.
     IChangeNotify* ChangeNotify() override
     {
@@ -64,12 +72,22 @@ private:
     TLinuxRegistry fRegistry{&fDebug};
     TLinuxViewState fViewState{fNamespace};
     TLinuxImageFactory fImageFactory{fNamespace, fIcons};
+    std::unique_ptr<IPreviewHandlerFactory> fPreviews; // set at start-up only
     std::once_flag fChangeNotifyOnce;
     std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
     std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
 };
 
 } // namespace
+
+bool InstallPreviewHandlers(IPlatform& pPlatform, std::unique_ptr<IPreviewHandlerFactory> pFactory)
+{
+    auto* platform = dynamic_cast<TLinuxPlatform*>(&pPlatform);
+    if (!platform)
+        return false;
+    platform->SetPreviews(std::move(pFactory));
+    return true;
+}
 
 void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder,
                     const std::string& pNewPath)

@@ -11,6 +11,12 @@ namespace kiv::pf::lnx {
 // The platform the program runs on here.
 std::unique_ptr<IPlatform> CreateLinuxPlatform();
 
+// Installs the preview handlers (made by the user-interface library) into a platform made by
+// CreateLinuxPlatform: IPlatform::Previews() answers them and the registry publishes their
+// classes. Call at start-up, before other threads use the platform. False (and pFactory dropped)
+// for another kind of platform.
+bool InstallPreviewHandlers(IPlatform& pPlatform, std::unique_ptr<IPreviewHandlerFactory> pFactory);
+
 // Announces a change this process made itself (shell level: renames, new folders, copies,
 // deletions) to the watchers of the installed Linux platform, so it shows at once even where
 // the file system reports nothing (network mounts). Does nothing while nobody watches.
