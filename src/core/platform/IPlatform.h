@@ -8,6 +8,7 @@
 namespace kiv::pf {
 
 class IArchives;
+class IBrowserFactory;
 class IChangeNotify;
 class IClipboard;
 class IDebug;
@@ -19,6 +20,7 @@ class IIcons;
 class IImageFactory;
 class IInfo;
 class IKnownFolders;
+class IPreviewHandlerFactory;
 class IRegistry;
 class IViewState;
 class INamespace;
@@ -56,6 +58,10 @@ public:
     virtual IArchives* Archives() { return nullptr; }
     // Drag and drop (user-interface thread only); null where there is none.
     virtual IDragDrop* DragDrop() { return nullptr; }
+    // Preview handlers by class id; null where none are installed.
+    virtual IPreviewHandlerFactory* Previews() { return nullptr; }
+    // Explorer browsers (folder windows to embed); null where there are none.
+    virtual IBrowserFactory* Browsers() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -184,16 +184,6 @@ const QSet<QString>& InProcessMimeTypes()
     return types;
 }
 
-bool ReadsInProcess(const QMimeType& pMime)
-{
-    const QSet<QString>& types = InProcessMimeTypes();
-    if (types.contains(pMime.name()))
-        return true;
-    const QStringList aliases = pMime.aliases();
-    return std::any_of(aliases.begin(), aliases.end(),
-                       [&](const QString& pAlias) { return types.contains(pAlias); });
-}
-
 // The folders of the installed thumbnailers after the freedesktop conventions, the user's first.
 std::vector<std::string> ThumbnailerFolders(const QStringList& pGiven)
 {
@@ -654,7 +644,7 @@ HResult TLinuxImageFactory::Generate(const TItem& pItem, int pPixels, QImage& pI
     QImage image;
     QSize original;
     HResult result = WTS_E_FAILEDEXTRACTION;
-    if (ReadsInProcess(mime)) {
+    if (ReadsPicturesInProcess(mime)) {
         QByteArray storage;
         const std::unique_ptr<QIODevice> content = ::lseek(fd.Get(), 0, SEEK_SET) == 0
                                                        ? OpenContent(fd.Get(), pItem.Size, storage)
@@ -674,15 +664,9 @@ HResult TLinuxImageFactory::Generate(const TItem& pItem, int pPixels, QImage& pI
         result = image.isNull() ? WTS_E_FAILEDEXTRACTION : S_OK;
     } else {
         const std::vector<TThumbnailerEntry> thumbnailers = Thumbnailers();
-        QStringList names = mime.aliases();
-        names.prepend(mime.name());
-        names += mime.allAncestors();
         const auto match = std::find_if(
-            thumbnailers.begin(), thumbnailers.end(), [&](const TThumbnailerEntry& pEntry) {
-                return std::any_of(names.begin(), names.end(), [&](const QString& pName) {
-                    return pEntry.MimeTypes.contains(pName);
-                });
-            });
+            thumbnailers.begin(), thumbnailers.end(),
+            [&](const TThumbnailerEntry& pEntry) { return ThumbnailerServes(pEntry, mime); });
         // Without a program for the type there is nothing to record as failed.
         if (match == thumbnailers.end())
             return WTS_E_FAILEDEXTRACTION;
@@ -777,18 +761,28 @@ HResult TLinuxImageFactory::RunThumbnailer(const TItem& pItem, const TThumbnaile
     return result;
 }
 
-std::vector<TThumbnailerEntry> TLinuxImageFactory::Thumbnailers()
+bool ReadsPicturesInProcess(const QMimeType& pMime)
 {
-    const std::vector<std::string> folders = ThumbnailerFolders(fOptions.ThumbnailerFolders);
-    std::string key;
-    for (const std::string& folder : folders)
-        key += folder + ":";
-    const auto now = std::chrono::steady_clock::now();
-    {
-        std::lock_guard lock(fLock);
-        if (key == fThumbnailersKey && now - fThumbnailersRead < std::chrono::minutes(1))
-            return fThumbnailers;
-    }
+    const QSet<QString>& types = InProcessMimeTypes();
+    if (types.contains(pMime.name()))
+        return true;
+    const QStringList aliases = pMime.aliases();
+    return std::any_of(aliases.begin(), aliases.end(),
+                       [&](const QString& pAlias) { return types.contains(pAlias); });
+}
+
+bool ThumbnailerServes(const TThumbnailerEntry& pEntry, const QMimeType& pMime)
+{
+    QStringList names = pMime.aliases();
+    names.prepend(pMime.name());
+    names += pMime.allAncestors();
+    return std::any_of(names.begin(), names.end(),
+                       [&](const QString& pName) { return pEntry.MimeTypes.contains(pName); });
+}
+
+std::vector<TThumbnailerEntry> ReadThumbnailers(const QStringList& pFolders)
+{
+    const std::vector<std::string> folders = ThumbnailerFolders(pFolders);
     // An entry of an earlier folder hides one of the same file name in a later folder.
     std::set<std::string> seen;
     std::vector<TThumbnailerEntry> entries;
@@ -819,6 +813,22 @@ std::vector<TThumbnailerEntry> TLinuxImageFactory::Thumbnailers()
                 entries.push_back(std::move(parsed));
         }
     }
+    return entries;
+}
+
+std::vector<TThumbnailerEntry> TLinuxImageFactory::Thumbnailers()
+{
+    const std::vector<std::string> folders = ThumbnailerFolders(fOptions.ThumbnailerFolders);
+    std::string key;
+    for (const std::string& folder : folders)
+        key += folder + ":";
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(fLock);
+        if (key == fThumbnailersKey && now - fThumbnailersRead < std::chrono::minutes(1))
+            return fThumbnailers;
+    }
+    std::vector<TThumbnailerEntry> entries = ReadThumbnailers(fOptions.ThumbnailerFolders);
     std::lock_guard lock(fLock);
     fThumbnailersKey = key;
     fThumbnailersRead = now;

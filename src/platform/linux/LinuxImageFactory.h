@@ -3,6 +3,7 @@
 #include "core/platform/IImageFactory.h"
 
 #include <QImage>
+#include <QMimeType>
 #include <QString>
 #include <QStringList>
 
@@ -122,6 +123,15 @@ struct TThumbnailFlavour
     int Pixels;
 };
 const std::vector<TThumbnailFlavour>& ThumbnailFlavours();
+
+// The installed thumbnailers whose programs exist, from pFolders (empty: "thumbnailers" in each
+// of the freedesktop data folders); an entry of an earlier folder hides one of the same file name
+// in a later folder. Reads the disk: callers keep the result for a while.
+std::vector<TThumbnailerEntry> ReadThumbnailers(const QStringList& pFolders = {});
+// Whether pEntry makes thumbnails of the type (by its name, an alias or a type it derives from).
+bool ThumbnailerServes(const TThumbnailerEntry& pEntry, const QMimeType& pMime);
+// Whether the type's pictures are decoded here by the image readers.
+bool ReadsPicturesInProcess(const QMimeType& pMime);
 
 // Reads one .thumbnailer file's text; false when it has no usable Exec.
 bool ParseThumbnailer(std::string_view pText, TThumbnailerEntry& pEntry);

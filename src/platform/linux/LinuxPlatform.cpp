@@ -15,6 +15,7 @@
 #include "LinuxViewState.h"
 #include "core/platform/IChangeNotify.h"
 #include "core/platform/IDragDrop.h"
+#include "core/platform/IPreviewHandler.h"
 
 #include <atomic>
 #include <mutex>
@@ -41,6 +42,13 @@ public:
     IRegistry& Registry() override { return fRegistry; }
     IViewState& ViewState() override { return fViewState; }
     IImageFactory* ImageFactory() override { return &fImageFactory; }
+    IPreviewHandlerFactory* Previews() override { return fPreviews.get(); }
+    void SetPreviews(std::unique_ptr<IPreviewHandlerFactory> pFactory)
+    {
+        fRegistry.SetPreviewHandlerClasses(pFactory ? pFactory->Classes()
+                                                    : std::vector<PreviewHandlerClass>{});
+        fPreviews = std::move(pFactory);
+    }
     // Made on first use: it runs a reader thread of its own.
     IChangeNotify* ChangeNotify() override
     {
@@ -68,12 +76,22 @@ private:
     TLinuxRegistry fRegistry{&fDebug};
     TLinuxViewState fViewState{fNamespace};
     TLinuxImageFactory fImageFactory{fNamespace, fIcons};
+    std::unique_ptr<IPreviewHandlerFactory> fPreviews; // set at start-up only
     std::once_flag fChangeNotifyOnce;
     std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
     std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
 };
 
 } // namespace
+
+bool InstallPreviewHandlers(IPlatform& pPlatform, std::unique_ptr<IPreviewHandlerFactory> pFactory)
+{
+    auto* platform = dynamic_cast<TLinuxPlatform*>(&pPlatform);
+    if (!platform)
+        return false;
+    platform->SetPreviews(std::move(pFactory));
+    return true;
+}
 
 void AnnounceChange(std::uint32_t pEvent, const std::string& pPath, bool pFolder,
                     const std::string& pNewPath)

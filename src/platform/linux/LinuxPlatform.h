@@ -19,6 +19,11 @@ std::unique_ptr<IPlatform> CreateLinuxPlatform();
 // application (CreateWidgetDragDrop in LinuxDragDrop.h); null takes it away again, before the
 // application object goes. False when pPlatform is no Linux platform.
 bool SetDragDrop(IPlatform& pPlatform, std::unique_ptr<IDragDrop> pService);
+// Installs the preview handlers (made by the user-interface library) into a platform made by
+// CreateLinuxPlatform: IPlatform::Previews() answers them and the registry publishes their
+// classes. Call at start-up, before other threads use the platform. False (and pFactory dropped)
+// for another kind of platform.
+bool InstallPreviewHandlers(IPlatform& pPlatform, std::unique_ptr<IPreviewHandlerFactory> pFactory);
 
 // Announces a change this process made itself (shell level: renames, new folders, copies,
 // deletions) to the watchers of the installed Linux platform, so it shows at once even where

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMimeDatabase>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -24,6 +25,12 @@ const QString kOpenSaveMruKey = QStringLiteral(
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSavePidlMRU");
 // Entries per sub-key: what an open dialog's list shows, a little more than a screenful.
 constexpr int kMruEntries = 100;
+const QString kPreviewHandlersKey =
+    QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers");
+const QString kSystemAssociations = QStringLiteral("SystemFileAssociations");
+// How long what was worked out about a file type holds: thumbnailer programs installed meanwhile
+// show up after this.
+constexpr std::chrono::minutes kFileTypeLifetime{1};
 
 QString SettingsPath()
 {
@@ -139,29 +146,159 @@ TRegistryTree TLinuxRegistry::Derived(RegistryRoot pRoot, const QString& pKey)
         derived.SetValue(pRoot, kShellNewClassesKey, QStringLiteral("Classes"), classes);
         return derived;
     }
+    if (pRoot == RegistryRoot::LocalMachine) {
+        const QString handlers = NormalizeRegistryKey(kPreviewHandlersKey);
+        if (key == handlers || handlers.startsWith(key + u'\\') || key.isEmpty()) {
+            derived.AddKey(pRoot, kPreviewHandlersKey);
+            for (const PreviewHandlerClass& entry : fPreviewClasses)
+                derived.SetValue(pRoot, kPreviewHandlersKey, entry.Clsid.ToString(), entry.Name);
+        }
+        return derived;
+    }
     if (pRoot != RegistryRoot::ClassesRoot)
         return derived;
     derived.AddKey(pRoot, QStringLiteral("*"));
     derived.AddKey(pRoot, QStringLiteral("AllFilesystemObjects"));
+    DeriveClasses(derived, key);
+    const QString first = key.section(u'\\', 0, 0);
+    if (first == NormalizeRegistryKey(kSystemAssociations)) {
+        const QString type = key.section(u'\\', 1, 1);
+        const QString under = kSystemAssociations + u'\\' + type;
+        if (type.startsWith(u'.')) {
+            AddShellExtensions(derived, under, FileType(type));
+            return derived;
+        }
+        // A perceived type ("text") names the class that takes every type of that kind.
+        const auto taker = std::find_if(
+            fPreviewClasses.begin(), fPreviewClasses.end(), [&](const PreviewHandlerClass& pC) {
+                return pC.PerceivedTypes.contains(type, Qt::CaseInsensitive);
+            });
+        if (!type.isEmpty() && taker != fPreviewClasses.end())
+            derived.SetValue(pRoot,
+                             under + QStringLiteral("\\shellex\\") +
+                                 previewids::IID_IPreviewHandler.ToString(),
+                             QString(), taker->Clsid.ToString());
+        return derived;
+    }
+    // The MIME type is the program id a file type names: its keys carry the same handlers.
+    if (first.contains(u'/')) {
+        const TFileType& type = FileType(first);
+        if (!type.MimeType.isEmpty())
+            AddShellExtensions(derived, type.MimeType, type);
+        return derived;
+    }
     if (!key.startsWith(u'.'))
         return derived;
-    const QString extension = key.section(u'\\', 0, 0);
-    RefreshTemplates();
-    const auto found = std::find_if(fTemplates.begin(), fTemplates.end(),
-                                    [&](const TTemplate& pT) { return pT.Extension == extension; });
-    const QString shellNew = extension + QStringLiteral("\\ShellNew");
-    if (found != fTemplates.end())
-        derived.SetValue(pRoot, shellNew, QStringLiteral("FileName"), found->Path);
-    else if (extension == QLatin1String(".txt"))
-        derived.SetValue(pRoot, shellNew, QStringLiteral("NullFile"), QString());
-    const QString mimeType = MimeTypeOfExtension(extension.mid(1));
-    if (!mimeType.isEmpty()) {
-        derived.SetValue(pRoot, extension, QString(), mimeType);
-        derived.SetValue(pRoot, extension, QStringLiteral("Content Type"), mimeType);
-        if (const QString perceived = PerceivedTypeOf(mimeType); !perceived.isEmpty())
-            derived.SetValue(pRoot, extension, QStringLiteral("PerceivedType"), perceived);
+    const QString extension = first;
+    // Only the extension's own key and its ShellNew key look at the templates folder: the
+    // preview lookups, made at every change of selection, stay off the disk.
+    if (key == extension || key.startsWith(extension + QStringLiteral("\\shellnew"))) {
+        RefreshTemplates();
+        const auto found =
+            std::find_if(fTemplates.begin(), fTemplates.end(),
+                         [&](const TTemplate& pT) { return pT.Extension == extension; });
+        const QString shellNew = extension + QStringLiteral("\\ShellNew");
+        if (found != fTemplates.end())
+            derived.SetValue(pRoot, shellNew, QStringLiteral("FileName"), found->Path);
+        else if (extension == QLatin1String(".txt"))
+            derived.SetValue(pRoot, shellNew, QStringLiteral("NullFile"), QString());
     }
+    const TFileType& type = FileType(extension);
+    if (!type.MimeType.isEmpty()) {
+        derived.SetValue(pRoot, extension, QString(), type.MimeType);
+        derived.SetValue(pRoot, extension, QStringLiteral("Content Type"), type.MimeType);
+        if (!type.Perceived.isEmpty())
+            derived.SetValue(pRoot, extension, QStringLiteral("PerceivedType"), type.Perceived);
+    }
+    AddShellExtensions(derived, extension, type);
     return derived;
+}
+
+void TLinuxRegistry::DeriveClasses(TRegistryTree& pTree, const QString& pKey)
+{
+    if (!pKey.startsWith(QLatin1String("clsid")))
+        return;
+    const RegistryRoot root = RegistryRoot::ClassesRoot;
+    for (const PreviewHandlerClass& entry : fPreviewClasses)
+        pTree.SetValue(root, QStringLiteral("CLSID\\") + entry.Clsid.ToString(), QString(),
+                       entry.Name);
+    pTree.SetValue(root, QStringLiteral("CLSID\\") + previewids::CLSID_ThumbnailProvider.ToString(),
+                   QString(), QStringLiteral("Thumbnail Provider"));
+}
+
+void TLinuxRegistry::AddShellExtensions(TRegistryTree& pTree, const QString& pKey,
+                                        const TFileType& pType)
+{
+    const RegistryRoot root = RegistryRoot::ClassesRoot;
+    const QString shellex = pKey + QStringLiteral("\\shellex\\");
+    if (!pType.Previewer.IsNull())
+        pTree.SetValue(root, shellex + previewids::IID_IPreviewHandler.ToString(), QString(),
+                       pType.Previewer.ToString());
+    if (pType.Thumbnails)
+        pTree.SetValue(root, shellex + previewids::IID_IThumbnailProvider.ToString(), QString(),
+                       previewids::CLSID_ThumbnailProvider.ToString());
+}
+
+const TLinuxRegistry::TFileType& TLinuxRegistry::FileType(const QString& pExtensionOrMime)
+{
+    const QString name = pExtensionOrMime.toLower();
+    const auto now = std::chrono::steady_clock::now();
+    if (fFileTypes.isEmpty() || now - fFileTypesSince > kFileTypeLifetime) {
+        fFileTypes.clear();
+        fFileTypesSince = now;
+        fThumbnailers = ReadThumbnailers();
+    }
+    if (const auto found = fFileTypes.constFind(name); found != fFileTypes.constEnd())
+        return *found;
+
+    TFileType type;
+    type.MimeType = name.startsWith(u'.') ? MimeTypeOfExtension(name.mid(1)) : name;
+    if (!type.MimeType.isEmpty())
+        type.Perceived = PerceivedTypeOf(type.MimeType);
+    QMimeType mime;
+    if (!type.MimeType.isEmpty()) {
+        std::lock_guard lock(MimeDatabaseLock());
+        mime = QMimeDatabase().mimeTypeForName(type.MimeType);
+    }
+    if (!mime.isValid() || mime.isDefault()) {
+        // Not a type the database knows (or application/octet-stream): no handlers.
+        if (!name.startsWith(u'.'))
+            type = {};
+        return *fFileTypes.insert(name, type);
+    }
+    type.MimeType = mime.name();
+    QStringList names;
+    {
+        std::lock_guard lock(MimeDatabaseLock());
+        names = mime.aliases();
+        type.Thumbnails =
+            ReadsPicturesInProcess(mime) || std::any_of(fThumbnailers.begin(), fThumbnailers.end(),
+                                                        [&](const TThumbnailerEntry& pEntry) {
+                                                            return ThumbnailerServes(pEntry, mime);
+                                                        });
+    }
+    names.prepend(mime.name());
+    const auto named = std::find_if(
+        fPreviewClasses.begin(), fPreviewClasses.end(), [&](const PreviewHandlerClass& pC) {
+            return std::any_of(names.begin(), names.end(),
+                               [&](const QString& pName) { return pC.MimeTypes.contains(pName); });
+        });
+    const auto perceived = std::find_if(
+        fPreviewClasses.begin(), fPreviewClasses.end(), [&](const PreviewHandlerClass& pC) {
+            return !type.Perceived.isEmpty() && pC.PerceivedTypes.contains(type.Perceived);
+        });
+    if (named != fPreviewClasses.end())
+        type.Previewer = named->Clsid;
+    else if (perceived != fPreviewClasses.end())
+        type.Previewer = perceived->Clsid;
+    return *fFileTypes.insert(name, type);
+}
+
+void TLinuxRegistry::SetPreviewHandlerClasses(std::vector<PreviewHandlerClass> pClasses)
+{
+    std::lock_guard lock(fLock);
+    fPreviewClasses = std::move(pClasses);
+    fFileTypes.clear();
 }
 
 const TRegistryTree& TLinuxRegistry::RecentFiles()

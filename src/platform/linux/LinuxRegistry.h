@@ -1,13 +1,18 @@
 #pragma once
 
+#include "LinuxImageFactory.h"
 #include "core/platform/IDebug.h"
+#include "core/platform/IPreviewHandler.h"
 #include "core/platform/IRegistry.h"
 #include "core/platform/RegistryTree.h"
 
 #include <QDateTime>
+#include <QHash>
 
+#include <chrono>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace kiv::pf::lnx {
 
@@ -16,6 +21,13 @@ namespace kiv::pf::lnx {
 // stand the keys this host derives:
 // - file types: HKCR "\.ext" has the MIME type as its default value and as "Content Type", and
 //   "PerceivedType"; "*" and "AllFilesystemObjects" exist;
+// - previews and thumbnails: "\.ext\shellex\{8895B1C6-...}" (also under the MIME type, which
+//   serves as the program id, and under "SystemFileAssociations\.ext" and "...\<perceived type>")
+//   names the preview handler class that takes the type, "...\shellex\{e357fccd-...}" the
+//   thumbnail provider when pictures of the type are decoded here or a thumbnailer program takes
+//   it; "CLSID\{guid}" exists for those classes, and HKLM "...\CurrentVersion\PreviewHandlers"
+//   lists the preview handlers ("{guid}" = name). The handler classes are the ones given to
+//   SetPreviewHandlerClasses (none until then).
 // - new-file templates: the files of the user's Templates folder (the first per extension) give
 //   HKCR "\.ext\ShellNew" with "FileName" = the template's absolute path, ".txt" always has one
 //   ("NullFile": an empty file), and HKCU "...\Discardable\PostSetup\ShellNew" lists them all in
@@ -41,6 +53,10 @@ public:
     QStringList SubKeys(RegistryRoot pRoot, const QString& pKey) override;
     ShellStateFlags ShellState() override;
 
+    // The preview handler classes to publish, in the order a type chooses between them (the
+    // first that names the type, else the first that takes its perceived type).
+    void SetPreviewHandlerClasses(std::vector<PreviewHandlerClass> pClasses);
+
 private:
     struct TTemplate
     {
@@ -60,6 +76,21 @@ private:
     void RefreshTemplates();
     // The keys derived for a query about pKey (what a lookup of pKey or its values needs).
     TRegistryTree Derived(RegistryRoot pRoot, const QString& pKey);
+    // What the registry says about one file type, worked out once per type: the MIME database
+    // and the thumbnailer list are not asked again for it on later lookups.
+    struct TFileType
+    {
+        QString MimeType;
+        QString Perceived;
+        Guid Previewer; // null: none
+        bool Thumbnails = false;
+    };
+    // Under fLock: the type of an extension (".txt") or of a MIME type name ("text/plain").
+    const TFileType& FileType(const QString& pExtensionOrMime);
+    // Under fLock: the preview and thumbnail keys of a type under pKey (".txt", "text/plain",
+    // "SystemFileAssociations\.txt").
+    void AddShellExtensions(TRegistryTree& pTree, const QString& pKey, const TFileType& pType);
+    void DeriveClasses(TRegistryTree& pTree, const QString& pKey);
     // Under fLock: the open/save keys, made again when recently-used.xbel changes (a dialog
     // reads them value by value).
     const TRegistryTree& RecentFiles();
@@ -73,6 +104,12 @@ private:
     std::vector<TTemplate> fTemplates;
     std::optional<TFileStamp> fRecentStamp;
     TRegistryTree fRecent;
+    std::vector<PreviewHandlerClass> fPreviewClasses;
+    // File types by lower-case extension or MIME name, forgotten after a minute (programs that
+    // make thumbnails may have been installed) and when the handler classes change.
+    QHash<QString, TFileType> fFileTypes;
+    std::chrono::steady_clock::time_point fFileTypesSince;
+    std::vector<TThumbnailerEntry> fThumbnailers;
 };
 
 } // namespace kiv::pf::lnx

@@ -122,6 +122,90 @@ TEST_F(LinuxRegistryTest, TemplatesBecomeNewFileEntries)
         fRegistry.KeyExists(RegistryRoot::CurrentUser, QStringLiteral("Software\\Microsoft")));
 }
 
+// Previews and thumbnails per file type: the handler classes as the preview library publishes
+// them (a named type wins over a perceived type), a user thumbnailer program for PDF files.
+TEST_F(LinuxRegistryTest, PreviewAndThumbnailHandlersPerFileType)
+{
+    fHome.CreateFile(QStringLiteral(".local/share/thumbnailers/pdf.thumbnailer"),
+                     "[Thumbnailer Entry]\nTryExec=/bin/true\nExec=/bin/true %i %o %s\n"
+                     "MimeType=application/pdf;\n");
+    const QString text = previewids::CLSID_TextPreviewer.ToString();
+    const QString document = previewids::CLSID_DocumentPreviewer.ToString();
+    const QString image = previewids::CLSID_ImagePreviewer.ToString();
+    fRegistry.SetPreviewHandlerClasses(
+        {{previewids::CLSID_DocumentPreviewer,
+          QStringLiteral("Documents"),
+          {QStringLiteral("image/svg+xml"), QStringLiteral("text/html"),
+           QStringLiteral("application/pdf")},
+          {}},
+         {previewids::CLSID_ImagePreviewer,
+          QStringLiteral("Pictures"),
+          {QStringLiteral("image/png")},
+          {}},
+         {previewids::CLSID_TextPreviewer, QStringLiteral("Text"), {}, {QStringLiteral("text")}}});
+
+    const QString preview = QStringLiteral("\\shellex\\{8895B1C6-B41F-4C1C-A562-0D564250836F}");
+    const QString thumbnail = QStringLiteral("\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}");
+    struct TCase
+    {
+        const char* Extension;
+        const char* Type;
+        QString Previewer;
+        bool Thumbnail;
+    };
+    const TCase cases[] = {
+        {".txt", "text/plain", text, false},         {".json", "application/json", text, false},
+        {".svg", "image/svg+xml", document, true},   {".HTML", "text/html", document, false},
+        {".pdf", "application/pdf", document, true}, {".png", "image/png", image, true},
+        {".zzqqxx", "", QString(), false},
+    };
+    const RegistryRoot classes = RegistryRoot::ClassesRoot;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Extension);
+        const QString extension = QString::fromLatin1(c.Extension);
+        const RegValue expected = c.Previewer.isEmpty() ? RegValue() : RegValue(c.Previewer);
+        EXPECT_EQ(fRegistry.GetValue(classes, extension + preview, QString()), expected);
+        EXPECT_EQ(fRegistry.GetValue(
+                      classes, QStringLiteral("SystemFileAssociations\\") + extension + preview,
+                      QString()),
+                  expected);
+        EXPECT_EQ(fRegistry.KeyExists(classes, extension + thumbnail), c.Thumbnail);
+        if (!*c.Type)
+            continue;
+        // The type's default value serves as the program id, with the same handlers.
+        const QString type = QString::fromLatin1(c.Type);
+        EXPECT_EQ(fRegistry.GetValue(classes, extension, QString()), RegValue(type));
+        EXPECT_EQ(fRegistry.GetValue(classes, type + preview, QString()), expected);
+        EXPECT_EQ(fRegistry.KeyExists(classes, type + thumbnail), c.Thumbnail);
+        if (c.Thumbnail) {
+            EXPECT_TRUE(fRegistry.KeyExists(
+                classes, QStringLiteral("CLSID\\") +
+                             std::get<QString>(fRegistry.GetValue(classes, type + thumbnail, {}))));
+        }
+    }
+    EXPECT_TRUE(
+        fRegistry.SubKeys(classes, QStringLiteral(".txt")).contains(QStringLiteral("shellex")));
+    EXPECT_EQ(fRegistry.GetValue(classes, QStringLiteral("SystemFileAssociations\\text") + preview,
+                                 QString()),
+              RegValue(text));
+
+    for (const QString& clsid : {text, document, image})
+        EXPECT_TRUE(fRegistry.KeyExists(classes, QStringLiteral("CLSID\\") + clsid.toLower()));
+    EXPECT_FALSE(fRegistry.KeyExists(classes, QStringLiteral("CLSID\\") +
+                                                  previewids::CLSID_SvgPreviewerOld.ToString()));
+    const QString handlers =
+        QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers");
+    EXPECT_EQ(fRegistry.ValueNames(RegistryRoot::LocalMachine, handlers),
+              (QStringList{document, image, text}));
+    EXPECT_EQ(fRegistry.GetValue(RegistryRoot::LocalMachine, handlers, text),
+              RegValue(QStringLiteral("Text")));
+
+    // Without handler classes no type names a previewer.
+    fRegistry.SetPreviewHandlerClasses({});
+    EXPECT_EQ(fRegistry.GetValue(classes, QStringLiteral(".txt") + preview, QString()), RegValue());
+    EXPECT_FALSE(fRegistry.KeyExists(classes, QStringLiteral("CLSID\\") + text));
+}
+
 // Collects the debug lines of one registry.
 struct TDebugLines final : IDebug
 {
