@@ -88,9 +88,13 @@ pf::HResult ShowProperties(const std::vector<pf::IdListBytes>& pItems)
 }
 
 // The file operation engine's own question, so deleting asks the same way wherever it starts.
-// Empty Trash passes no paths: the question then speaks of everything in the trash.
+// Only what cannot be undone is asked about (Shift+Delete, Delete Permanently in the trash,
+// Empty Trash); moving to the trash is undone by Restore. Empty Trash passes no paths: the
+// question then speaks of everything in the trash.
 bool ConfirmDelete(const QStringList& pPaths, bool pForGood)
 {
+    if (!pForGood)
+        return true;
     pf::IFileOps* fileOps = pf::Platform().FileOps();
     const pf::IFileOperationUiPtr ui = fileOps ? fileOps->DefaultUi() : nullptr;
     if (!ui)

@@ -12,10 +12,13 @@
 #include "platform/linux/LinuxNamespace.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/dialogs/ApplicationChooser.h"
+#include "ui/dialogs/FileOperationDialogs.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 #include <memory>
@@ -109,6 +112,33 @@ private slots:
         const pf::lnx::TMenuHooks after = pf::lnx::MenuHooks();
         QVERIFY(!after.ChooseApplication && !after.ShowProperties && !after.ConfirmDelete &&
                 !after.ReportError);
+    }
+
+    // Deleting for good asks the file operation engine's question (here refused); moving to the
+    // trash, which Restore undoes, asks nothing.
+    void deletingForGoodAsksTheEnginesQuestion()
+    {
+        pf::IFileOps* fileOps = pf::Platform().FileOps();
+        QVERIFY(fileOps);
+        fileOps->SetDefaultUi(kiv::TFileOperationDialogs::Create());
+        const TPlatformHooks hooks;
+        const pf::lnx::TMenuHooks installed = pf::lnx::MenuHooks();
+        QVERIFY(installed.ConfirmDelete({QStringLiteral("/x/a.txt")}, false));
+        QString asked;
+        QTimer::singleShot(0, [&asked] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                asked = box->text();
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == QLatin1String("No"))
+                        button->click();
+            }
+        });
+        QVERIFY(!installed.ConfirmDelete({}, true));
+        QCOMPARE(asked, QStringLiteral("Permanently delete everything in the trash?"));
+        fileOps->SetDefaultUi(nullptr);
     }
 
     void chooserListsTheTypesApplicationsFirstAndStartsTheChosenOne()

@@ -673,6 +673,17 @@ HResult ExtractAll(const TTarget& pArchive)
     return S_OK;
 }
 
+// Runs pWork on a thread of its own that ends with it. libzip draws random names through
+// OpenSSL, whose per-thread state is freed only when its thread ends; the menus' worker lives
+// until the process exits, past OpenSSL's own clean-up at exit, which would leave that state
+// behind.
+HResult OnThreadOfItsOwn(const std::function<HResult()>& pWork)
+{
+    HResult result = E_FAIL;
+    std::thread([&result, &pWork] { result = pWork(); }).join();
+    return result;
+}
+
 // Work that may take minutes: on the menus' worker whenever the caller allows it or is the
 // user-interface thread, which must never wait for it.
 HResult RunOffUiThread(const InvokeInfo& pInfo, const QString& pVerb,
@@ -993,12 +1004,14 @@ HResult TItemMenu::RunVerb(const QString& pVerb, const InvokeInfo& pInfo)
         if (!All([](const TTarget& pTarget) { return pTarget.IsFileSystem(); }))
             return E_INVALIDARG;
         if (Is(pVerb, "zip"))
-            return RunOffUiThread(pInfo, pVerb,
-                                  [targets = fTargets] { return CompressToZip(targets); });
+            return RunOffUiThread(pInfo, pVerb, [targets = fTargets] {
+                return OnThreadOfItsOwn([&targets] { return CompressToZip(targets); });
+            });
         if (fTargets.size() != 1 || !IsZipFile(fTargets.front()))
             return E_INVALIDARG;
-        return RunOffUiThread(pInfo, pVerb,
-                              [target = fTargets.front()] { return ExtractAll(target); });
+        return RunOffUiThread(pInfo, pVerb, [target = fTargets.front()] {
+            return OnThreadOfItsOwn([&target] { return ExtractAll(target); });
+        });
     }
     if (Is(pVerb, "copypath"))
         return Platform().Clipboard().SetText(PathsOf(fTargets).join(QStringLiteral("\r\n")));
