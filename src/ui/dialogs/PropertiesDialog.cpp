@@ -139,6 +139,9 @@ void TPropertiesDialog::Gather(std::vector<pf::IdListBytes> pItems, TTreeSum pTr
         });
     };
 
+    // Nothing may escape a thread: without a platform (it went at exit) there is nothing to ask.
+    if (!pf::HasPlatform())
+        return;
     pf::IPlatform& platform = pf::Platform();
     pf::IFileSystem& fs = platform.FileSystem();
     TFacts facts;
