@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "MainForm.h"
+#include "PlatformHooks.h"
 #include "core/platform/IFileOperation.h"
 #include "core/platform/IPlatform.h"
 #include "core/platform/Threads.h"
@@ -85,6 +86,9 @@ int RunTovaline(int argc, char** argv)
                      [] { TellCoreTheScreenResolution(); });
     kiv::pf::LinuxThreads threads;
     const kiv::pf::TScopedThreads threadsInstalled(threads);
+    // The context menus' dialogs and questions. Declared after the platform, the engine's dialogs
+    // and the threads, so that it goes first: its end waits for the menus' background work.
+    const TPlatformHooks platformHooks;
 
     TMainForm mainForm(settei::TSettingsFolder::ForThisProgram());
     mainForm.show();

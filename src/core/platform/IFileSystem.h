@@ -71,6 +71,15 @@ struct NameEntry
     bool Folder = false;
 };
 
+// Who owns a path and who may do what with it: the POSIX permission bits (0777 and the set-id
+// and sticky bits) and the names of the owner and group (their numbers when they have no name).
+struct FileAccess
+{
+    std::uint32_t Mode = 0;
+    QString Owner;
+    QString Group;
+};
+
 // File-system primitives used by the core directly (paths, not lists). Thread-safe; every call
 // touches the disk, so none belongs on the UI thread for a path that may be on a network mount.
 // Failures are HResultFromWin32 of the system error (2 file not found, 3 path not found,
@@ -89,6 +98,12 @@ public:
     virtual std::uint32_t GetFileAttributes(const QString& pPath) = 0;
     // The find data of one path (the link itself for a symbolic link).
     virtual HResult GetFindData(const QString& pPath, FindData& pData) = 0;
+    // The owner, group and permissions of one path (the link itself for a symbolic link).
+    // E_NOTIMPL where the file system has no such notion.
+    virtual HResult GetAccess(const QString& /*pPath*/, FileAccess& /*pAccess*/)
+    {
+        return E_NOTIMPL;
+    }
     // Starts listing the entries of a folder.
     virtual HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) = 0;
     // The names of a folder's entries ("." and ".." left out) and which are folders, from the

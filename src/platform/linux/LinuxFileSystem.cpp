@@ -14,10 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -124,6 +127,45 @@ HResult TLinuxFileSystem::GetFindData(const QString& pPath, FindData& pData)
 {
     const int error = FindDataAt(AT_FDCWD, Bytes(pPath).c_str(), pData);
     return error == 0 ? S_OK : HResultFromErrno(error);
+}
+
+namespace {
+
+// The name of a user or group id, else the number; the reentrant calls, since workers ask too.
+QString UserName(uid_t pUid)
+{
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(pUid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    return QString::number(pUid);
+}
+
+QString GroupName(gid_t pGid)
+{
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(pGid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->gr_name);
+    return QString::number(pGid);
+}
+
+} // namespace
+
+HResult TLinuxFileSystem::GetAccess(const QString& pPath, FileAccess& pAccess)
+{
+    struct statx st
+    {
+    };
+    if (::statx(AT_FDCWD, Bytes(pPath).c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_MODE | STATX_UID | STATX_GID, &st) != 0)
+        return HResultFromErrno(errno);
+    pAccess.Mode = st.stx_mode & 07777u;
+    pAccess.Owner = UserName(st.stx_uid);
+    pAccess.Group = GroupName(st.stx_gid);
+    return S_OK;
 }
 
 HResult TLinuxFileSystem::FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle)

@@ -12,6 +12,7 @@ public:
     bool IsCaseSensitive(const QString& pPath) override;
     std::uint32_t GetFileAttributes(const QString& pPath) override;
     HResult GetFindData(const QString& pPath, FindData& pData) override;
+    HResult GetAccess(const QString& pPath, FileAccess& pAccess) override;
     HResult FindFirst(const QString& pFolder, std::unique_ptr<IFindHandle>& pHandle) override;
     // In LinuxTreeWalk.cpp.
     HResult ListNames(const QString& pFolder, std::vector<NameEntry>& pEntries) override;

@@ -9,6 +9,7 @@
 #include "MimeApps.h"
 #include "core/platform/DataObject.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IArchive.h"
 #include "core/platform/IChangeNotify.h"
 #include "core/platform/IClipboard.h"
 #include "core/platform/IDebug.h"
@@ -20,9 +21,11 @@
 #include "core/platform/ModelContextMenu.h"
 #include "core/platform/ShellConstants.h"
 #include "core/platform/ShellIdListArray.h"
+#include "core/platform/UiDispatcher.h"
 #include "core/shell/ClipboardFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
@@ -80,10 +83,24 @@ public:
         fWake.notify_all();
     }
 
+    // On the user-interface thread the wait keeps its events going: a verb on the worker may be
+    // waiting for a question answered there (a transfer's conflict, a delete confirmation).
     void WaitIdle()
     {
+        const bool serve = pf::Ui().IsUiThread();
         std::unique_lock lock(fLock);
-        fIdle.wait(lock, [this] { return fJobs.empty() && !fBusy; });
+        while (!(fJobs.empty() && !fBusy)) {
+            if (!serve) {
+                fIdle.wait(lock);
+                continue;
+            }
+            lock.unlock();
+            pf::Ui().ProcessEvents();
+            lock.lock();
+            // 20 ms: a question posted by the worker is served soon enough, and the wait costs
+            // next to nothing.
+            fIdle.wait_for(lock, std::chrono::milliseconds(20));
+        }
     }
 
     ~TMenuWorker()
@@ -562,6 +579,123 @@ HResult EmptyTrashAsked(const InvokeInfo& pInfo, const QString& pVerb)
 }
 
 // ---------------------------------------------------------------------------------------------
+// ZIP archives.
+
+bool IsZipFile(const TTarget& pTarget)
+{
+    return pTarget.Kind == TTargetKind::File &&
+           MimeTypeOfPath(Q(pTarget.Path), false) == QLatin1String("application/zip");
+}
+
+bool AlreadyExists(HResult pResult)
+{
+    return pResult == HResultFromWin32(win32::ERROR_ALREADY_EXISTS) ||
+           pResult == HResultFromWin32(win32::ERROR_FILE_EXISTS);
+}
+
+// 100 tries: another program would have to take each numbered name just as it was chosen.
+constexpr int kNameAttempts = 100;
+
+// "name.zip" beside the first item (a file's extension left out), "name (2).zip" when taken;
+// then the items go in. An archive that could not be filled is removed again.
+HResult CompressToZip(const std::vector<TTarget>& pTargets)
+{
+    IArchives* archives = Platform().Archives();
+    if (!archives)
+        return E_NOTIMPL;
+    const TTarget& first = pTargets.front();
+    const std::string folder = ParentOf(first.Path);
+    std::string stem(BaseName(first.Path));
+    if (const std::size_t dot = stem.rfind('.');
+        first.Kind == TTargetKind::File && dot != std::string::npos && dot > 0)
+        stem.resize(dot);
+    std::string zip;
+    HResult created = E_FAIL;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        zip = UniquePath(folder, stem + ".zip", false);
+        created = archives->CreateEmpty(Q(zip));
+        if (!AlreadyExists(created))
+            break;
+    }
+    if (Failed(created))
+        return created;
+    const HResult added = archives->Add(Q(zip), PathsOf(pTargets), IArchives::kDefaultLevel);
+    if (Failed(added)) {
+        ::unlink(zip.c_str());
+        return added;
+    }
+    Announce(shcne::CREATE, zip, false);
+    return S_OK;
+}
+
+// Extracts everything into a new folder beside the archive, named after it ("photos" for
+// "photos.zip", "photos (2)" when taken): into a hidden staging folder inside it first, from
+// where the file operation engine moves the items in. Whatever fails, the new folder goes again
+// (the archive still holds everything).
+HResult ExtractAll(const TTarget& pArchive)
+{
+    IArchives* archives = Platform().Archives();
+    IFileOps* engine = Platform().FileOps();
+    if (!archives || !engine)
+        return E_NOTIMPL;
+    std::string stem(BaseName(pArchive.Path));
+    if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
+        stem.resize(dot);
+    const std::string parent = ParentOf(pArchive.Path);
+    std::string folder;
+    int made = -1;
+    for (int attempt = 0; attempt < kNameAttempts && made != 0; ++attempt) {
+        folder = UniquePath(parent, stem, true);
+        made = ::mkdir(folder.c_str(), 0777);
+        if (made != 0 && errno != EEXIST)
+            return HResultFromWin32(errno == EACCES || errno == EPERM || errno == EROFS
+                                        ? win32::ERROR_ACCESS_DENIED
+                                        : win32::ERROR_CANNOT_MAKE);
+    }
+    if (made != 0)
+        return HResultFromWin32(win32::ERROR_ALREADY_EXISTS);
+    QString staging;
+    QStringList items;
+    HResult result = archives->ExtractToStaging(Q(pArchive.Path), Q(folder), staging, items);
+    if (Succeeded(result) && !items.isEmpty()) {
+        const IFileOperationPtr operation = engine->CreateFileOperation();
+        result = operation->MoveItems(items, Q(folder));
+        if (Succeeded(result))
+            result = operation->PerformOperations();
+    }
+    if (!staging.isEmpty())
+        archives->RemoveStaging(staging);
+    if (Failed(result)) {
+        RemoveTree(folder);
+        return result;
+    }
+    Announce(shcne::MKDIR, folder, true);
+    return S_OK;
+}
+
+// Runs pWork on a thread of its own that ends with it. libzip draws random names through
+// OpenSSL, whose per-thread state is freed only when its thread ends; the menus' worker lives
+// until the process exits, past OpenSSL's own clean-up at exit, which would leave that state
+// behind.
+HResult OnThreadOfItsOwn(const std::function<HResult()>& pWork)
+{
+    HResult result = E_FAIL;
+    std::thread([&result, &pWork] { result = pWork(); }).join();
+    return result;
+}
+
+// Work that may take minutes: on the menus' worker whenever the caller allows it or is the
+// user-interface thread, which must never wait for it.
+HResult RunOffUiThread(const InvokeInfo& pInfo, const QString& pVerb,
+                       std::function<HResult()> pWork)
+{
+    InvokeInfo info = pInfo;
+    if (pf::Ui().IsUiThread())
+        info.Mask |= cmic::ASYNCOK;
+    return RunMaybeAsync(info, pVerb, std::move(pWork));
+}
+
+// ---------------------------------------------------------------------------------------------
 // Texts.
 
 struct TEntryText
@@ -601,6 +735,10 @@ constexpr TEntryText kUnpin{"Unpin from &Quick Access", "unpinfromhome",
                             "Removes the folders from Quick access."};
 constexpr TEntryText kCopyPath{"Cop&y as Path", "copypath",
                                "Copies the paths of the selected items to the clipboard."};
+constexpr TEntryText kZip{"Compress to &ZIP", "zip",
+                          "Puts the selected items into a new ZIP archive beside them."};
+constexpr TEntryText kExtract{"E&xtract all", "extractall",
+                              "Extracts everything in the archive into a new folder beside it."};
 constexpr TEntryText kProperties{"P&roperties", "properties",
                                  "Shows the properties of the selected items."};
 constexpr TEntryText kRestore{"&Restore", "undelete",
@@ -719,6 +857,12 @@ std::vector<MenuItem> TItemMenu::FileSystemItems(std::uint32_t pFlags) const
     }
     items.push_back(Entry(kCopyPath));
     items.push_back(MenuItem::MakeSeparator());
+    if (Platform().Archives()) {
+        items.push_back(Entry(kZip, "package-x-generic"));
+        if (single && IsZipFile(fTargets.front()))
+            items.push_back(Entry(kExtract, "extract-archive"));
+        items.push_back(MenuItem::MakeSeparator());
+    }
     items.push_back(Entry(kProperties, "document-properties"));
     return items;
 }
@@ -855,6 +999,19 @@ HResult TItemMenu::RunVerb(const QString& pVerb, const InvokeInfo& pInfo)
             if (target.Kind == TTargetKind::Folder)
                 folders.push_back(target.Path);
         return EditBookmarks(folders, Is(pVerb, "pintohome"));
+    }
+    if (Is(pVerb, "zip") || Is(pVerb, "extractall")) {
+        if (!All([](const TTarget& pTarget) { return pTarget.IsFileSystem(); }))
+            return E_INVALIDARG;
+        if (Is(pVerb, "zip"))
+            return RunOffUiThread(pInfo, pVerb, [targets = fTargets] {
+                return OnThreadOfItsOwn([&targets] { return CompressToZip(targets); });
+            });
+        if (fTargets.size() != 1 || !IsZipFile(fTargets.front()))
+            return E_INVALIDARG;
+        return RunOffUiThread(pInfo, pVerb, [target = fTargets.front()] {
+            return OnThreadOfItsOwn([&target] { return ExtractAll(target); });
+        });
     }
     if (Is(pVerb, "copypath"))
         return Platform().Clipboard().SetText(PathsOf(fTargets).join(QStringLiteral("\r\n")));
@@ -1009,9 +1166,27 @@ void SetMenuHooks(TMenuHooks pHooks)
     Hooks() = std::move(pHooks);
 }
 
+TMenuHooks MenuHooks()
+{
+    return CurrentHooks();
+}
+
 void WaitForMenuWork()
 {
     TMenuWorker::Instance().WaitIdle();
+}
+
+void StartWarmingMenus()
+{
+    TMenuWorker::Instance().Post([] { WarmApplicationsIndex(); });
+}
+
+HResult OpenWithApplication(const std::string& pAppId, const QStringList& pPaths)
+{
+    const auto app = ApplicationById(pAppId);
+    if (!app)
+        return HResultFromWin32(win32::ERROR_FILE_NOT_FOUND);
+    return Launch(*app, pPaths, pPaths.isEmpty() ? QString() : FolderOfPath(B(pPaths.front())));
 }
 
 HResult CreateItemMenu(std::vector<IdListBytes> pItems, IContextMenuPtr& pMenu)

@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
+#include <zip.h>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -447,6 +448,80 @@ TEST_F(LinuxMenusTest, DeleteMovesToTheTrashAndRestorePutsItBack)
     EXPECT_TRUE(
         QDir(trash + QStringLiteral("/info"))
             .isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+// The names in an archive, sorted, and one entry's bytes, read back with libzip.
+QStringList ZipNames(const QString& pZip, QByteArray* pFirstContent = nullptr,
+                     const char* pEntry = nullptr)
+{
+    int error = 0;
+    zip_t* archive =
+        zip_open(QFile::encodeName(pZip).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!archive)
+        return {QStringLiteral("<cannot open>")};
+    QStringList names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+        names << QString::fromUtf8(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
+    if (pFirstContent && pEntry) {
+        if (zip_file_t* file = zip_fopen(archive, pEntry, 0)) {
+            char buffer[256];
+            const zip_int64_t got = zip_fread(file, buffer, sizeof buffer);
+            *pFirstContent =
+                QByteArray(buffer, static_cast<qsizetype>(std::max<zip_int64_t>(got, 0)));
+            zip_fclose(file);
+        }
+    }
+    zip_discard(archive);
+    names.sort();
+    return names;
+}
+
+// "Compress to ZIP" writes "name.zip" beside the first item (numbered when taken), "Extract all"
+// a folder named after the archive (numbered too), and what comes out is what went in.
+TEST_F(LinuxMenusTest, CompressToZipAndExtractAllRoundTrip)
+{
+    const QString file = fHome.CreateFile(QStringLiteral("work/report.txt"), "report");
+    fHome.CreateFile(QStringLiteral("work/photos/a.jpg"), "jpeg");
+    const QString folder = fHome.Join(QStringLiteral("work/photos"));
+    const QStringList verbs = Verbs(*ItemMenu({ListOf(file)}));
+    EXPECT_TRUE(verbs.contains("zip"));
+    EXPECT_FALSE(verbs.contains("extractall"));
+
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(file), ListOf(folder)}), "zip"), S_OK);
+    const QString zip = fHome.Join(QStringLiteral("work/report.zip"));
+    QByteArray content;
+    EXPECT_EQ(ZipNames(zip, &content, "report.txt"),
+              QStringList({"photos/", "photos/a.jpg", "report.txt"}));
+    EXPECT_EQ(content, QByteArray("report"));
+    // Taken: the next gets a number; a folder keeps its whole name.
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(file)}), "zip"), S_OK);
+    EXPECT_EQ(ZipNames(fHome.Join(QStringLiteral("work/report (2).zip"))),
+              QStringList({"report.txt"}));
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(folder)}), "zip", cmic::ASYNCOK), S_OK);
+    EXPECT_EQ(ZipNames(fHome.Join(QStringLiteral("work/photos.zip"))),
+              QStringList({"photos/", "photos/a.jpg"}));
+
+    EXPECT_TRUE(Verbs(*ItemMenu({ListOf(zip)})).contains("extractall"));
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(zip)}), "extractall"), S_OK);
+    EXPECT_EQ(fHome.ReadFile(QStringLiteral("work/report/report.txt")), "report");
+    EXPECT_EQ(fHome.ReadFile(QStringLiteral("work/report/photos/a.jpg")), "jpeg");
+    EXPECT_EQ(QDir(fHome.Join(QStringLiteral("work/report")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"photos", "report.txt"}));
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(zip)}), "extractall", cmic::ASYNCOK), S_OK);
+    EXPECT_EQ(fHome.ReadFile(QStringLiteral("work/report (2)/report.txt")), "report");
+
+    // An archive that cannot be read leaves no folder behind, and the failure is reported.
+    const QString broken = fHome.CreateFile(QStringLiteral("work/broken.zip"), "not a zip");
+    std::vector<HResult> reported;
+    TMenuHooks hooks;
+    hooks.ReportError = [&](const QString&, HResult pResult) { reported.push_back(pResult); };
+    SetMenuHooks(hooks);
+    EXPECT_EQ(Invoke(*ItemMenu({ListOf(broken)}), "extractall", cmic::ASYNCOK), S_OK);
+    EXPECT_EQ(reported.size(), 1u);
+    EXPECT_TRUE(reported.empty() || Failed(reported.front()));
+    SetMenuHooks({});
+    EXPECT_FALSE(QFileInfo::exists(fHome.Join(QStringLiteral("work/broken"))));
 }
 
 TEST_F(LinuxMenusTest, PinningEditsTheBookmarksAndKeepsOtherLines)

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
@@ -185,11 +187,35 @@ TStamp StampOf(const std::vector<std::string>& pPaths)
     return stamp;
 }
 
+// The index and what it was built from. One thread builds at a time; the others do not read the
+// folders a second time meanwhile (see CurrentIndex).
+struct TIndexState
+{
+    std::mutex Lock;
+    std::condition_variable Built;
+    TStamp Stamp;                        // guarded by Lock
+    std::shared_ptr<const TIndex> Index; // guarded by Lock
+    bool Building = false;               // guarded by Lock
+};
+
+TIndexState& IndexState()
+{
+    static TIndexState state;
+    return state;
+}
+
+// 250 ms: long enough for the start-up warming of a usual system to finish (a few hundred
+// desktop files), short enough that a menu opened meanwhile still appears without a felt delay.
+constexpr auto kWaitForBuilder = std::chrono::milliseconds(250);
+
+// The index as the folders and lists are now. When another thread is building it already (the
+// warming at start-up), the caller does not read the folders too: it takes the previous index
+// when there is one (a change made a moment ago shows in the next menu), else waits for the
+// builder up to kWaitForBuilder and then goes on with an empty index, which is not kept (that
+// menu lists no applications; the next one has them).
 std::shared_ptr<const TIndex> CurrentIndex()
 {
-    static std::mutex lock;
-    static TStamp stamp;                        // guarded by lock
-    static std::shared_ptr<const TIndex> index; // guarded by lock
+    TIndexState& state = IndexState();
     std::vector<std::string> folders;
     for (const std::string& folder : DataDirs())
         folders.push_back(folder + "/applications");
@@ -198,20 +224,34 @@ std::shared_ptr<const TIndex> CurrentIndex()
     watched.insert(watched.end(), lists.begin(), lists.end());
     TStamp now = StampOf(watched);
     {
-        std::lock_guard guard(lock);
-        if (index && now == stamp)
-            return index;
+        std::unique_lock guard(state.Lock);
+        if (state.Index && now == state.Stamp)
+            return state.Index;
+        if (state.Building) {
+            if (state.Index)
+                return state.Index;
+            state.Built.wait_for(guard, kWaitForBuilder, [&] { return !state.Building; });
+            if (state.Index)
+                return state.Index;
+            return std::make_shared<const TIndex>();
+        }
+        state.Building = true;
     }
-    // Read outside the lock: two threads may both read, the later one wins.
+    // Read outside the lock.
     auto built = std::make_shared<TIndex>();
     std::set<std::string> seen;
     for (const std::string& folder : folders)
         ReadApplications(folder, "", 0, seen, *built);
     for (const std::string& file : lists)
         built->Lists.push_back(ParseList(ReadSmallFile(file, 1u << 20)));
-    std::lock_guard guard(lock);
-    stamp = std::move(now);
-    index = built;
+    std::shared_ptr<const TIndex> index = built;
+    {
+        std::lock_guard guard(state.Lock);
+        state.Stamp = std::move(now);
+        state.Index = index;
+        state.Building = false;
+    }
+    state.Built.notify_all();
     return index;
 }
 
@@ -309,6 +349,29 @@ std::optional<TDesktopEntry> ApplicationById(const std::string& pId)
     if (it == index->Apps.end())
         return std::nullopt;
     return it->second;
+}
+
+std::vector<TDesktopEntry> AllApplications()
+{
+    const auto index = CurrentIndex();
+    std::vector<TDesktopEntry> apps;
+    for (const std::string& id : index->Order) {
+        const TDesktopEntry& app = index->Apps.at(id);
+        if (!app.NoDisplay)
+            apps.push_back(app);
+    }
+    std::stable_sort(apps.begin(), apps.end(),
+                     [](const TDesktopEntry& pA, const TDesktopEntry& pB) {
+                         return QString::localeAwareCompare(pA.Name, pB.Name) < 0;
+                     });
+    return apps;
+}
+
+void WarmApplicationsIndex()
+{
+    CurrentIndex();
+    // The MIME database's first look-up reads its files too.
+    MimeTypeOfPath(QStringLiteral("warm.txt"), false);
 }
 
 QString MimeTypeOfPath(const QString& pPath, bool pFolder)

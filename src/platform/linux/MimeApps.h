@@ -21,8 +21,15 @@ std::optional<TDesktopEntry> DefaultApplicationFor(const QString& pMimeType);
 // The applications for pMimeType, the default first, then those associated with its parents;
 // without duplicates.
 std::vector<TDesktopEntry> ApplicationsFor(const QString& pMimeType);
+// Every installed application that asks to be listed (NoDisplay ones are not), by name.
+std::vector<TDesktopEntry> AllApplications();
 // An installed application by desktop-file id.
 std::optional<TDesktopEntry> ApplicationById(const std::string& pId);
+
+// Reads the applications and associations now (a worker at start-up), so that the first menu
+// finds them ready. A menu asked for while this runs does not read them a second time: it waits
+// briefly for this one and, past that, lists no applications that time.
+void WarmApplicationsIndex();
 
 // The MIME type of a local file by its name (and "inode/directory" for folders), without reading
 // it: menus are built on the user-interface thread.

@@ -295,6 +295,8 @@ bool TFileOperationDialogs::ConfirmDelete(int pCount, bool pToTrash)
     if (pToTrash)
         text = pCount == 1 ? QStringLiteral("Move this item to the trash?")
                            : QStringLiteral("Move these %1 items to the trash?").arg(pCount);
+    else if (pCount <= 0)
+        text = QStringLiteral("Permanently delete everything in the trash?");
     else
         text = pCount == 1 ? QStringLiteral("Permanently delete this item?")
                            : QStringLiteral("Permanently delete these %1 items?").arg(pCount);

@@ -37,6 +37,8 @@ public:
 
     pf::TConflictAnswer AskConflict(const pf::TFileConflict& pConflict) override;
     pf::TErrorAction AskError(const pf::TFileOpError& pError) override;
+    // pCount 0 with pToTrash false: everything in the trash (Empty Trash, which does not count
+    // the entries first).
     bool ConfirmDelete(int pCount, bool pToTrash) override;
     void ShowProgress(const pf::TFileOpProgress& pProgress) override;
     void RunStarted(pf::IFileOperation& pOperation) override;
