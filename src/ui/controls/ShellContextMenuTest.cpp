@@ -244,6 +244,79 @@ private slots:
         QCOMPARE(closed.size(), 1);
     }
 
+    // The anchor's own menu is the application's; the caller's function decides whether the
+    // chosen entry runs; the selection is dropped when the menu closes.
+    void ExecWithAnAnchorAsksTheCallersFunction()
+    {
+        QMenu app;
+        QAction* one = app.addAction(QStringLiteral("App &one"));
+        QWidget owner;
+        TShellContextMenu shell(*fFolder, &owner);
+        fFolder->MultiObjects().Add(QStringLiteral("/docs/a.txt"));
+        QStringList shown;
+        QTimer::singleShot(0, this, [&shown] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            shown = Captions(*menu);
+            if (QAction* frob = ActionNamed(*menu, QStringLiteral("&Frob")))
+                frob->trigger();
+            menu->close();
+        });
+        QStringList asked;
+        const QString verb = shell.Exec(QPoint(10, 10), one, [&](TBeforeCommandEventArgs& pArgs) {
+            asked << pArgs.Command.VerbOrEmpty();
+            pArgs.Cancel = true;
+        });
+        QCOMPARE(verb, QString());
+        QCOMPARE(asked, QStringList{QStringLiteral("frob")});
+        QVERIFY(shown.contains(QStringLiteral("App &one")));
+        QCOMPARE(shown.indexOf(QStringLiteral("&Open")), 1);
+        QVERIFY(fMemory->MenuCalls().empty());
+        QVERIFY(!fFolder->HasMultiObjects());
+        QVERIFY(!fFolder->ActiveContextMenu());
+    }
+
+    void BackgroundMenuMergesAndRuns_data()
+    {
+        QTest::addColumn<bool>("onTop");
+        QTest::addColumn<int>("refreshAt");
+        QTest::newRow("after the application's") << false << 3;
+        QTest::newRow("on top") << true << 2;
+    }
+    void BackgroundMenuMergesAndRuns()
+    {
+        QFETCH(bool, onTop);
+        QFETCH(int, refreshAt);
+        fFolder->SetShowContextMenuOnTop(onTop);
+        QMenu app;
+        app.addAction(QStringLiteral("App &one"));
+        QWidget owner;
+        TShellContextMenu shell(*fFolder, &owner);
+        QMenu* built = shell.QueryBackgroundMenu();
+        QVERIFY(built);
+        QCOMPARE(Captions(*built).size(), 4);
+        QTimer::singleShot(0, this, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            if (QAction* refresh = ActionNamed(*menu, QStringLiteral("R&efresh")))
+                refresh->trigger();
+            menu->close();
+        });
+        QSignalSpy closed(&shell, &TShellContextMenu::Closed);
+        QCOMPARE(shell.ExecBackground(QPoint(10, 10), &app), QStringLiteral("refresh"));
+        QCOMPARE(closed.size(), 1);
+        const auto calls = fMemory->MenuCalls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].Kind, QStringLiteral("background"));
+        QCOMPARE(calls[0].Paths, QStringList{QStringLiteral("/docs")});
+        // Where the entries went, seen in a menu built the same way.
+        QMenu* again = shell.BuildBackground(&app);
+        QVERIFY(again);
+        QCOMPARE(Captions(*again).indexOf(QStringLiteral("R&efresh")), refreshAt);
+    }
+
 private:
     pf::mem::TMemoryPlatform* fMemory = nullptr;
     std::unique_ptr<pf::TScopedPlatform> fPlatform;
