@@ -84,6 +84,18 @@ TShellContextMenu::~TShellContextMenu()
     delete fMenu.data();
 }
 
+void TShellContextMenu::ConnectSubMenuHints(const QList<QAction*>& pActions)
+{
+    for (QAction* action : pActions) {
+        QMenu* sub = action->menu();
+        if (!sub)
+            continue;
+        connect(sub, &QMenu::hovered, fMenu,
+                [this](QAction* pHovered) { emit Hint(pHovered->statusTip()); });
+        ConnectSubMenuHints(sub->actions());
+    }
+}
+
 QMenu*
 TShellContextMenu::BuildMerged(QMenu* pAppMenu, QAction* pAnchor,
                                const std::function<pf::IContextMenuPtr(pf::MenuModel&)>& pPrepare)
@@ -100,10 +112,11 @@ TShellContextMenu::BuildMerged(QMenu* pAppMenu, QAction* pAnchor,
         anchorIndex = pAnchor ? static_cast<int>(actions.indexOf(pAnchor)) : -1;
         appCount = static_cast<int>(actions.size());
         fMenu->addActions(actions);
-        // Application entries hint with their status tips.
+        // Application entries hint with their status tips, in their sub-menus too.
         for (QAction* action : actions)
             connect(action, &QAction::hovered, fMenu,
                     [this, action] { emit Hint(action->statusTip()); });
+        ConnectSubMenuHints(actions);
     }
     pf::MenuModel model;
     fShellMenu = pPrepare(model);
@@ -208,6 +221,16 @@ QString TShellContextMenu::ExecBackground(const QPoint& pScreenPoint, QMenu* pAp
     QMenu* menu = BuildBackground(pAppMenu);
     QGuiApplication::restoreOverrideCursor();
     return ShowAndEnd(pScreenPoint, menu);
+}
+
+bool InvokeContextMenuCommand(TWayfold& pFolder, const TShellCommand& pCommand)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore
+    {
+        ~TRestore() { QGuiApplication::restoreOverrideCursor(); }
+    } restore;
+    return pFolder.InvokeContextMenuCommand(pCommand);
 }
 
 } // namespace kiv

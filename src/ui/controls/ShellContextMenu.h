@@ -6,6 +6,7 @@
 #include "core/platform/IContextMenu.h"
 #include "core/shell/ShellControlHelper.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -88,6 +89,7 @@ private:
     QMenu* BuildMerged(QMenu* pAppMenu, QAction* pAnchor,
                        const std::function<pf::IContextMenuPtr(pf::MenuModel&)>& pPrepare);
     QString ShowAndEnd(const QPoint& pScreenPoint, QMenu* pMenu);
+    void ConnectSubMenuHints(const QList<QAction*>& pActions);
     void Run(std::uint32_t pId);
     QString HelpOf(std::uint32_t pId, const QString& pGiven) const;
 
@@ -99,5 +101,9 @@ private:
     TBeforeCommandFunc fBeforeCommand;
     QString fLastVerb;
 };
+
+// TWayfold::InvokeContextMenuCommand with the wait cursor up while it runs. UI thread only (a
+// worker calls the component directly and leaves the cursor alone).
+bool InvokeContextMenuCommand(TWayfold& pFolder, const TShellCommand& pCommand);
 
 } // namespace kiv

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
@@ -194,6 +195,13 @@ private slots:
         QSignalSpy hints(&shell, &TShellContextMenu::Hint);
         one->hover();
         QCOMPARE(hints.last().at(0).toString(), QStringLiteral("The first"));
+        // An entry of an application sub-menu hints too.
+        QMenu* more = app.addMenu(QStringLiteral("&More"));
+        QAction* deep = more->addAction(QStringLiteral("&Deep"));
+        deep->setStatusTip(QStringLiteral("Deep down"));
+        QVERIFY(shell.Build(&app, nullptr, false));
+        emit more->hovered(deep);
+        QCOMPARE(hints.last().at(0).toString(), QStringLiteral("Deep down"));
         one->trigger();
         QCOMPARE(ran, 1);
         QVERIFY(fMemory->MenuCalls().empty());
@@ -275,6 +283,19 @@ private slots:
         QVERIFY(fMemory->MenuCalls().empty());
         QVERIFY(!fFolder->HasMultiObjects());
         QVERIFY(!fFolder->ActiveContextMenu());
+    }
+
+    void InvokingByVerbShowsTheWaitCursorMeanwhile()
+    {
+        bool waiting = false;
+        fFolder->OnContextMenuSelect = [&](TWayfold&, const QString&, bool&) {
+            waiting = QGuiApplication::overrideCursor() &&
+                      QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        };
+        QVERIFY(InvokeContextMenuCommand(*fFolder, TShellCommand(QStringLiteral("frob"))));
+        QVERIFY(waiting);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(fMemory->MenuCalls().size(), std::size_t(1));
     }
 
     void BackgroundMenuMergesAndRuns_data()
