@@ -281,8 +281,9 @@ public:
                                    pf::WindowRef pOwner);
     // The menu prepared last, while it is shown; null otherwise.
     const pf::IContextMenuPtr& ActiveContextMenu() const { return fActiveContextMenu; }
-    // The menu closed: the active menu and the selection (MultiObjects) are dropped.
-    void EndContextMenu();
+    // The menu closed: the active menu is dropped, and the selection (MultiObjects) with it
+    // unless pDropSelection is false (the background menu leaves the selection alone).
+    void EndContextMenu(bool pDropSelection = true);
     // The platform dialog that connects a network drive; this host has none (false).
     bool ShowNetConnectionDialog() const;
 

@@ -79,12 +79,12 @@ void TWayfold::SetActiveMenu(const pf::IContextMenuPtr& pMenu, const pf::MenuMod
     fActiveMenuFromFirstObjects = pFirstObjectsOnly;
 }
 
-void TWayfold::EndContextMenu()
+void TWayfold::EndContextMenu(bool pDropSelection)
 {
     fActiveContextMenu.reset();
     fActiveMenuModel = {};
     fActiveMenuFromFirstObjects = false;
-    if (fMultiObjects)
+    if (pDropSelection && fMultiObjects)
         fMultiObjects->Clear();
 }
 

@@ -184,7 +184,7 @@ QString TShellContextMenu::ShowAndEnd(const QPoint& pScreenPoint, QMenu* pMenu)
     if (pMenu)
         pMenu->exec(pScreenPoint);
     fShellMenu.reset();
-    fFolder.EndContextMenu();
+    fFolder.EndContextMenu(!fBackground);
     emit Closed();
     return fLastVerb;
 }

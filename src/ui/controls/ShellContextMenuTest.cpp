@@ -326,8 +326,11 @@ private slots:
             menu->close();
         });
         QSignalSpy closed(&shell, &TShellContextMenu::Closed);
+        fFolder->MultiObjects().Add(QStringLiteral("/docs/a.txt"));
         QCOMPARE(shell.ExecBackground(QPoint(10, 10), &app), QStringLiteral("refresh"));
         QCOMPARE(closed.size(), 1);
+        // A click beside the items leaves their selection alone.
+        QVERIFY(fFolder->HasMultiObjects());
         const auto calls = fMemory->MenuCalls();
         QCOMPARE(calls.size(), std::size_t(1));
         QCOMPARE(calls[0].Kind, QStringLiteral("background"));
