@@ -908,7 +908,8 @@ bool TWayfold::BeforeInvokeCommand(TBeforeCommandEventArgs& pArgs)
     void* sender = fOwner ? fOwner : this;
     if (OnBeforeShellCommand) {
         bool execute = !pArgs.Cancel;
-        OnBeforeShellCommand(sender, pArgs.Verb, execute, pArgs.ItemCount);
+        OnBeforeShellCommand(sender, pArgs.Command.VerbOrEmpty(), execute,
+                             pArgs.Items ? pArgs.Items->Count() : 0);
         pArgs.Cancel = !execute;
     }
     if (OnBeforeCommand)
@@ -916,7 +917,8 @@ bool TWayfold::BeforeInvokeCommand(TBeforeCommandEventArgs& pArgs)
     return !pArgs.Cancel;
 }
 
-bool TWayfold::AllowsCommand(const QString& pVerb)
+bool TWayfold::AllowsCommand(const QString& pVerb, const TShellCommand& pCommand,
+                             TCommandSource pSource, const TBeforeCommandFunc& pBeforeCommand)
 {
     if (OnContextMenuSelect) {
         bool execute = true;
@@ -924,26 +926,35 @@ bool TWayfold::AllowsCommand(const QString& pVerb)
         if (!execute)
             return false;
     }
-    TBeforeCommandEventArgs args;
-    args.Verb = pVerb;
-    args.ItemCount = HasMultiObjects() ? fMultiObjects->Count() : 1;
-    return BeforeInvokeCommand(args);
+    const TBeforeCommandFunc own = [this](TBeforeCommandEventArgs& pArgs) {
+        BeforeInvokeCommand(pArgs);
+    };
+    const TBeforeCommandFunc& check = pBeforeCommand ? pBeforeCommand : own;
+    if (HasMultiObjects())
+        return TShellControlHelper::DoBeforeShellCommand(check, pCommand, pSource, fMultiObjects);
+    return TShellControlHelper::DoBeforeShellCommand(check, pCommand, pSource,
+                                                     AbsoluteItemIdList());
 }
 
-bool TWayfold::InvokeCommand(const TShellCommand& pCommand)
+IItemIdListPtr TWayfold::CommandTarget() const
 {
-    if (!AllowsCommand(pCommand.Verb()))
-        return false;
-    if (HasMultiObjects()) {
-        fMultiObjects->InvokeCommand(pCommand);
-        return true;
-    }
     const IItemIdListPtr target = AbsoluteItemIdList();
     if (!IsValid(target))
         throw EInvalidOperation(
             QStringLiteral("No valid shell objects is currently assigned in this instance of ") +
             kClassName.toString());
-    target->InvokeCommand(pCommand);
+    return target;
+}
+
+bool TWayfold::InvokeCommand(const TShellCommand& pCommand)
+{
+    if (!AllowsCommand(pCommand.VerbOrEmpty(), pCommand, TCommandSource::Call))
+        return false;
+    if (HasMultiObjects()) {
+        fMultiObjects->InvokeCommand(pCommand);
+        return true;
+    }
+    CommandTarget()->InvokeCommand(pCommand);
     return true;
 }
 

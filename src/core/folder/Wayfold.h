@@ -24,6 +24,7 @@
 #include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivSet.h"
 #include "core/shell/KivShellTypes.h"
+#include "core/shell/ShellControlHelper.h"
 #include "core/threading/ThreadingTypes.h"
 
 #include <QColor>
@@ -88,13 +89,7 @@ public:
     using TBeforeShellCommandEvent =
         std::function<void(void* pSender, const QString& pVerb, bool& pExecute, int pItemCount)>;
 
-    // What BeforeInvokeCommand hands to OnBeforeCommand.
-    struct TBeforeCommandEventArgs
-    {
-        QString Verb;
-        int ItemCount = 0;
-        bool Cancel = false;
-    };
+    // Receives what BeforeInvokeCommand is given; set Cancel to stop the command.
     using TBeforeCommandEvent = std::function<void(void* pSender, TBeforeCommandEventArgs& pArgs)>;
 
     // "Filter" reads this when no pattern is set.
@@ -214,11 +209,28 @@ public:
     pf::HResult RenameObject(QString& pName);
     // Watches MultiObjects, else the object, else the folder.
     void CopyTo(TKivShellChangeNotifier& pNotifier) const;
+    // OnBeforeShellCommand (verb and number of items), then OnBeforeCommand; whether the command
+    // may run (Cancel left clear).
     bool BeforeInvokeCommand(TBeforeCommandEventArgs& pArgs);
     // Runs pCommand on the selected objects (MultiObjects), else on the current object, once
     // OnContextMenuSelect and BeforeInvokeCommand let its verb run; false when they refused.
     // Failures of the command raise.
     bool InvokeCommand(const TShellCommand& pCommand);
+    // Runs pCommand (an empty verb: the default command) as the context menu of the selection,
+    // else of the current object, would, without showing a menu, once OnContextMenuSelect and
+    // BeforeInvokeCommand allow it. "default" with selected objects opens each; "copypath" puts
+    // the paths on the clipboard; "explore" opens the folders holding the objects (once when
+    // they share a folder); "cmd" opens a terminal in the object's folder (false where there is
+    // no folder path); "rename" goes to OnRename; any other verb runs through the platform's
+    // menu. False for "delete" of an object that cannot be deleted, a refused command, or a
+    // menu command that failed (its result in LastCommandResult). MultiObjects is cleared at
+    // the end. Any thread (the clipboard verbs: the user-interface thread).
+    bool InvokeContextMenuCommand(const TShellCommand& pCommand);
+    // Runs the default command of each object of the folder named in pPaths, in turn, through
+    // a temporary copy of this component (same folder and events); true.
+    bool InvokeDefaultContextMenuCommand(const QStringList& pPaths);
+    // The result of the last menu command InvokeContextMenuCommand ran.
+    pf::HResult LastCommandResult() const { return fLastCommandResult; }
     // The platform's object for the selected objects, else for the current object: a
     // pf::IContextMenu (uoContextMenu, made by the folder) or a pf::IDataObject. Raises
     // EInvalidOperation without a valid object and EWayfoldError when the folder refuses.
@@ -233,6 +245,11 @@ public:
     {
         return pId >= kShellMenuIdFirst && pId <= kShellMenuIdLast;
     }
+    // Up to this many selected objects get the menu of them all; beyond it the menu is made
+    // for the first kQuickMenuObjects only (a menu of thousands of items takes seconds) and the
+    // chosen entry is looked up by caption in the menu of all of them when it runs.
+    static constexpr int kMaxFullMenuObjects = 160;
+    static constexpr int kQuickMenuObjects = 16;
     // Where the platform's entries go among pAppItemCount application entries: first with
     // ShowContextMenuOnTop, else right after the anchor entry (pAnchorIndex, -1: none), else
     // after the last one.
@@ -242,12 +259,31 @@ public:
     std::uint32_t ContextMenuQueryFlags(bool pShiftDown) const;
     // The context menu of the selection (else the object) with its entries put into pModel at
     // pIndex; null when no menu could be obtained or prepared (platform failures are kept in).
+    // The menu stays the active one until EndContextMenu.
     pf::IContextMenuPtr PrepareContextMenu(pf::MenuModel& pModel, int pIndex, bool pShiftDown);
     // Runs the entry pId of pMenu (prepared by PrepareContextMenu) once OnContextMenuSelect and
-    // BeforeInvokeCommand allow its verb; a read-only component refuses "delete", "cut" and
-    // "paste". pOwner is the window the command's prompts belong to. Answers the verb that ran,
-    // "" when none did. Failures of the command raise.
-    QString RunContextMenuEntry(pf::IContextMenu& pMenu, std::uint32_t pId, pf::WindowRef pOwner);
+    // the before-command check (pBeforeCommand, else BeforeInvokeCommand) allow its verb; a
+    // read-only component refuses "delete", "cut" and "paste". "rename" goes to OnRename;
+    // "properties" of the object, and "open" and "copy" of several selected objects, run as
+    // commands of the object or the selection; the rest through the menu. pOwner is the window
+    // the command's prompts belong to. Answers the verb that ran, "" when none did. Failures of
+    // the command raise.
+    QString RunContextMenuEntry(pf::IContextMenu& pMenu, std::uint32_t pId, pf::WindowRef pOwner,
+                                const TBeforeCommandFunc& pBeforeCommand = {});
+    // The folder's background menu with its entries put into pModel at pIndex (ids 1 to 255);
+    // null when the folder has none or it could not be prepared. Active until EndContextMenu.
+    pf::IContextMenuPtr PrepareBackgroundMenu(pf::MenuModel& pModel, int pIndex,
+                                              pf::WindowRef pOwner);
+    // Runs the entry pId of a background menu; answers its verb (entries without one: "refresh"
+    // for 6, "thumbnails" for 19, else the id as text), "" when the command failed or was
+    // refused (a read-only component refuses "delete", "cut" and "paste" here too).
+    QString RunBackgroundMenuEntry(pf::IContextMenu& pMenu, std::uint32_t pId,
+                                   pf::WindowRef pOwner);
+    // The menu prepared last, while it is shown; null otherwise.
+    const pf::IContextMenuPtr& ActiveContextMenu() const { return fActiveContextMenu; }
+    // The menu closed: the active menu is dropped, and the selection (MultiObjects) with it
+    // unless pDropSelection is false (the background menu leaves the selection alone).
+    void EndContextMenu(bool pDropSelection = true);
     // The platform dialog that connects a network drive; this host has none (false).
     bool ShowNetConnectionDialog() const;
 
@@ -337,8 +373,23 @@ private:
     bool IsFolderSpecial(TKivShellFolder pFolder) const;
     TKivShellFolder FolderKind() const;
     void DropFolder();
-    // OnContextMenuSelect, then BeforeInvokeCommand, for pVerb on the selection.
-    bool AllowsCommand(const QString& pVerb);
+    // The before-command check: OnContextMenuSelect with pVerb, then pBeforeCommand (else
+    // BeforeInvokeCommand) with pCommand on the selection, else on the current object.
+    bool AllowsCommand(const QString& pVerb, const TShellCommand& pCommand, TCommandSource pSource,
+                       const TBeforeCommandFunc& pBeforeCommand = {});
+    // The current object (absolute), what commands without selection run on; raises
+    // EInvalidOperation when there is none.
+    IItemIdListPtr CommandTarget() const;
+    // Invokes an entry (by offset) or a verb of pMenu as a context menu command of the
+    // selection, else of the object; a platform exception gives E_FAIL.
+    pf::HResult InvokeMenuCommand(pf::IContextMenu& pMenu, std::optional<std::uint32_t> pIdOffset,
+                                  const QString& pVerb, pf::WindowRef pOwner);
+    // The entry pId of a menu made for the first kQuickMenuObjects objects, run on all of them.
+    pf::HResult InvokeOnAllObjects(std::uint32_t pId, pf::WindowRef pOwner);
+    void SetActiveMenu(const pf::IContextMenuPtr& pMenu, const pf::MenuModel& pModel,
+                       bool pFirstObjectsOnly);
+    bool ExploreSelection();
+    bool OpenTerminal();
 
     pf::WindowRef fOwnerWindow = nullptr;
     void* fOwner = nullptr;
@@ -365,6 +416,11 @@ private:
     IWorkItemPtr fShellFolderEnumeratorWorkItem;
     bool fAcceptSearchFolderPaths = false;
     std::stop_token fEnumerationStop;
+    // The menu being shown, its entries, and whether it was made for the first objects only.
+    pf::IContextMenuPtr fActiveContextMenu;
+    pf::MenuModel fActiveMenuModel;
+    bool fActiveMenuFromFirstObjects = false;
+    pf::HResult fLastCommandResult = pf::S_OK;
     // The folder's special kind, asked once per folder (the skip rules and the filter ask it for
     // every object).
     mutable std::optional<TKivShellFolder> fFolderKind;

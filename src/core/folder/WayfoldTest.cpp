@@ -334,11 +334,15 @@ TEST_F(WayfoldMemoryTest, BeforeInvokeCommandAsksBothEvents)
         pExecute = pVerb != QLatin1String("delete");
     };
     int commands = 0;
-    folder.OnBeforeCommand = [&](void*, TWayfold::TBeforeCommandEventArgs&) { ++commands; };
-    TWayfold::TBeforeCommandEventArgs open{QStringLiteral("open"), 2, false};
+    folder.OnBeforeCommand = [&](void*, TBeforeCommandEventArgs&) { ++commands; };
+    TBeforeCommandEventArgs open;
+    open.Command = TShellCommand(QStringLiteral("open"));
+    open.Items = TItemIdListCollection::Create();
+    open.Items->AddStrings({QStringLiteral("/docs/a.txt"), QStringLiteral("/docs/b.doc")});
     EXPECT_TRUE(folder.BeforeInvokeCommand(open));
     EXPECT_EQ(seen, QStringLiteral("open2"));
-    TWayfold::TBeforeCommandEventArgs remove{QStringLiteral("delete"), 1, false};
+    TBeforeCommandEventArgs remove;
+    remove.Command = TShellCommand(QStringLiteral("delete"));
     EXPECT_FALSE(folder.BeforeInvokeCommand(remove));
     EXPECT_EQ(commands, 2);
 }

@@ -156,6 +156,15 @@ IItemIdListPtr TItemIdListCollection::Absolute(const IItemIdListPtr& pList) cons
     return TKivItemIdList::Create(fBaseFolder, pf::IdSpan(*bytes));
 }
 
+std::shared_ptr<TItemIdListCollection> TItemIdListCollection::WithAbsoluteItems() const
+{
+    const std::shared_ptr<TItemIdListCollection> copy = Create();
+    copy->fItemIdLists.reserve(fItemIdLists.size());
+    for (const IItemIdListPtr& element : fItemIdLists)
+        copy->fItemIdLists.push_back(Absolute(element));
+    return copy;
+}
+
 bool TItemIdListCollection::HaveSameParent() const
 {
     if (Count() <= 1)

@@ -161,6 +161,11 @@ public:
     pf::IContextMenuPtr OwnContextMenu() const;
 
     const pf::IShellFolderPtr& BaseFolder() const { return fBaseFolder; }
+    // Whether pList is an element relative to the base folder (depth 1 with a base folder).
+    bool IsRelative(const IItemIdListPtr& pList) const;
+    // An equal collection of absolute lists: each element relative to the base folder joined to
+    // it, the others as they are; the copy has no base folder.
+    std::shared_ptr<TItemIdListCollection> WithAbsoluteItems() const;
 
 private:
     // Who answers for the elements: a folder and the items relative to it, or the default
@@ -178,7 +183,6 @@ private:
     void InvokeCommandOnAll(const TShellCommand& pCommand) const;
     IItemIdListPtr Absolute(const IItemIdListPtr& pList) const;
     std::vector<IItemIdListPtr> AbsoluteItems() const;
-    bool IsRelative(const IItemIdListPtr& pList) const;
 
     pf::IShellFolderPtr fBaseFolder;
     std::vector<IItemIdListPtr> fItemIdLists;

@@ -5,6 +5,7 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/PropertySystem.h"
 #include "core/shell/ClipboardFiles.h"
+#include "core/shell/ItemIdListCollection.h"
 #include "core/shell/ItemIdListHelper.h"
 #include "core/shell/ItemsDataObject.h"
 #include "core/shell/KivExceptions.h"
@@ -401,6 +402,45 @@ bool TShellControlHelper::VarNotNull(const QVariant& pValue)
     if (numeric && pValue.typeId() != QMetaType::QString)
         return number != 0;
     return true;
+}
+
+// ---- commands -------------------------------------------------------------------------------
+
+bool TShellControlHelper::DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand,
+                                               const TShellCommand& pCommand,
+                                               TCommandSource pSource,
+                                               const IItemIdListCollectionPtr& pItems)
+{
+    if (!pBeforeCommand)
+        return true;
+    TBeforeCommandEventArgs args;
+    args.Command = pCommand;
+    args.Items = pItems;
+    args.CommandSource = pSource;
+    // The application sees where the items are, not names relative to a folder it never saw.
+    if (const auto* collection = dynamic_cast<const TItemIdListCollection*>(pItems.get());
+        collection && collection->Count() > 0 && collection->BaseFolder() &&
+        collection->IsRelative(collection->Items().front()))
+        args.Items = collection->WithAbsoluteItems();
+    pBeforeCommand(args);
+    return !args.Cancel;
+}
+
+bool TShellControlHelper::DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand,
+                                               const QString& pVerb, TCommandSource pSource,
+                                               const IItemIdListCollectionPtr& pItems)
+{
+    return DoBeforeShellCommand(pBeforeCommand, TShellCommand(pVerb), pSource, pItems);
+}
+
+bool TShellControlHelper::DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand,
+                                               const TShellCommand& pCommand,
+                                               TCommandSource pSource, const IItemIdListPtr& pItem)
+{
+    const std::shared_ptr<TItemIdListCollection> one = TItemIdListCollection::Create();
+    if (pItem)
+        one->Add(pItem);
+    return DoBeforeShellCommand(pBeforeCommand, pCommand, pSource, one);
 }
 
 } // namespace kiv

@@ -19,9 +19,34 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 namespace kiv {
+
+class IItemIdListCollection;
+using IItemIdListCollectionPtr = std::shared_ptr<IItemIdListCollection>;
+
+// Where a command comes from.
+enum class TCommandSource
+{
+    // A program call (InvokeCommand, InvokeContextMenuCommand).
+    Call,
+    Keyboard,
+    // An entry of a context menu.
+    ContextMenu,
+};
+
+// What the application is asked before a shell command runs: the command, the items it runs on
+// (absolute lists) and where it comes from. Setting Cancel stops the command.
+struct TBeforeCommandEventArgs
+{
+    TShellCommand Command;
+    IItemIdListCollectionPtr Items;
+    TCommandSource CommandSource = TCommandSource::Call;
+    bool Cancel = false;
+};
+using TBeforeCommandFunc = std::function<void(TBeforeCommandEventArgs& pArgs)>;
 
 // How a list or a tree names files (their FileNameFormat).
 enum class TKivFileNameFormat
@@ -143,6 +168,22 @@ public:
     static QString AttributesToString(qint64 pAttributes);
     // False for invalid, null, numeric 0 and the empty text.
     static bool VarNotNull(const QVariant& pValue);
+
+    // --- Commands ---
+    // Asks pBeforeCommand whether pCommand may run on pItems (which may be null or empty): the
+    // items are handed over as absolute lists (elements relative to the collection's base folder
+    // are joined to it, in a new collection). Without a function the command may run; otherwise
+    // the answer is that the function left Cancel clear.
+    static bool DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand,
+                                     const TShellCommand& pCommand, TCommandSource pSource,
+                                     const IItemIdListCollectionPtr& pItems);
+    // The same for a verb (its action looked up) or for one list (a one-element collection).
+    static bool DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand, const QString& pVerb,
+                                     TCommandSource pSource,
+                                     const IItemIdListCollectionPtr& pItems);
+    static bool DoBeforeShellCommand(const TBeforeCommandFunc& pBeforeCommand,
+                                     const TShellCommand& pCommand, TCommandSource pSource,
+                                     const IItemIdListPtr& pItem);
 };
 
 } // namespace kiv

@@ -281,7 +281,7 @@ std::uint32_t NodeAttributes(const TMemoryNode& pNode, std::uint32_t pWanted)
         attributes |= STREAM;
     }
     (void)pWanted;
-    return attributes | pNode.ExtraAttributes;
+    return (attributes & ~pNode.MissingAttributes) | pNode.ExtraAttributes;
 }
 
 // A scripted context menu: the entries the test set (or the defaults), every invocation recorded.

@@ -51,6 +51,8 @@ public:
 
     // Extra sfgao:: bits (HIDDEN, READONLY, LINK, ISSLOW, ...) reported with the kind's own bits.
     std::uint32_t ExtraAttributes = 0;
+    // Bits of the kind's own the item lacks (CANDELETE of an item that cannot be deleted).
+    std::uint32_t MissingAttributes = 0;
     std::uint64_t Size = 0;
     FileTime LastWrite;
     // What reading the file gives (Size is not derived from it).

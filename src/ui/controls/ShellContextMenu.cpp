@@ -84,7 +84,21 @@ TShellContextMenu::~TShellContextMenu()
     delete fMenu.data();
 }
 
-QMenu* TShellContextMenu::Build(QMenu* pAppMenu, QAction* pAnchor, bool pShiftDown)
+void TShellContextMenu::ConnectSubMenuHints(const QList<QAction*>& pActions)
+{
+    for (QAction* action : pActions) {
+        QMenu* sub = action->menu();
+        if (!sub)
+            continue;
+        connect(sub, &QMenu::hovered, fMenu,
+                [this](QAction* pHovered) { emit Hint(pHovered->statusTip()); });
+        ConnectSubMenuHints(sub->actions());
+    }
+}
+
+QMenu*
+TShellContextMenu::BuildMerged(QMenu* pAppMenu, QAction* pAnchor,
+                               const std::function<pf::IContextMenuPtr(pf::MenuModel&)>& pPrepare)
 {
     delete fMenu.data();
     fShellMenu.reset();
@@ -95,16 +109,17 @@ QMenu* TShellContextMenu::Build(QMenu* pAppMenu, QAction* pAnchor, bool pShiftDo
         // The application updates its items as it would before showing its own menu.
         emit pAppMenu->aboutToShow();
         const QList<QAction*> actions = pAppMenu->actions();
-        anchorIndex = static_cast<int>(actions.indexOf(pAnchor));
+        anchorIndex = pAnchor ? static_cast<int>(actions.indexOf(pAnchor)) : -1;
         appCount = static_cast<int>(actions.size());
         fMenu->addActions(actions);
-        // Application entries hint with their status tips.
+        // Application entries hint with their status tips, in their sub-menus too.
         for (QAction* action : actions)
             connect(action, &QAction::hovered, fMenu,
                     [this, action] { emit Hint(action->statusTip()); });
+        ConnectSubMenuHints(actions);
     }
     pf::MenuModel model;
-    fShellMenu = fFolder.PrepareContextMenu(model, 0, pShiftDown);
+    fShellMenu = pPrepare(model);
     if (fShellMenu) {
         const int position = fFolder.ShellMenuInsertPosition(anchorIndex, appCount);
         QAction* before = position < appCount ? fMenu->actions().at(position) : nullptr;
@@ -115,6 +130,25 @@ QMenu* TShellContextMenu::Build(QMenu* pAppMenu, QAction* pAnchor, bool pShiftDo
     if (fMenu->actions().isEmpty())
         return nullptr;
     return fMenu;
+}
+
+QMenu* TShellContextMenu::Build(QMenu* pAppMenu, QAction* pAnchor, bool pShiftDown,
+                                TBeforeCommandFunc pBeforeCommand)
+{
+    fBackground = false;
+    fBeforeCommand = std::move(pBeforeCommand);
+    return BuildMerged(pAppMenu, pAnchor, [this, pShiftDown](pf::MenuModel& pModel) {
+        return fFolder.PrepareContextMenu(pModel, 0, pShiftDown);
+    });
+}
+
+QMenu* TShellContextMenu::BuildBackground(QMenu* pAppMenu)
+{
+    fBackground = true;
+    fBeforeCommand = nullptr;
+    return BuildMerged(pAppMenu, nullptr, [this](pf::MenuModel& pModel) {
+        return fFolder.PrepareBackgroundMenu(pModel, 0, fOwner.data());
+    });
 }
 
 QString TShellContextMenu::HelpOf(std::uint32_t pId, const QString& pGiven) const
@@ -136,27 +170,67 @@ void TShellContextMenu::Run(std::uint32_t pId)
         return;
     // Exceptions stop here: this runs inside the menu's event loop.
     try {
-        fLastVerb = fFolder.RunContextMenuEntry(*fShellMenu, pId, fOwner.data());
+        fLastVerb = fBackground ? fFolder.RunBackgroundMenuEntry(*fShellMenu, pId, fOwner.data())
+                                : fFolder.RunContextMenuEntry(*fShellMenu, pId, fOwner.data(),
+                                                              fBeforeCommand);
     } catch (const std::exception& error) {
         qWarning() << "context menu command failed:" << error.what();
         fLastVerb = QString::fromLatin1(kErrorVerb);
     }
 }
 
-QString TShellContextMenu::Exec(const QPoint& pScreenPoint, QMenu* pAppMenu, QAction* pAnchor)
+QString TShellContextMenu::ShowAndEnd(const QPoint& pScreenPoint, QMenu* pMenu)
+{
+    if (pMenu)
+        pMenu->exec(pScreenPoint);
+    fShellMenu.reset();
+    fFolder.EndContextMenu(!fBackground);
+    emit Closed();
+    return fLastVerb;
+}
+
+QString TShellContextMenu::Exec(const QPoint& pScreenPoint, QMenu* pAppMenu, QAction* pAnchor,
+                                const TBeforeCommandFunc& pBeforeCommand)
 {
     fLastVerb.clear();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const bool shift = QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
-    QMenu* menu = Build(pAppMenu, pAnchor, shift);
+    QMenu* menu = Build(pAppMenu, pAnchor, shift, pBeforeCommand);
     QGuiApplication::restoreOverrideCursor();
     const bool failed = !HasShellEntries();
-    if (menu)
-        menu->exec(pScreenPoint);
-    fShellMenu.reset();
-    fFolder.MultiObjects().Clear();
-    emit Closed();
-    return failed ? QString::fromLatin1(kErrorVerb) : fLastVerb;
+    const QString verb = ShowAndEnd(pScreenPoint, menu);
+    return failed ? QString::fromLatin1(kErrorVerb) : verb;
+}
+
+QString TShellContextMenu::Exec(const QPoint& pScreenPoint, QAction* pAnchor,
+                                const TBeforeCommandFunc& pBeforeCommand)
+{
+    QMenu* appMenu = nullptr;
+    // The anchor also belongs to the merged menu of an earlier showing, which is not its own.
+    if (pAnchor)
+        for (QObject* object : pAnchor->associatedObjects())
+            if (object != fMenu && (appMenu = qobject_cast<QMenu*>(object)))
+                break;
+    return Exec(pScreenPoint, appMenu, pAnchor, pBeforeCommand);
+}
+
+QString TShellContextMenu::ExecBackground(const QPoint& pScreenPoint, QMenu* pAppMenu)
+{
+    fLastVerb.clear();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QMenu* menu = BuildBackground(pAppMenu);
+    QGuiApplication::restoreOverrideCursor();
+    return ShowAndEnd(pScreenPoint, menu);
+}
+
+bool InvokeContextMenuCommand(TWayfold& pFolder, const TShellCommand& pCommand)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore
+    {
+        ~TRestore() { QGuiApplication::restoreOverrideCursor(); }
+    } restore;
+    return pFolder.InvokeContextMenuCommand(pCommand);
 }
 
 } // namespace kiv

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
@@ -194,6 +195,13 @@ private slots:
         QSignalSpy hints(&shell, &TShellContextMenu::Hint);
         one->hover();
         QCOMPARE(hints.last().at(0).toString(), QStringLiteral("The first"));
+        // An entry of an application sub-menu hints too.
+        QMenu* more = app.addMenu(QStringLiteral("&More"));
+        QAction* deep = more->addAction(QStringLiteral("&Deep"));
+        deep->setStatusTip(QStringLiteral("Deep down"));
+        QVERIFY(shell.Build(&app, nullptr, false));
+        emit more->hovered(deep);
+        QCOMPARE(hints.last().at(0).toString(), QStringLiteral("Deep down"));
         one->trigger();
         QCOMPARE(ran, 1);
         QVERIFY(fMemory->MenuCalls().empty());
@@ -242,6 +250,95 @@ private slots:
         });
         QCOMPARE(shell.Exec(QPoint(10, 10), &app, nullptr), verb);
         QCOMPARE(closed.size(), 1);
+    }
+
+    // The anchor's own menu is the application's; the caller's function decides whether the
+    // chosen entry runs; the selection is dropped when the menu closes.
+    void ExecWithAnAnchorAsksTheCallersFunction()
+    {
+        QMenu app;
+        QAction* one = app.addAction(QStringLiteral("App &one"));
+        QWidget owner;
+        TShellContextMenu shell(*fFolder, &owner);
+        fFolder->MultiObjects().Add(QStringLiteral("/docs/a.txt"));
+        QStringList shown;
+        QTimer::singleShot(0, this, [&shown] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            shown = Captions(*menu);
+            if (QAction* frob = ActionNamed(*menu, QStringLiteral("&Frob")))
+                frob->trigger();
+            menu->close();
+        });
+        QStringList asked;
+        const QString verb = shell.Exec(QPoint(10, 10), one, [&](TBeforeCommandEventArgs& pArgs) {
+            asked << pArgs.Command.VerbOrEmpty();
+            pArgs.Cancel = true;
+        });
+        QCOMPARE(verb, QString());
+        QCOMPARE(asked, QStringList{QStringLiteral("frob")});
+        QVERIFY(shown.contains(QStringLiteral("App &one")));
+        QCOMPARE(shown.indexOf(QStringLiteral("&Open")), 1);
+        QVERIFY(fMemory->MenuCalls().empty());
+        QVERIFY(!fFolder->HasMultiObjects());
+        QVERIFY(!fFolder->ActiveContextMenu());
+    }
+
+    void InvokingByVerbShowsTheWaitCursorMeanwhile()
+    {
+        bool waiting = false;
+        fFolder->OnContextMenuSelect = [&](TWayfold&, const QString&, bool&) {
+            waiting = QGuiApplication::overrideCursor() &&
+                      QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        };
+        QVERIFY(InvokeContextMenuCommand(*fFolder, TShellCommand(QStringLiteral("frob"))));
+        QVERIFY(waiting);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(fMemory->MenuCalls().size(), std::size_t(1));
+    }
+
+    void BackgroundMenuMergesAndRuns_data()
+    {
+        QTest::addColumn<bool>("onTop");
+        QTest::addColumn<int>("refreshAt");
+        QTest::newRow("after the application's") << false << 3;
+        QTest::newRow("on top") << true << 2;
+    }
+    void BackgroundMenuMergesAndRuns()
+    {
+        QFETCH(bool, onTop);
+        QFETCH(int, refreshAt);
+        fFolder->SetShowContextMenuOnTop(onTop);
+        QMenu app;
+        app.addAction(QStringLiteral("App &one"));
+        QWidget owner;
+        TShellContextMenu shell(*fFolder, &owner);
+        QMenu* built = shell.QueryBackgroundMenu();
+        QVERIFY(built);
+        QCOMPARE(Captions(*built).size(), 4);
+        QTimer::singleShot(0, this, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            if (QAction* refresh = ActionNamed(*menu, QStringLiteral("R&efresh")))
+                refresh->trigger();
+            menu->close();
+        });
+        QSignalSpy closed(&shell, &TShellContextMenu::Closed);
+        fFolder->MultiObjects().Add(QStringLiteral("/docs/a.txt"));
+        QCOMPARE(shell.ExecBackground(QPoint(10, 10), &app), QStringLiteral("refresh"));
+        QCOMPARE(closed.size(), 1);
+        // A click beside the items leaves their selection alone.
+        QVERIFY(fFolder->HasMultiObjects());
+        const auto calls = fMemory->MenuCalls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].Kind, QStringLiteral("background"));
+        QCOMPARE(calls[0].Paths, QStringList{QStringLiteral("/docs")});
+        // Where the entries went, seen in a menu built the same way.
+        QMenu* again = shell.BuildBackground(&app);
+        QVERIFY(again);
+        QCOMPARE(Captions(*again).indexOf(QStringLiteral("R&efresh")), refreshAt);
     }
 
 private:
