@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <limits>
 #include <spawn.h>
@@ -36,6 +37,17 @@ template <typename F> double SecondsPerCall(F&& pWork, int pCalls, int pRounds =
 inline double SecondsSince(std::chrono::steady_clock::time_point pStart)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - pStart).count();
+}
+
+// Processor time this thread has used, in seconds. On a busy machine the wall time of a piece
+// of work includes the time others held the processor; the thread's own time does not, so a
+// ratio of these stays meaningful when the machine is shared (work on other threads is not in
+// it).
+inline double ThreadCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 // Read system calls of this process so far ("syscr" of /proc/self/io; -1 when unreadable): a
