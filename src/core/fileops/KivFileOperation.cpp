@@ -1,13 +1,17 @@
 #include "KivFileOperation.h"
 
+#include "core/platform/FindData.h"
 #include "core/platform/IArchive.h"
+#include "core/platform/IFileSystem.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/PropertySystem.h"
 #include "core/platform/ShellConstants.h"
 #include "core/platform/SystemErrorTexts.h"
 #include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivExceptions.h"
 #include "core/shell/KivVersion.h"
 #include "core/shell/PathUtils.h"
+#include "core/shell/ShellColumns.h"
 #include "core/threading/ThreadPool.h"
 
 #include <mutex>
@@ -103,8 +107,12 @@ QString ZipPath(const TKivFileOperationTask& pTask)
     return path.isEmpty() ? pTask.DestinationName : path;
 }
 
-// A missing ZIP file is made empty, so that the items can be added to it as to any archive.
-IItemIdListPtr EnsureZipFile(const TKivFileOperationTask& pTask)
+// The size of an archive without entries: its end record alone.
+constexpr std::uint64_t kEmptyZipSize = 22;
+
+// A missing ZIP file is made empty, so that the items can be added to it as to any archive;
+// pCreated receives its path when this call made it.
+IItemIdListPtr EnsureZipFile(const TKivFileOperationTask& pTask, QString& pCreated)
 {
     if (Valid(pTask.Destination))
         return pTask.Destination;
@@ -113,28 +121,34 @@ IItemIdListPtr EnsureZipFile(const TKivFileOperationTask& pTask)
         return pTask.Destination;
     if (const HResult result = Archives().CreateEmpty(path); Failed(result))
         throw EWayfoldError(static_cast<HResult>(win32::ERROR_CANTWRITE), SystemErrorText(result));
+    pCreated = path;
     return TKivItemIdList::Create(path);
 }
 
-// Removes the extraction folders of an unzip run whichever way it ends.
-class TStagingFolders
+// A run that made a ZIP file and then failed or was cancelled takes it away again, as long as
+// it is still the empty archive it made: the user is left with what was there before.
+void RemoveUnfilledZip(const QString& pPath)
 {
-public:
-    TStagingFolders() = default;
-    TStagingFolders(const TStagingFolders&) = delete;
-    TStagingFolders& operator=(const TStagingFolders&) = delete;
-    ~TStagingFolders()
-    {
-        if (IArchives* archives = Platform().Archives()) {
-            for (const QString& folder : fFolders)
-                archives->RemoveStaging(folder);
-        }
-    }
-    void Add(const QString& pFolder) { fFolders << pFolder; }
+    FindData data;
+    IFileSystem& files = Platform().FileSystem();
+    if (Succeeded(files.GetFindData(pPath, data)) && data.Size == kEmptyZipSize)
+        files.DeleteFile(pPath);
+}
 
-private:
-    QStringList fFolders;
-};
+// The engine's form of the properties to write; a value the property system has no type for
+// is an invalid argument.
+std::vector<TPropertyChange> PropertyChanges(const TKivShellProperties& pProperties)
+{
+    std::vector<TPropertyChange> changes;
+    for (const auto& [column, value] : pProperties) {
+        TPropertyChange change;
+        change.Key = TShellColumns::ToPropertyKey(column);
+        if (!VariantToPropVariant(value.FPropertyVariant, change.Value))
+            throw std::invalid_argument("Properties: a value of no property type");
+        changes.push_back(std::move(change));
+    }
+    return changes;
+}
 
 } // namespace
 
@@ -196,6 +210,8 @@ void TKivFileOperation::SetDefaultParentWindow(std::function<WindowRef()> pProvi
 
 bool TKivFileOperation::Execute()
 {
+    if (fOwnerWindow)
+        return Execute(fOwnerWindow);
     std::function<WindowRef()> provider;
     {
         const std::scoped_lock lock(DefaultParentLock());
@@ -227,8 +243,9 @@ bool TKivFileOperation::Execute(WindowRef pParentWnd)
         task.DestinationName = fDestination;
         task.Properties = fProperties;
         task.Options = fOptions;
-        task.AsyncOperation =
-            fOptions.Contains(TOperationOption::soAsync) && fOperation != TKivOperationType::otZip;
+        // A ZIP file is written in the background too: adding a large folder takes long, and
+        // the window must not wait for it.
+        task.AsyncOperation = fOptions.Contains(TOperationOption::soAsync);
 
         if (task.AsyncOperation) {
             TWorkerThreadPool::Instance()->AddWorkItem(
@@ -278,8 +295,9 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
                                   operation != TKivOperationType::otRename &&
                                   operation != TKivOperationType::otSetProperties;
     IItemIdListPtr destinationList = pTask.Destination;
+    QString createdZip;
     if (operation == TKivOperationType::otZip)
-        destinationList = EnsureZipFile(pTask);
+        destinationList = EnsureZipFile(pTask, createdZip);
     if (needsDestination && !Valid(destinationList))
         throw EWayfoldError(static_cast<HResult>(win32::ERROR_PATH_NOT_FOUND),
                             InvalidDestinationText());
@@ -296,15 +314,6 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
             }
         }
     }
-    if (operation == TKivOperationType::otZip) {
-        const QString zipFile = destinationList->Path();
-        EWayfoldError::Check(Archives().Add(zipFile, SourcePaths(source), IArchives::kDefaultLevel),
-                             zipFile);
-        return;
-    }
-    if (operation == TKivOperationType::otSetProperties)
-        throw EWayfoldError(E_NOTIMPL);
-
     IFileOps* service = Platform().FileOps();
     if (!service)
         throw EWayfoldError(E_NOTIMPL);
@@ -316,8 +325,6 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
 
     const QString destination = needsDestination ? destinationList->Path() : QString();
     const QString name = SplitPath(pTask.DestinationName).second;
-    // Alive until the engine has moved the extracted items out.
-    TStagingFolders staging;
     switch (operation) {
     case TKivOperationType::otCopy:
         EWayfoldError::Check(engine->CopyItems(SourcePaths(source), destination));
@@ -339,21 +346,21 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
         EWayfoldError::Check(
             engine->NewItem(destination, newitem::FILE_ATTRIBUTE_DIRECTORY, name, QString()));
         break;
+    case TKivOperationType::otSetProperties:
+        EWayfoldError::Check(engine->SetProperties(PropertyChanges(pTask.Properties)));
+        EWayfoldError::Check(engine->ApplyPropertiesToItems(SourcePaths(source)));
+        break;
+    case TKivOperationType::otZip:
+        // Written on the engine's worker with its progress and cancel: the archive is rewritten
+        // aside and replaces the old one only when complete.
+        EWayfoldError::Check(
+            engine->ZipItems(SourcePaths(source), destination, IArchives::kDefaultLevel));
+        break;
     case TKivOperationType::otUnzip:
         // Each archive is extracted beside the destination's items, then moved in by the
-        // engine: a rename on the same file system, with the engine's rules for what exists.
-        for (const QString& zipFile : SourcePaths(source)) {
-            QString folder;
-            QStringList items;
-            const HResult result = Archives().ExtractToStaging(zipFile, destination, folder, items);
-            EWayfoldError::Check(result, zipFile);
-            staging.Add(folder);
-            if (!items.isEmpty())
-                EWayfoldError::Check(engine->MoveItems(items, destination));
-        }
-        break;
-    case TKivOperationType::otSetProperties:
-    case TKivOperationType::otZip:
+        // engine with its rules for what exists there.
+        for (const QString& zipFile : SourcePaths(source))
+            EWayfoldError::Check(engine->ExtractItems(zipFile, destination), zipFile);
         break;
     }
 
@@ -363,6 +370,8 @@ void TKivFileOperation::PerformTask(const TKivFileOperationTask& pTask, WindowRe
     EWayfoldError::Check(engine->Advise(sink, cookie));
     const HResult result = engine->PerformOperations();
     engine->Unadvise(cookie);
+    if (!createdZip.isEmpty() && (Failed(result) || pOutcome->OperationAborted))
+        RemoveUnfilledZip(createdZip);
     // A cancelled run is told by the outcome; the caller raises 1223 for it.
     if (Failed(result) &&
         !(pOutcome->OperationAborted && result == HResultFromWin32(win32::ERROR_CANCELLED))) {
@@ -575,12 +584,19 @@ bool TKivFileOperation::Zip(const QString& pFileName, const QString& pZipFile)
 
 bool TKivFileOperation::Zip(const QStringList& pFileNames, const QString& pZipFile)
 {
-    return RunTemporary(TKivOperationType::otZip,
-                        [&](TKivFileOperation& pOp) {
-                            pOp.SourceFiles().AddStrings(pFileNames);
-                            pOp.SetDestination(pZipFile);
-                        },
-                        {});
+    return Zip(pFileNames, pZipFile, {});
+}
+
+bool TKivFileOperation::Zip(const QStringList& pFileNames, const QString& pZipFile,
+                            TOperationOptions pOptions)
+{
+    return RunTemporary(
+        TKivOperationType::otZip,
+        [&](TKivFileOperation& pOp) {
+            pOp.SourceFiles().AddStrings(pFileNames);
+            pOp.SetDestination(pZipFile);
+        },
+        pOptions);
 }
 
 bool TKivFileOperation::Unzip(const QString& pZipFile, const QString& pFolder,

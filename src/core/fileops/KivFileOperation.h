@@ -82,8 +82,9 @@ private:
 // One shell file operation (copy, delete, move, rename, new file, new folder, properties, ZIP
 // in and out) on a set of items, performed by the platform's engine with its own dialogs. Fill the
 // properties and call Execute, or use the class operations. Lives on the user-interface thread (or
-// on the thread that made it); with soAsync the request runs as a work item on the global pool and
-// Execute returns at once.
+// on the thread that made it); with soAsync the request (a ZIP file too) runs as a work item on
+// the global pool and Execute returns at once. A synchronous run from the user-interface thread
+// does its work on the engine's worker while that thread keeps serving its events.
 class TKivFileOperation
 {
 public:
@@ -116,9 +117,15 @@ public:
     void SetTitle(const QString& pValue) { fTitle = pValue; }
     QString Version() const;
 
+    // The window the engine's dialogs belong to when Execute() is called without one; null: the
+    // application's default (SetDefaultParentWindow).
+    pf::WindowRef OwnerWindow() const { return fOwnerWindow; }
+    void SetOwnerWindow(pf::WindowRef pValue) { fOwnerWindow = pValue; }
+
     // True when LastErrorCode tells success.
     bool Execute(pf::WindowRef pParentWnd);
-    // The parent window the application names (SetDefaultParentWindow), else none.
+    // OwnerWindow when set, else the parent window the application names
+    // (SetDefaultParentWindow), else none.
     bool Execute();
 
     // The window Execute() uses; the application installs who answers (its active form).
@@ -161,6 +168,10 @@ public:
     // Adds the items to the ZIP file, which is made empty first when it does not exist yet.
     static bool Zip(const QString& pFileName, const QString& pZipFile);
     static bool Zip(const QStringList& pFileNames, const QString& pZipFile);
+    // With options: soAsync returns at once and writes the archive on the pool; the others
+    // decide the engine's dialogs (soSilent: no progress window).
+    static bool Zip(const QStringList& pFileNames, const QString& pZipFile,
+                    TOperationOptions pOptions);
     // Extracts everything in the ZIP file into the folder, with the engine's rules for items
     // that exist there already.
     static bool Unzip(const QString& pZipFile, const QString& pFolder, TOperationOptions pOptions);
@@ -186,6 +197,7 @@ private:
     bool fOperationAborted = false;
     bool fEnabled = true;
     QString fTitle;
+    pf::WindowRef fOwnerWindow = nullptr;
 };
 
 // Performs a copied request on a worker of the global pool; failures are dropped (nobody waits

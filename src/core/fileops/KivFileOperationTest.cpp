@@ -3,17 +3,22 @@
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/PropVariant.h"
+#include "core/platform/ShellConstants.h"
 #include "core/shell/ItemIdListCollection.h"
 #include "core/shell/KivExceptions.h"
+#include "core/shell/ShellColumns.h"
 #include "platform/linux/LinuxFileOperation.h"
 #include "platform/linux/LinuxPlatform.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -33,6 +38,8 @@ class TTestFileOps final : public IFileOps
 public:
     IFileOperationPtr CreateFileOperation() override
     {
+        if (BeforeCreate)
+            BeforeCreate();
         return lnx::CreateLinuxFileOperation(Faults, Ui);
     }
     void SetDefaultUi(IFileOperationUiPtr pUi) override { Ui = std::move(pUi); }
@@ -40,6 +47,8 @@ public:
 
     std::shared_ptr<lnx::TFileOpFaults> Faults = std::make_shared<lnx::TFileOpFaults>();
     IFileOperationUiPtr Ui;
+    // Called on the thread that performs a task, before its engine is made.
+    std::function<void()> BeforeCreate;
 };
 
 class TTestPlatform final : public IPlatform
@@ -324,6 +333,59 @@ TEST_F(KivFileOperationTest, UnzipFollowsTheEngineRulesForWhatExists)
     EXPECT_EQ(fDir.ReadFile("t/d/b.txt"), "new b");
     // The extraction folder went with the run.
     EXPECT_EQ(EntriesOf(target), QStringList{"d"});
+}
+
+TEST_F(KivFileOperationTest, AsyncZipReturnsAtOnceAndWritesOnThePool)
+{
+    const QString a = fDir.CreateFile("s/a.txt", "a");
+    const QString zip = fDir.Join("t/x.zip");
+    fDir.CreateFolder("t");
+    std::mutex lock;
+    std::condition_variable changed;
+    bool release = false;
+    std::thread::id performer;
+    fOps->BeforeCreate = [&] {
+        std::unique_lock guard(lock);
+        performer = std::this_thread::get_id();
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+    };
+
+    // The task is held before its engine exists: the call must return while it waits.
+    EXPECT_TRUE(TKivFileOperation::Zip(QStringList{a}, zip, {Opt::soAsync}));
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(20),
+                                     [&] { return performer != std::thread::id(); }));
+        EXPECT_NE(performer, std::this_thread::get_id());
+        release = true;
+        changed.notify_all();
+    }
+    for (int i = 0; i < 2000 && ZipEntryNames(zip) != QStringList{"a.txt"}; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ZipEntryNames(zip), QStringList{"a.txt"});
+    for (int i = 0; i < 2000 && fOps->Faults.use_count() > 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+TEST_F(KivFileOperationTest, SetPropertiesWritesDatesAndTheReadOnlyBit)
+{
+    const QString file = fDir.CreateFile("a.txt", "a");
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC);
+    EXPECT_TRUE(TKivFileOperation::SetProperty(
+        file, TShellColumns::FromPropertyKey(pkey::DateModified), TShellPropertyValue{when}, {}));
+    EXPECT_EQ(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1000000000);
+    EXPECT_TRUE(
+        TKivFileOperation::SetProperties(QStringList{file},
+                                         {{TShellColumns::FromPropertyKey(pkey::FileAttributes),
+                                           TShellPropertyValue{QVariant(fileattr::READONLY)}}},
+                                         {}));
+    EXPECT_FALSE(QFileInfo(file).permissions() & QFileDevice::WriteOwner);
+    // A value no property has a type for is refused before anything is written.
+    EXPECT_THROW(
+        TKivFileOperation::SetProperty(file, TShellColumns::FromPropertyKey(pkey::DateModified),
+                                       TShellPropertyValue{QVariant(QStringList{"x"})}, {}),
+        std::invalid_argument);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/platform/FileTime.h"
 #include "core/platform/HResult.h"
+#include "core/platform/PropVariant.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,8 +18,9 @@
 //
 // Items are absolute file-system paths (undecodable bytes escaped as in FileNames.h). A copy may
 // also start from an entry of a ZIP archive, named by the archive's path and the entry's
-// ("/a/b.zip/dir/x.txt", its parsing name): it is extracted and arrives like a copied item.
-// Trash entries are not handled by this engine.
+// ("/a/b.zip/dir/x.txt", its parsing name): it is extracted and arrives like a copied item. A
+// whole ZIP archive can also be written from items or extracted into a folder. Trash entries are
+// not handled by this engine.
 
 namespace kiv::pf {
 
@@ -192,6 +194,43 @@ enum class TErrorAction
     eaCancel,
 };
 
+// One change an apply-properties run makes to each of its items. What can be written here:
+// pkey::DateModified and pkey::DateAccessed (a FileTime), and the read-only bit of
+// pkey::FileAttributes (a number; the write permissions). Other keys fail for each item with
+// ERROR_NOT_SUPPORTED.
+struct TPropertyChange
+{
+    PropertyKey Key;
+    PropVariant Value;
+};
+
+// What a run mostly does, for the title of its progress window ("Copying", "Moving"...): the
+// kind of its first queued operation.
+enum class TFileOpKind
+{
+    fkCopy,
+    fkMove,
+    fkDelete,
+    fkRename,
+    fkNew,
+    fkProperties,
+    fkZip,
+    fkUnzip,
+};
+
+// A run as its user interface describes it.
+struct TFileOpRunInfo
+{
+    TFileOpKind Kind = TFileOpKind::fkCopy;
+    // The folder the (first) items come from and the folder or archive they go to; empty where
+    // the kind has no such place (a deletion has no destination).
+    QString Source;
+    QString Destination;
+    // The window the run's dialogs belong to (SetOwnerWindow).
+    WindowRef Owner = nullptr;
+    std::uint32_t Flags = 0;
+};
+
 struct TFileOpProgress
 {
     std::uint64_t ItemsDone = 0;
@@ -215,6 +254,10 @@ public:
     virtual TErrorAction AskError(const TFileOpError& pError) = 0;
     // Before the deletions of a run: true goes on, false cancels the run.
     virtual bool ConfirmDelete(int pCount, bool pToTrash) = 0;
+    // A deletion meant for the trash finds no usable trash on the item's volume (read-only
+    // media, network mounts, a trash folder that cannot be made): true deletes the item for
+    // good, false leaves it. Nobody to ask leaves it too.
+    virtual bool ConfirmPermanentDelete(const QString& /*pItem*/) { return false; }
     // A few times a second while the run lasts (never with FOF_SILENT).
     virtual void ShowProgress(const TFileOpProgress& /*pProgress*/) {}
     // Around each run that has this user interface, on the thread that called
@@ -222,6 +265,13 @@ public:
     // in between, so its Cancel and SetPaused can back the buttons of a progress window.
     virtual void RunStarted(IFileOperation& /*pOperation*/) {}
     virtual void RunEnded(IFileOperation& /*pOperation*/) {}
+    // Asked once per run before RunStarted, on the thread that called PerformOperations: a user
+    // interface of the run's own (its own progress window, its owner window as the parent of
+    // its dialogs) that then gets every call of the run; null lets this one serve the run.
+    virtual std::shared_ptr<IFileOperationUi> ForRun(const TFileOpRunInfo& /*pRun*/)
+    {
+        return nullptr;
+    }
 };
 
 using IFileOperationUiPtr = std::shared_ptr<IFileOperationUi>;
@@ -255,6 +305,26 @@ public:
     // pTemplate when one is given, else empty).
     virtual HResult NewItem(const QString& pDestinationFolder, std::uint32_t pAttributes,
                             const QString& pName, const QString& pTemplate = {}) = 0;
+    // The changes ApplyPropertiesToItems makes (replaces the ones set before).
+    virtual HResult SetProperties(const std::vector<TPropertyChange>& /*pChanges*/)
+    {
+        return E_NOTIMPL;
+    }
+    virtual HResult ApplyPropertiesToItems(const QStringList& /*pItems*/) { return E_NOTIMPL; }
+    // Adds the items (folders with what is inside) to the existing ZIP archive pArchive at the
+    // deflate level pLevel (IArchives levels). The archive is rewritten aside: a failed or
+    // cancelled run leaves it as it was, with no temporary file.
+    virtual HResult ZipItems(const QStringList& /*pItems*/, const QString& /*pArchive*/,
+                             int /*pLevel*/)
+    {
+        return E_NOTIMPL;
+    }
+    // Extracts everything in the ZIP archive into pDestinationFolder, with this engine's rules
+    // for what is there already; a failed or cancelled extraction leaves no partial file.
+    virtual HResult ExtractItems(const QString& /*pArchive*/, const QString& /*pDestinationFolder*/)
+    {
+        return E_NOTIMPL;
+    }
 
     // Runs what was queued on a worker thread and returns when it has ended. S_OK when every
     // item succeeded (or was skipped by a decision); HResultFromWin32(1223) when cancelled; the

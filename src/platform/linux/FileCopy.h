@@ -30,6 +30,12 @@ struct TFileOpFaults
     // Bytes per chunk; 0 for the engine's own (large) chunks. Small chunks let a test stop a
     // small file half-way.
     std::size_t ChunkSize = 0;
+    // Asked before the properties of an item are written: an errno value plays a refusal of the
+    // system (EPERM: not the owner), 0 lets the write go on.
+    std::function<int(const std::string& pPath)> BeforeProperties;
+    // Progress goes to the sinks at every step instead of at most every 20 ms, so a test can
+    // act at a known point of a run.
+    bool ReportEveryStep = false;
 };
 
 // How a file reaches its place.

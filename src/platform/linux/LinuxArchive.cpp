@@ -48,6 +48,16 @@ HResult ResultOfArchive(zip_t* pArchive)
     return ResultOfZipError(zip_get_error(pArchive));
 }
 
+HResult Cancelled()
+{
+    return HResultFromWin32(win32::ERROR_CANCELLED);
+}
+
+bool StopRequested(const TArchiveProgress* pProgress)
+{
+    return pProgress && pProgress->Stop.stop_requested();
+}
+
 struct TFd
 {
     int Fd = -1;
@@ -96,19 +106,129 @@ void SetEntryTimes(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pTime)
                              sizeof field, ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
 }
 
+// The content of one file as libzip reads it when the archive is written: opened only then (an
+// archive of many files never holds them all open), read in the chunks libzip asks for, each
+// reported and each a point where a stop request ends the writing (libzip then removes its
+// temporary file and the old archive stays).
+class TFileSource
+{
+public:
+    static zip_source_t* Create(zip_t* pArchive, std::string pPath, const struct stat& pStatus,
+                                const TArchiveProgress* pProgress)
+    {
+        auto* state = new TFileSource(std::move(pPath), pStatus, pProgress);
+        zip_source_t* source = zip_source_function(pArchive, &TFileSource::Callback, state);
+        if (!source)
+            delete state;
+        return source;
+    }
+
+private:
+    TFileSource(std::string pPath, const struct stat& pStatus, const TArchiveProgress* pProgress)
+        : fPath(std::move(pPath))
+        , fStatus(pStatus)
+        , fProgress(pProgress)
+    {
+        zip_error_init(&fError);
+    }
+    ~TFileSource()
+    {
+        if (fFd >= 0)
+            ::close(fFd);
+        zip_error_fini(&fError);
+    }
+
+    zip_int64_t Fail(int pZipError, int pErrno)
+    {
+        zip_error_set(&fError, pZipError, pErrno);
+        return -1;
+    }
+
+    zip_int64_t Read(void* pData, zip_uint64_t pLength)
+    {
+        if (StopRequested(fProgress))
+            return Fail(ZIP_ER_CANCELLED, 0);
+        for (;;) {
+            const ssize_t got = ::read(fFd, pData, pLength);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return Fail(ZIP_ER_READ, errno);
+            if (got > 0 && fProgress && fProgress->OnBytes)
+                fProgress->OnBytes(static_cast<std::uint64_t>(got));
+            return got;
+        }
+    }
+
+    static zip_int64_t Callback(void* pState, void* pData, zip_uint64_t pLength,
+                                zip_source_cmd_t pCommand)
+    {
+        auto* self = static_cast<TFileSource*>(pState);
+        switch (pCommand) {
+        case ZIP_SOURCE_OPEN:
+            self->fFd = ::open(self->fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            return self->fFd >= 0 ? 0 : self->Fail(ZIP_ER_OPEN, errno);
+        case ZIP_SOURCE_READ:
+            return self->Read(pData, pLength);
+        case ZIP_SOURCE_CLOSE:
+            if (self->fFd < 0)
+                return 0;
+            ::close(self->fFd);
+            self->fFd = -1;
+            if (self->fProgress && self->fProgress->OnItem)
+                self->fProgress->OnItem();
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(pData);
+            zip_stat_init(st);
+            st->size = static_cast<zip_uint64_t>(self->fStatus.st_size);
+            st->mtime = self->fStatus.st_mtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->fError, pData, pLength);
+        case ZIP_SOURCE_FREE:
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            return self->Fail(ZIP_ER_OPNOTSUPP, 0);
+        }
+    }
+
+    const std::string fPath;
+    const struct stat fStatus;
+    const TArchiveProgress* const fProgress;
+    int fFd = -1;
+    zip_error_t fError;
+};
+
 // Adds one item (not following a link) under pName; folders bring what is inside them.
 class TAdder
 {
 public:
-    TAdder(zip_t* pArchive, int pLevel, const struct stat& pArchiveStat)
+    TAdder(zip_t* pArchive, int pLevel, const struct stat& pArchiveStat,
+           const TArchiveProgress* pProgress)
         : fArchive(pArchive)
         , fLevel(pLevel)
         , fArchiveStat(pArchiveStat)
+        , fProgress(pProgress)
     {
     }
 
+    // What was added: files, and entries without data to read (folders, links).
+    std::uint64_t Files() const { return fFiles; }
+    std::uint64_t OtherEntries() const { return fOtherEntries; }
+    std::uint64_t Bytes() const { return fBytes; }
+
     HResult AddItem(const std::string& pPath, const std::string& pName)
     {
+        if (StopRequested(fProgress))
+            return Cancelled();
         struct stat st
         {
         };
@@ -135,7 +255,7 @@ public:
             if (!source)
                 std::free(copy);
         } else if (S_ISREG(st.st_mode)) {
-            source = zip_source_file(fArchive, pPath.c_str(), 0, -1);
+            source = TFileSource::Create(fArchive, pPath, st, fProgress);
         } else {
             // Devices, pipes and sockets have no content to keep.
             return S_OK;
@@ -147,6 +267,12 @@ public:
         if (index < 0) {
             zip_source_free(source);
             return ResultOfArchive(fArchive);
+        }
+        if (S_ISREG(st.st_mode)) {
+            ++fFiles;
+            fBytes += static_cast<std::uint64_t>(st.st_size);
+        } else {
+            ++fOtherEntries;
         }
         return Describe(static_cast<zip_uint64_t>(index), st, !S_ISLNK(st.st_mode));
     }
@@ -160,6 +286,7 @@ private:
             index = zip_dir_add(fArchive, pName.c_str(), ZIP_FL_ENC_GUESS);
         if (index < 0)
             return ResultOfArchive(fArchive);
+        ++fOtherEntries;
         if (const HResult result = Describe(static_cast<zip_uint64_t>(index), pStat, false);
             Failed(result))
             return result;
@@ -193,6 +320,10 @@ private:
     zip_t* const fArchive;
     const int fLevel;
     const struct stat fArchiveStat;
+    const TArchiveProgress* const fProgress;
+    std::uint64_t fFiles = 0;
+    std::uint64_t fOtherEntries = 0;
+    std::uint64_t fBytes = 0;
 };
 
 // The parts of an entry name, or nothing when the name would leave the folder it is extracted
@@ -261,7 +392,8 @@ std::time_t EntryTime(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pDosTime
 
 using TEntry = TZipEntry;
 
-HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
+HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder,
+                    const TArchiveProgress* pProgress)
 {
     zip_file_t* file = zip_fopen_index(pArchive, pEntry.Index, 0);
     if (!file)
@@ -290,8 +422,13 @@ HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
     static constexpr std::size_t kChunk = 256 * 1024;
     std::vector<char> buffer(kChunk);
     zip_int64_t got = 0;
-    while (Succeeded(result) && (got = zip_fread(file, buffer.data(), buffer.size())) > 0)
+    while (Succeeded(result) && (got = zip_fread(file, buffer.data(), buffer.size())) > 0) {
         result = WriteAll(out.Fd, buffer.data(), static_cast<std::size_t>(got));
+        if (Succeeded(result) && pProgress && pProgress->OnBytes)
+            pProgress->OnBytes(static_cast<std::uint64_t>(got));
+        if (StopRequested(pProgress))
+            result = Cancelled();
+    }
     zip_fclose(file);
     if (got < 0)
         return InvalidArchive();
@@ -306,7 +443,7 @@ HResult ExtractFile(zip_t* pArchive, const TEntry& pEntry, int pFolder)
 // The body of an extraction: every entry of pEntries below a new hidden folder in pFolder.
 HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
                        const std::string& pFolder, std::string& pStaging,
-                       std::vector<std::string>& pTop);
+                       std::vector<std::string>& pTop, const TArchiveProgress* pProgress = nullptr);
 
 } // namespace
 
@@ -337,6 +474,7 @@ HResult ReadZipEntries(zip_t* pArchive, bool pRefuseUnsafe, std::vector<TZipEntr
         entry.Folder = entry.Folder || S_ISDIR(unixMode);
         entry.Mode = (unixMode & 0777) != 0 ? (unixMode & 0777) : (entry.Folder ? 0755 : 0644);
         entry.Time = EntryTime(pArchive, index, (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
+        entry.Size = (st.valid & ZIP_STAT_SIZE) && !entry.Folder && !entry.Link ? st.size : 0;
         pEntries.push_back(std::move(entry));
     }
     return S_OK;
@@ -346,7 +484,7 @@ namespace {
 
 HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
                        const std::string& pFolder, std::string& pStaging,
-                       std::vector<std::string>& pTop)
+                       std::vector<std::string>& pTop, const TArchiveProgress* pProgress)
 {
     std::string staging = pFolder + "/.tovaline-unzip-XXXXXX";
     if (!::mkdtemp(staging.data()))
@@ -355,6 +493,8 @@ HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
     HResult result = root.Fd >= 0 ? S_OK : HResultFromErrno(errno);
     pTop.clear();
     for (const TEntry& entry : pEntries) {
+        if (Succeeded(result) && StopRequested(pProgress))
+            result = Cancelled();
         if (Failed(result))
             break;
         if (std::find(pTop.begin(), pTop.end(), entry.Parts.front()) == pTop.end())
@@ -364,7 +504,9 @@ HResult ExtractEntries(zip_t* pArchive, const std::vector<TEntry>& pEntries,
         if (folder.Fd < 0)
             result = HResultFromErrno(errno);
         else if (!entry.Folder)
-            result = ExtractFile(pArchive, entry, folder.Fd);
+            result = ExtractFile(pArchive, entry, folder.Fd, pProgress);
+        if (Succeeded(result) && pProgress && pProgress->OnItem)
+            pProgress->OnItem();
     }
     // Folder times last: writing inside a folder changes its time.
     for (const TEntry& entry : pEntries) {
@@ -413,7 +555,8 @@ public:
         return result;
     }
 
-    HResult Add(const QString& pArchive, const QStringList& pItems, int pLevel) override
+    HResult Add(const QString& pArchive, const QStringList& pItems, int pLevel,
+                const TArchiveProgress* pProgress) override
     {
         const std::string path = EncodeFileName(pArchive);
         struct stat archiveStat
@@ -432,7 +575,17 @@ public:
             zip_error_fini(&zipError);
             return result;
         }
-        TAdder adder(archive.get(), std::clamp(pLevel, kStoreLevel, kBestLevel), archiveStat);
+        // Old entries are copied over without passing through our sources: libzip asks this
+        // between them.
+        if (pProgress)
+            zip_register_cancel_callback_with_state(
+                archive.get(),
+                [](zip_t*, void* pStop) {
+                    return static_cast<const std::stop_token*>(pStop)->stop_requested() ? 1 : 0;
+                },
+                nullptr, const_cast<std::stop_token*>(&pProgress->Stop));
+        TAdder adder(archive.get(), std::clamp(pLevel, kStoreLevel, kBestLevel), archiveStat,
+                     pProgress);
         for (const QString& item : pItems) {
             const std::string itemPath = EncodeFileName(item);
             const std::string name = fs::path(itemPath).filename().string();
@@ -441,14 +594,21 @@ public:
             if (const HResult result = adder.AddItem(itemPath, name); Failed(result))
                 return result;
         }
+        if (pProgress && pProgress->OnStart)
+            pProgress->OnStart(adder.Files() + adder.OtherEntries(), adder.Bytes());
+        if (pProgress && pProgress->OnItem) {
+            // Folders and links are written from what is known already: complete now.
+            for (std::uint64_t i = 0; i < adder.OtherEntries(); ++i)
+                pProgress->OnItem();
+        }
         if (zip_close(archive.get()) != 0)
-            return ResultOfArchive(archive.get());
+            return StopRequested(pProgress) ? Cancelled() : ResultOfArchive(archive.get());
         archive.release();
         return S_OK;
     }
 
     HResult ExtractToStaging(const QString& pArchive, const QString& pFolder, QString& pStaging,
-                             QStringList& pItems) override
+                             QStringList& pItems, const TArchiveProgress* pProgress) override
     {
         pStaging.clear();
         pItems.clear();
@@ -467,11 +627,18 @@ public:
         // Every name is checked before anything is written.
         if (const HResult result = ReadZipEntries(archive.get(), true, entries); Failed(result))
             return result;
+        if (pProgress && pProgress->OnStart) {
+            std::uint64_t bytes = 0;
+            for (const TEntry& entry : entries)
+                bytes += entry.Size;
+            pProgress->OnStart(entries.size(), bytes);
+        }
 
         std::string staging;
         std::vector<std::string> top;
         if (const HResult result =
-                ExtractEntries(archive.get(), entries, EncodeFileName(pFolder), staging, top);
+                ExtractEntries(archive.get(), entries, EncodeFileName(pFolder), staging, top,
+                               pProgress);
             Failed(result))
             return result;
         pStaging = DecodeFileName(staging);

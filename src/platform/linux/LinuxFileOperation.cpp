@@ -3,15 +3,19 @@
 #include "Errno.h"
 #include "Handles.h"
 #include "LinuxArchive_p.h"
+#include "LinuxArchive.h"
 #include "LinuxPlatform.h"
 #include "LinuxTrash.h"
 #include "LinuxZipFolder.h"
 #include "MountTable.h"
 #include "core/platform/FileNames.h"
+#include "core/platform/IArchive.h"
 #include "core/platform/IChangeNotify.h"
+#include "core/platform/ShellConstants.h"
 #include "core/platform/SystemErrorTexts.h"
 #include "core/platform/UiDispatcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -37,6 +41,12 @@ enum class TOpKind
     Delete,
     Rename,
     New,
+    // Item: the item whose properties change.
+    Properties,
+    // Item: the archive; Items: what goes into it; Attributes: the compression level.
+    Zip,
+    // Item: the archive; Folder: where its content goes.
+    Unzip,
 };
 
 // One queued operation, paths as the system's bytes.
@@ -48,6 +58,8 @@ struct TQueued
     std::string Name;
     std::string Template;
     std::uint32_t Attributes = 0;
+    std::vector<std::string> Items;
+    std::shared_ptr<const std::vector<TPropertyChange>> Changes;
 };
 
 // What a tree looked like when the run looked at it: the entries a copy creates, with what it
@@ -303,6 +315,12 @@ private:
     HResult DoDelete(const TQueued& pOp);
     HResult DoRename(const TQueued& pOp);
     HResult DoNew(const TQueued& pOp);
+    HResult DoProperties(const TQueued& pOp);
+    TFailure WriteProperties(const std::string& pPath,
+                             const std::vector<TPropertyChange>& pChanges);
+    HResult DoZip(const TQueued& pOp);
+    HResult DoUnzip(const TQueued& pOp);
+    TArchiveProgress ArchiveProgress();
 
     bool NeedsFlush(const std::string& pFolder);
     void AddBytes(std::uint64_t pBytes);
@@ -452,7 +470,7 @@ void TRun::Report(bool pForce)
     const auto now = std::chrono::steady_clock::now();
     // 20 ms for the sinks, 100 ms for the user: often enough for a smooth bar, rarely enough
     // not to cost anything next to the copying.
-    if (pForce || now - fLastSinkReport >= 20ms) {
+    if (pForce || (fFaults && fFaults->ReportEveryStep) || now - fLastSinkReport >= 20ms) {
         fLastSinkReport = now;
         int shift = 0;
         while ((fUnitsTotal >> shift) > UINT32_MAX)
@@ -493,8 +511,23 @@ HResult TRun::Execute(const std::vector<TQueued>& pQueue)
         const TQueued& op = pQueue[i];
         if (op.Kind == TOpKind::Delete)
             ++deletions;
+        if (op.Kind == TOpKind::Zip) {
+            // What goes into the archive, as the look finds it now.
+            TTotals totals;
+            for (const std::string& item : op.Items) {
+                TEntry entry;
+                if (Snapshot(item, entry, fStop) == 0)
+                    AddTotals(entry, totals);
+            }
+            fTotals.Items += totals.Items;
+            fTotals.Bytes += totals.Bytes;
+            units[i] = totals.Items + totals.Bytes + 1;
+            continue;
+        }
         if (op.Kind != TOpKind::Copy && op.Kind != TOpKind::Move) {
-            ++fTotals.Items;
+            // An archive to extract tells its size when it is opened (DoUnzip).
+            if (op.Kind != TOpKind::Unzip)
+                ++fTotals.Items;
             continue;
         }
         struct stat source
@@ -560,6 +593,15 @@ HResult TRun::Execute(const std::vector<TQueued>& pQueue)
             break;
         case TOpKind::New:
             DoNew(op);
+            break;
+        case TOpKind::Properties:
+            DoProperties(op);
+            break;
+        case TOpKind::Zip:
+            DoZip(op);
+            break;
+        case TOpKind::Unzip:
+            DoUnzip(op);
             break;
         }
         if (Stopped())
@@ -1030,21 +1072,36 @@ HResult TRun::DoDelete(const TQueued& pOp)
     };
     const bool folder = ::lstat(pOp.Item.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::string trashed;
-    const HResult result = Try([&] {
-        if (toTrash) {
+    bool permanent = !toTrash;
+    bool declined = false;
+    HResult result = Try([&] {
+        if (!permanent) {
             std::string trashDir;
             std::string name;
-            const HResult moved = MoveToTrash(pOp.Item, &trashDir, &name);
-            if (Failed(moved))
+            bool noTrash = false;
+            const HResult moved = MoveToTrash(pOp.Item, &trashDir, &name, &noTrash);
+            if (Succeeded(moved)) {
+                trashed = trashDir + "/files/" + name;
+                return TFailure{};
+            }
+            // The volume has no trash: the user may delete for good instead; with nobody to
+            // ask the item stays and fails, it is never deleted for good unasked.
+            if (!noTrash || !fUi)
                 return Made(moved, pOp.Item);
-            trashed = trashDir + "/files/" + name;
-            return TFailure{};
+            if (!fUi->ConfirmPermanentDelete(Text(pOp.Item))) {
+                declined = true;
+                return TFailure{};
+            }
+            permanent = true;
         }
         std::string failedAt;
         const HResult removed = RemoveTree(pOp.Item, &failedAt);
         return Succeeded(removed) ? TFailure{} : Made(removed, failedAt);
     });
-    if (Succeeded(result)) {
+    if (declined) {
+        result = kItemSkipped;
+        ItemDone();
+    } else if (Succeeded(result)) {
         ItemDone();
         AnnounceChange(folder ? shcne::RMDIR : shcne::DELETE, pOp.Item, folder);
     }
@@ -1181,6 +1238,191 @@ HResult TRun::DoNew(const TQueued& pOp)
     return result;
 }
 
+// A date property's value as the system's time; false for no time.
+bool TimeOfValue(const PropVariant& pValue, struct timespec& pTime)
+{
+    const FileTime* time = std::get_if<FileTime>(&pValue);
+    // Seconds from 1601 to 1970, in ticks of 100 ns.
+    constexpr std::int64_t kEpochTicks = 11644473600ll * 10000000ll;
+    if (!time || time->Ticks == 0 || time->Ticks > std::uint64_t(INT64_MAX))
+        return false;
+    const std::int64_t ticks = static_cast<std::int64_t>(time->Ticks) - kEpochTicks;
+    std::int64_t seconds = ticks / 10000000;
+    std::int64_t rest = ticks % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
+    pTime.tv_sec = static_cast<time_t>(seconds);
+    pTime.tv_nsec = static_cast<long>(rest * 100);
+    return true;
+}
+
+std::optional<std::uint32_t> NumberOfValue(const PropVariant& pValue)
+{
+    if (const auto* value = std::get_if<std::uint32_t>(&pValue))
+        return *value;
+    if (const auto* value = std::get_if<std::int32_t>(&pValue); value && *value >= 0)
+        return static_cast<std::uint32_t>(*value);
+    return std::nullopt;
+}
+
+TFailure TRun::WriteProperties(const std::string& pPath,
+                               const std::vector<TPropertyChange>& pChanges)
+{
+    if (fFaults && fFaults->BeforeProperties) {
+        if (const int error = fFaults->BeforeProperties(pPath); error != 0)
+            return Errno(error, pPath);
+    }
+    struct stat st
+    {
+    };
+    if (::lstat(pPath.c_str(), &st) != 0)
+        return Errno(errno, pPath);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    std::optional<mode_t> mode;
+    for (const TPropertyChange& change : pChanges) {
+        if (change.Key == pkey::DateModified || change.Key == pkey::DateAccessed) {
+            if (!TimeOfValue(change.Value, times[change.Key == pkey::DateModified ? 1 : 0]))
+                return Win32(win32::ERROR_INVALID_PARAMETER, pPath);
+            continue;
+        }
+        if (change.Key != pkey::FileAttributes)
+            return Win32(win32::ERROR_NOT_SUPPORTED, pPath);
+        const std::optional<std::uint32_t> attributes = NumberOfValue(change.Value);
+        if (!attributes)
+            return Win32(win32::ERROR_INVALID_PARAMETER, pPath);
+        // Hidden is the leading dot of the name here: no attribute can change it.
+        const bool hidden = NameOf(pPath).starts_with('.');
+        if (((*attributes & fileattr::HIDDEN) != 0) != hidden)
+            return Win32(win32::ERROR_NOT_SUPPORTED, pPath);
+        // Read-only is the write permission: taken from everyone, given back to the owner.
+        const mode_t current = st.st_mode & 07777;
+        const mode_t wanted = (*attributes & fileattr::READONLY)
+                                  ? current & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)
+                                  : current | S_IWUSR;
+        if (wanted != current) {
+            // A link has no permissions of its own to change.
+            if (S_ISLNK(st.st_mode))
+                return Win32(win32::ERROR_NOT_SUPPORTED, pPath);
+            mode = wanted;
+        }
+    }
+    if ((times[0].tv_nsec != UTIME_OMIT || times[1].tv_nsec != UTIME_OMIT) &&
+        ::utimensat(AT_FDCWD, pPath.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return Errno(errno, pPath);
+    if (mode && ::chmod(pPath.c_str(), *mode) != 0)
+        return Errno(errno, pPath);
+    return TFailure{};
+}
+
+HResult TRun::DoProperties(const TQueued& pOp)
+{
+    static const std::vector<TPropertyChange> kNone;
+    const std::vector<TPropertyChange>& changes = pOp.Changes ? *pOp.Changes : kNone;
+    const HResult result = Try([&] { return WriteProperties(pOp.Item, changes); });
+    if (Succeeded(result)) {
+        ItemDone();
+        struct stat st
+        {
+        };
+        const bool folder = ::lstat(pOp.Item.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        AnnounceChange(shcne::ATTRIBUTES, pOp.Item, folder);
+    }
+    return result;
+}
+
+// The archive service's reports turned into this run's progress.
+TArchiveProgress TRun::ArchiveProgress()
+{
+    TArchiveProgress progress;
+    progress.Stop = fStop;
+    progress.OnBytes = [this](std::uint64_t pBytes) { AddBytes(pBytes); };
+    progress.OnItem = [this] { ItemDone(); };
+    return progress;
+}
+
+HResult TRun::DoZip(const TQueued& pOp)
+{
+    // An archive on removable media or a share is on it before the run reports back.
+    (void)NeedsFlush(FolderOf(pOp.Item));
+    const std::unique_ptr<IArchives> archives = CreateLinuxArchives();
+    TArchiveProgress progress = ArchiveProgress();
+    // A paused run waits between chunks as a copy does.
+    progress.OnBytes = [this](std::uint64_t pBytes) {
+        AddBytes(pBytes);
+        (void)fPause->WaitWhilePaused(fStop);
+    };
+    QStringList items;
+    for (const std::string& item : pOp.Items)
+        items << Text(item);
+    const TTotals before = fDone;
+    const std::uint64_t unitsBefore = fUnitsDone;
+    return Try([&] {
+        // A retry writes the archive again from the start.
+        fDone = before;
+        fUnitsDone = unitsBefore;
+        const HResult result =
+            archives->Add(Text(pOp.Item), items, static_cast<int>(pOp.Attributes), &progress);
+        if (result == HResultFromWin32(win32::ERROR_CANCELLED) && fStop.stop_requested())
+            return Errno(ECANCELED, pOp.Item);
+        return Succeeded(result) ? TFailure{} : Made(result, pOp.Item);
+    });
+}
+
+HResult TRun::DoUnzip(const TQueued& pOp)
+{
+    (void)NeedsFlush(pOp.Folder);
+    const std::unique_ptr<IArchives> archives = CreateLinuxArchives();
+    TArchiveProgress progress = ArchiveProgress();
+    const std::uint64_t unitsStart = fUnitsDone;
+    progress.OnStart = [&](std::uint64_t pItems, std::uint64_t pBytes) {
+        // The archive's own size replaces the one unit the look gave it (a retry counts once).
+        const std::uint64_t units = pItems + pBytes + 1;
+        fUnitsTotal = fUnitsTotal - (fUnitsOpEnd - unitsStart) + units;
+        fUnitsOpEnd = unitsStart + units;
+        fTotals.Items += pItems;
+        fTotals.Bytes += pBytes;
+        Report(true);
+    };
+    progress.OnBytes = [this](std::uint64_t pBytes) {
+        AddBytes(pBytes);
+        (void)fPause->WaitWhilePaused(fStop);
+    };
+    QString staging;
+    QStringList items;
+    const TTotals before = fDone;
+    const TTotals totalsBefore = fTotals;
+    HResult result = Try([&] {
+        fDone = before;
+        fTotals = totalsBefore;
+        fUnitsDone = unitsStart;
+        const HResult extracted =
+            archives->ExtractToStaging(Text(pOp.Item), Text(pOp.Folder), staging, items, &progress);
+        if (extracted == HResultFromWin32(win32::ERROR_CANCELLED) && fStop.stop_requested())
+            return Errno(ECANCELED, pOp.Item);
+        return Succeeded(extracted) ? TFailure{} : Made(extracted, pOp.Item);
+    });
+    if (Failed(result))
+        return result;
+    // Each extracted item moves in under the rules for what is there already: on the same file
+    // system a rename, so an item arrives whole or not at all. What a cancel leaves in the
+    // hidden folder goes with it.
+    const std::uint64_t itemsDone = fDone.Items;
+    for (const QString& item : items) {
+        if (Stopped())
+            break;
+        const std::string path = EncodeFileName(item);
+        const HResult moved = MoveEntry(path, pOp.Folder, NameOf(path));
+        if (Failed(moved) && Succeeded(result))
+            result = moved;
+    }
+    // The moves are not items of the archive.
+    fDone.Items = itemsDone;
+    archives->RemoveStaging(staging);
+    return Stopped() ? StopResult() : result;
+}
+
 // Paths as the system takes them: absolute, without a trailing "/" (except the root).
 std::string SystemPath(const QString& pPath)
 {
@@ -1282,6 +1524,42 @@ public:
         fQueue.push_back(std::move(op));
         return S_OK;
     }
+    HResult SetProperties(const std::vector<TPropertyChange>& pChanges) override
+    {
+        fChanges = std::make_shared<const std::vector<TPropertyChange>>(pChanges);
+        return S_OK;
+    }
+    HResult ApplyPropertiesToItems(const QStringList& pItems) override
+    {
+        for (const QString& item : pItems) {
+            const HResult result = Queue(TOpKind::Properties, item, {}, {});
+            if (Failed(result))
+                return result;
+            fQueue.back().Changes = fChanges;
+        }
+        return S_OK;
+    }
+    HResult ZipItems(const QStringList& pItems, const QString& pArchive, int pLevel) override
+    {
+        TQueued op;
+        op.Kind = TOpKind::Zip;
+        op.Item = SystemPath(pArchive);
+        if (op.Item.size() < 2 || op.Item[0] != '/' || pItems.isEmpty())
+            return E_INVALIDARG;
+        for (const QString& item : pItems) {
+            std::string path = SystemPath(item);
+            if (path.size() < 2 || path[0] != '/')
+                return E_INVALIDARG;
+            op.Items.push_back(std::move(path));
+        }
+        op.Attributes = static_cast<std::uint32_t>(std::clamp(pLevel, 0, 9));
+        fQueue.push_back(std::move(op));
+        return S_OK;
+    }
+    HResult ExtractItems(const QString& pArchive, const QString& pDestinationFolder) override
+    {
+        return Queue(TOpKind::Unzip, pArchive, pDestinationFolder, {});
+    }
 
     HResult PerformOperations() override;
 
@@ -1306,7 +1584,7 @@ private:
         op.Item = SystemPath(pItem);
         if (op.Item.size() < 2 || op.Item[0] != '/')
             return E_INVALIDARG;
-        if (pKind == TOpKind::Copy || pKind == TOpKind::Move) {
+        if (pKind == TOpKind::Copy || pKind == TOpKind::Move || pKind == TOpKind::Unzip) {
             op.Folder = SystemPath(pFolder);
             if (op.Folder.empty() || op.Folder[0] != '/')
                 return E_INVALIDARG;
@@ -1334,11 +1612,59 @@ private:
     std::uint32_t fFlags = 0;
     WindowRef fOwner = nullptr;
     std::vector<TQueued> fQueue;
+    std::shared_ptr<const std::vector<TPropertyChange>> fChanges;
     bool fAborted = false;
     std::vector<TFileOpError> fErrors;
     std::mutex fStopLock;
     std::stop_source fStopSource; // guarded by fStopLock
 };
+
+// How a run's window describes it: the kind and places of its first operation.
+TFileOpRunInfo RunInfoOf(const std::vector<TQueued>& pQueue, WindowRef pOwner, std::uint32_t pFlags)
+{
+    TFileOpRunInfo info;
+    info.Owner = pOwner;
+    info.Flags = pFlags;
+    if (pQueue.empty())
+        return info;
+    const TQueued& first = pQueue.front();
+    switch (first.Kind) {
+    case TOpKind::Copy:
+        info.Kind = TFileOpKind::fkCopy;
+        break;
+    case TOpKind::Move:
+        info.Kind = TFileOpKind::fkMove;
+        break;
+    case TOpKind::Delete:
+        info.Kind = TFileOpKind::fkDelete;
+        break;
+    case TOpKind::Rename:
+        info.Kind = TFileOpKind::fkRename;
+        break;
+    case TOpKind::New:
+        info.Kind = TFileOpKind::fkNew;
+        break;
+    case TOpKind::Properties:
+        info.Kind = TFileOpKind::fkProperties;
+        break;
+    case TOpKind::Zip:
+        info.Kind = TFileOpKind::fkZip;
+        break;
+    case TOpKind::Unzip:
+        info.Kind = TFileOpKind::fkUnzip;
+        break;
+    }
+    if (first.Kind == TOpKind::Zip) {
+        info.Source = first.Items.empty() ? QString() : Text(FolderOf(first.Items.front()));
+        info.Destination = Text(first.Item);
+    } else if (first.Kind == TOpKind::New) {
+        info.Destination = Text(first.Folder);
+    } else {
+        info.Source = Text(first.Kind == TOpKind::Unzip ? first.Item : FolderOf(first.Item));
+        info.Destination = Text(first.Folder);
+    }
+    return info;
+}
 
 HResult TLinuxFileOperation::PerformOperations()
 {
@@ -1353,11 +1679,16 @@ HResult TLinuxFileOperation::PerformOperations()
     std::vector<IFileOperationProgressSinkPtr> sinks;
     for (const auto& [cookie, sink] : fSinks)
         sinks.push_back(sink);
-    // Without an owner window nobody is asked: the flags and the defaults decide.
-    const IFileOperationUiPtr ui = fOwner ? fUi : nullptr;
-    TRun run(fFlags, ui, std::move(sinks), stop, fFaults, fPause);
     const std::vector<TQueued> queue = std::move(fQueue);
     fQueue.clear();
+    // Without an owner window nobody is asked: the flags and the defaults decide. A user
+    // interface may serve each run with one of its own (a progress window per run).
+    IFileOperationUiPtr ui = fOwner ? fUi : nullptr;
+    if (ui) {
+        if (IFileOperationUiPtr own = ui->ForRun(RunInfoOf(queue, fOwner, fFlags)))
+            ui = std::move(own);
+    }
+    TRun run(fFlags, ui, std::move(sinks), stop, fFaults, fPause);
 
     if (ui)
         ui->RunStarted(*this);

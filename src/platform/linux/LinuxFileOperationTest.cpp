@@ -1,9 +1,12 @@
 #include "LinuxFileOperation.h"
 
+#include "Errno.h"
+#include "LinuxArchive.h"
 #include "ScopedEnvironment.h"
 #include "TestDir.h"
 #include "core/platform/FileNames.h"
 #include "core/platform/ShFileOperation.h"
+#include "core/platform/ShellConstants.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +168,17 @@ public:
         DeleteAskedDuringRun = Running != nullptr;
         return ConfirmDeletes;
     }
+    bool ConfirmPermanentDelete(const QString& pItem) override
+    {
+        PermanentAsked << pItem;
+        return DeletePermanently;
+    }
+    void ShowProgress(const TFileOpProgress& pProgress) override { Progress.push_back(pProgress); }
+    std::shared_ptr<IFileOperationUi> ForRun(const TFileOpRunInfo& pRun) override
+    {
+        Runs.push_back(pRun);
+        return nullptr;
+    }
     void RunStarted(IFileOperation& pOperation) override { Running = &pOperation; }
     void RunEnded(IFileOperation& pOperation) override
     {
@@ -183,7 +197,43 @@ public:
     int RunsEnded = 0;
     std::vector<TFileConflict> Conflicts;
     std::vector<TFileOpError> ErrorsAsked;
+    bool DeletePermanently = false;
+    QStringList PermanentAsked;
+    // Read once the run has ended (the worker that wrote them has been joined).
+    std::vector<TFileOpProgress> Progress;
+    std::vector<TFileOpRunInfo> Runs;
 };
+
+// Cancels its run at the first report of work done and not finished.
+class TCancelAtFirstProgress final : public IFileOperationProgressSink
+{
+public:
+    explicit TCancelAtFirstProgress(const IFileOperationPtr& pOperation)
+        : fOperation(pOperation)
+    {
+    }
+    HResult UpdateProgress(std::uint32_t pTotal, std::uint32_t pDone) override
+    {
+        if (pDone > 0 && pDone < pTotal) {
+            if (const IFileOperationPtr operation = fOperation.lock())
+                operation->Cancel();
+        }
+        return S_OK;
+    }
+
+private:
+    const std::weak_ptr<IFileOperation> fOperation;
+};
+
+// Bytes deflate cannot shrink much, so an archive of them is written in many chunks.
+QByteArray NoiseBytes(int pSize, unsigned pSeed)
+{
+    std::mt19937 random(pSeed);
+    QByteArray bytes(pSize, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
 
 class LinuxFileOperationTest : public ::testing::Test
 {
@@ -779,6 +829,193 @@ TEST_F(LinuxFileOperationTest, KilledCopyLeavesOldOrNewNeverTorn)
     // Not a requirement, but a sign the kills landed inside the runs.
     RecordProperty("replaced", replaced);
 }
+
+TEST_F(LinuxFileOperationTest, ZipRunsOnTheWorkerWithProgressAndACancelKeepsTheOldArchive)
+{
+    const std::unique_ptr<IArchives> archives = CreateLinuxArchives();
+    const QString zip = fDir.Join("dst/x.zip");
+    ASSERT_EQ(archives->CreateEmpty(zip), S_OK);
+    ASSERT_EQ(archives->Add(zip, {fDir.CreateFile("src/old.txt", "old")}, 6), S_OK);
+    const QByteArray before = fDir.ReadFile("dst/x.zip");
+    for (int i = 0; i < 3; ++i)
+        fDir.CreateFile(QStringLiteral("src/big/%1.bin").arg(i), NoiseBytes(1 << 20, i));
+    const QString big = fDir.Join("src/big");
+
+    fFaults->ReportEveryStep = true;
+    auto ui = std::make_shared<TScriptedUi>();
+    const IFileOperationPtr cancelled = Make(0, ui);
+    std::uint32_t cookie = 0;
+    cancelled->Advise(std::make_shared<TCancelAtFirstProgress>(cancelled), cookie);
+    ASSERT_EQ(cancelled->ZipItems({big}, zip, 6), S_OK);
+    EXPECT_EQ(cancelled->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+    bool aborted = false;
+    cancelled->GetAnyOperationsAborted(aborted);
+    EXPECT_TRUE(aborted);
+    EXPECT_EQ(fDir.ReadFile("dst/x.zip"), before);
+    EXPECT_EQ(Entries(fTarget), QStringList{"x.zip"});
+    ASSERT_EQ(ui->Runs.size(), 1u);
+    EXPECT_EQ(ui->Runs[0].Kind, TFileOpKind::fkZip);
+    EXPECT_EQ(ui->Runs[0].Source, fSource);
+    EXPECT_EQ(ui->Runs[0].Destination, zip);
+    EXPECT_EQ(ui->Runs[0].Owner, this);
+
+    // Uncancelled: the progress reaches the sink (on the worker) and the window up to the end.
+    *fSink = TRecordingSink();
+    ui->Progress.clear();
+    const IFileOperationPtr op = Make(0, ui);
+    ASSERT_EQ(op->ZipItems({big}, zip, 6), S_OK);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    EXPECT_NE(fSink->Thread, std::this_thread::get_id());
+    EXPECT_GT(fSink->Total, 0u);
+    EXPECT_EQ(fSink->Done, fSink->Total);
+    ASSERT_FALSE(ui->Progress.empty());
+    const TFileOpProgress& last = ui->Progress.back();
+    EXPECT_EQ(last.ItemsTotal, 4u);
+    EXPECT_EQ(last.ItemsDone, 4u);
+    EXPECT_EQ(last.BytesTotal, 3u << 20);
+    EXPECT_EQ(last.BytesDone, 3u << 20);
+    EXPECT_EQ(Entries(fTarget), QStringList{"x.zip"});
+
+    // What went in comes out whole.
+    const IFileOperationPtr out = Make(0);
+    ASSERT_EQ(out->ExtractItems(zip, fDir.CreateFolder("out")), S_OK);
+    EXPECT_EQ(out->PerformOperations(), S_OK);
+    EXPECT_EQ(fDir.ReadFile("out/old.txt"), "old");
+    EXPECT_EQ(fDir.ReadFile("out/big/2.bin"), NoiseBytes(1 << 20, 2));
+    EXPECT_EQ(Entries(fDir.Join("out")), (QStringList{"big", "old.txt"}));
+}
+
+TEST_F(LinuxFileOperationTest, CancelledUnzipLeavesNoPartialFile)
+{
+    const std::unique_ptr<IArchives> archives = CreateLinuxArchives();
+    const QString zip = fDir.Join("x.zip");
+    ASSERT_EQ(archives->CreateEmpty(zip), S_OK);
+    for (int i = 0; i < 3; ++i)
+        fDir.CreateFile(QStringLiteral("src/big/%1.bin").arg(i), NoiseBytes(1 << 20, i));
+    ASSERT_EQ(archives->Add(zip, {fDir.Join("src/big")}, 1), S_OK);
+    fDir.CreateFile("dst/kept.txt", "kept");
+
+    fFaults->ReportEveryStep = true;
+    const IFileOperationPtr op = Make(0);
+    std::uint32_t cookie = 0;
+    op->Advise(std::make_shared<TCancelAtFirstProgress>(op), cookie);
+    ASSERT_EQ(op->ExtractItems(zip, fTarget), S_OK);
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+    // No extracted file, whole or partial, and no hidden extraction folder.
+    EXPECT_EQ(Entries(fTarget), QStringList{"kept.txt"});
+    EXPECT_LT(fSink->Done, fSink->Total);
+}
+
+TEST_F(LinuxFileOperationTest, AppliedPropertiesRoundTripTimesAndTheReadOnlyBit)
+{
+    const QString file = fDir.CreateFile("src/a.txt", "a");
+    ASSERT_EQ(::chmod(Bytes(file).c_str(), 0644), 0);
+    const FileTime modified = FileTime::FromUnix(1000000000, 123456700);
+    const FileTime accessed = FileTime::FromUnix(900000000, 0);
+
+    IFileOperationPtr op = Make(0);
+    ASSERT_EQ(op->SetProperties({{pkey::DateModified, modified},
+                                 {pkey::DateAccessed, accessed},
+                                 {pkey::FileAttributes, fileattr::READONLY}}),
+              S_OK);
+    ASSERT_EQ(op->ApplyPropertiesToItems({file}), S_OK);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    struct stat st = Status(file);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456700);
+    EXPECT_EQ(st.st_atim.tv_sec, 900000000);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(fSink->Calls, (QStringList{"Start", "Finish"}));
+    EXPECT_GT(fSink->Total, 0u);
+    EXPECT_EQ(fSink->Done, fSink->Total);
+    EXPECT_EQ(fSink->Finished, S_OK);
+
+    op = Make(0);
+    ASSERT_EQ(op->SetProperties({{pkey::FileAttributes, std::uint32_t{0}}}), S_OK);
+    ASSERT_EQ(op->ApplyPropertiesToItems({file}), S_OK);
+    EXPECT_EQ(op->PerformOperations(), S_OK);
+    st = Status(file);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+}
+
+TEST_F(LinuxFileOperationTest, AppliedPropertiesReportRefusalsWithTheirCodeAndPath)
+{
+    const QString refused = fDir.CreateFile("src/refused.txt", "r");
+    const QString fine = fDir.CreateFile("src/fine.txt", "f");
+    SetTimes(refused, 1500000000, 0);
+    fFaults->BeforeProperties = [&](const std::string& pPath) {
+        return pPath == Bytes(refused) ? EPERM : 0;
+    };
+    const FileTime modified = FileTime::FromUnix(1000000000, 0);
+
+    IFileOperationPtr op = Make(0);
+    ASSERT_EQ(op->SetProperties({{pkey::DateModified, modified}}), S_OK);
+    ASSERT_EQ(op->ApplyPropertiesToItems({refused, fine}), S_OK);
+    EXPECT_EQ(op->PerformOperations(), HResultFromErrno(EPERM));
+    ASSERT_EQ(op->Errors().size(), 1u);
+    EXPECT_EQ(op->Errors()[0].Result, HResultFromErrno(EPERM));
+    EXPECT_EQ(op->Errors()[0].Path, refused);
+    EXPECT_FALSE(op->Errors()[0].Text.isEmpty());
+    EXPECT_EQ(Status(refused).st_mtim.tv_sec, 1500000000);
+    EXPECT_EQ(Status(fine).st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(fSink->Finished, HResultFromErrno(EPERM));
+
+    // What this system cannot write fails as such and changes nothing.
+    op = Make(0);
+    ASSERT_EQ(op->SetProperties({{pkey::DateModified, FileTime::FromUnix(1200000000, 0)},
+                                 {pkey::DateCreated, modified}}),
+              S_OK);
+    ASSERT_EQ(op->ApplyPropertiesToItems({fine}), S_OK);
+    EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(Status(fine).st_mtim.tv_sec, 1000000000);
+}
+
+// A volume whose trash cannot be used: asked, the user decides; with nobody to ask the item
+// stays and fails.
+struct TNoTrashCase
+{
+    const char* Name;
+    bool WithUi;
+    bool DeletePermanently;
+    bool Gone;
+};
+
+class LinuxFileOperationNoTrashTest
+    : public LinuxFileOperationTest
+    , public ::testing::WithParamInterface<TNoTrashCase>
+{
+};
+
+TEST_P(LinuxFileOperationNoTrashTest, AsksBeforeDeletingForGood)
+{
+    const TNoTrashCase& c = GetParam();
+    // The trash folder's place is taken by a file: no trash can be made there.
+    fDir.CreateFile("data/Trash", "not a folder");
+    const QString file = fDir.CreateFile("src/a.txt", "a");
+    auto ui = std::make_shared<TScriptedUi>();
+    ui->DeletePermanently = c.DeletePermanently;
+    const IFileOperationPtr op = Make(fof::FOF_ALLOWUNDO | fof::FOF_NOCONFIRMATION,
+                                      c.WithUi ? ui : std::shared_ptr<TScriptedUi>());
+    ASSERT_EQ(op->DeleteItem(file), S_OK);
+    const HResult result = op->PerformOperations();
+    EXPECT_EQ(Exists(file), !c.Gone);
+    EXPECT_EQ(ui->PermanentAsked, c.WithUi ? QStringList{file} : QStringList{});
+    ASSERT_EQ(fSink->Results.size(), 1u);
+    if (!c.WithUi) {
+        EXPECT_TRUE(Failed(result));
+        EXPECT_EQ(fSink->Results[0], result);
+    } else {
+        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(fSink->Results[0], c.Gone ? S_OK : kItemSkipped);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LinuxFileOperationNoTrashTest,
+                         ::testing::Values(TNoTrashCase{"NobodyToAsk", false, false, false},
+                                           TNoTrashCase{"Declined", true, false, false},
+                                           TNoTrashCase{"Accepted", true, true, true}),
+                         [](const auto& pInfo) { return std::string(pInfo.param.Name); });
 
 } // namespace
 } // namespace kiv::pf::lnx

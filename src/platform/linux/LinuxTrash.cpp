@@ -344,8 +344,11 @@ HResult RemoveTree(const std::string& pPath, std::string* pFailedAt)
     return RemoveTreeAt(parent.Get(), name, pPath, st.st_dev, pFailedAt);
 }
 
-HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::string* pName)
+HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::string* pName,
+                    bool* pNoTrash)
 {
+    if (pNoTrash)
+        *pNoTrash = false;
     const std::string name(BaseName(pPath));
     if (pPath.empty() || pPath[0] != '/' || !IsValidEntryName(name))
         return E_INVALIDARG;
@@ -356,8 +359,11 @@ HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::strin
         return HResultFromErrno(errno);
     std::string trashDir;
     std::string topDir;
-    if (HResult result = TrashDirFor(pPath, st.st_dev, trashDir, topDir); Failed(result))
+    if (HResult result = TrashDirFor(pPath, st.st_dev, trashDir, topDir); Failed(result)) {
+        if (pNoTrash)
+            *pNoTrash = true;
         return result;
+    }
     // Nothing goes into the trash that holds it, nor the trash itself.
     if (IsPathPrefix(pPath, trashDir) || IsPathPrefix(trashDir, pPath))
         return HResultFromWin32(win32::ERROR_ACCESS_DENIED);
@@ -370,8 +376,11 @@ HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::strin
                              "\nDeletionDate=" + DeletionDateNow().toStdString() + "\n";
     TFd infoDir(::open((trashDir + "/info").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     TFd filesDir(::open((trashDir + "/files").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!infoDir.IsValid() || !filesDir.IsValid())
+    if (!infoDir.IsValid() || !filesDir.IsValid()) {
+        if (pNoTrash)
+            *pNoTrash = true;
         return HResultFromErrno(errno, TMissing::Path);
+    }
     // The info file is made first and exclusively: it reserves the name in the trash.
     for (int number = 1; number < 10000; ++number) {
         const std::string candidate = Candidate(name, number);
@@ -381,11 +390,16 @@ HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::strin
         if (!fd.IsValid()) {
             if (errno == EEXIST)
                 continue;
+            // The trash takes no entry (read-only, full, not ours to write).
+            if (pNoTrash)
+                *pNoTrash = true;
             return HResultFromErrno(errno);
         }
         if (!WriteAll(fd.Get(), info) || ::fsync(fd.Get()) != 0) {
             const int error = errno;
             ::unlinkat(infoDir.Get(), infoName.c_str(), 0);
+            if (pNoTrash)
+                *pNoTrash = true;
             return HResultFromErrno(error ? error : EIO);
         }
         fd = TFd();
@@ -396,6 +410,9 @@ HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir, std::strin
             // A stale entry of that name without info: try the next name.
             if (error == EEXIST)
                 continue;
+            // A trash folder on another file system (bind mounts) cannot take it by a rename.
+            if (error == EXDEV && pNoTrash)
+                *pNoTrash = true;
             return HResultFromErrno(error);
         }
         if (pTrashDir)

@@ -35,9 +35,11 @@ HResult MakeTrashEntry(const std::string& pTrashDir, const std::string& pName, I
 // Moves pPath (a file, link or folder) into the trash of its file system: the user's trash when
 // it is on the same file system as the data folder, else $topdir/.Trash/$uid (when $topdir/.Trash
 // is a real sticky folder) or $topdir/.Trash-$uid. Network mounts have no trash here
-// (ERROR_NOT_SUPPORTED). pTrashDir and pName (when given) tell where it went.
+// (ERROR_NOT_SUPPORTED). pTrashDir and pName (when given) tell where it went. pNoTrash (when
+// given) tells a failure because the volume has no usable trash (none can be made there, or the
+// mount has none) from one of the item itself.
 HResult MoveToTrash(const std::string& pPath, std::string* pTrashDir = nullptr,
-                    std::string* pName = nullptr);
+                    std::string* pName = nullptr, bool* pNoTrash = nullptr);
 // Puts an entry back where it was deleted from (missing folders on the way are made). Fails with
 // 183 when something is there now, and with 17 when that place is on another file system.
 HResult RestoreFromTrash(const std::string& pTrashDir, const std::string& pName,

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -19,26 +20,38 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <mutex>
 
 namespace kiv {
+
+// What the buttons of a progress window do to the run it shows.
+struct TRunControls
+{
+    std::function<void()> Cancel;
+    std::function<void(bool)> Pause;
+};
 
 // The window a run shows while it lasts. Hidden until the run has gone on for the delay, so
 // quick runs never flash it; hidden again when the run ends. UI thread only.
 class TProgressWindow final : public QDialog
 {
 public:
-    TProgressWindow(TFileOperationDialogs& pOwner, int pDelayMs)
-        : fOwner(pOwner)
+    TProgressWindow(QWidget* pParent, TRunControls pControls, int pDelayMs)
+        : QDialog(pParent)
+        , fControls(std::move(pControls))
         , fDelayMs(pDelayMs)
     {
+        setObjectName(QStringLiteral("FileOperationProgress"));
         setWindowTitle(QStringLiteral("Progress"));
         auto* layout = new QVBoxLayout(this);
-        for (QLabel* label : {fCurrent, fItems, fBytes, fSpeed, fTimeLeft})
+        for (QLabel* label : {fPlaces, fCurrent, fItems, fBytes, fSpeed, fTimeLeft})
             layout->addWidget(label);
+        fPlaces->setTextFormat(Qt::PlainText);
+        fPlaces->hide();
         fCurrent->setTextFormat(Qt::PlainText);
         fCurrent->setMinimumWidth(360);
         fBar->setRange(0, kBarSteps);
-        layout->insertWidget(1, fBar);
+        layout->insertWidget(2, fBar);
         auto* buttons = new QHBoxLayout;
         buttons->addStretch();
         buttons->addWidget(fPause);
@@ -53,6 +66,14 @@ public:
         connect(fCancel, &QPushButton::clicked, this, [this] { Cancel(); });
         // Closing the window or pressing Escape cancels, as the button does.
         connect(this, &QDialog::rejected, this, [this] { Cancel(); });
+    }
+
+    // The run's kind as the title and its places (none: the line stays hidden).
+    void Describe(const QString& pTitle, const QString& pPlaces)
+    {
+        setWindowTitle(pTitle);
+        fPlaces->setText(pPlaces);
+        fPlaces->setVisible(!pPlaces.isEmpty());
     }
 
     void Begin()
@@ -123,7 +144,8 @@ private:
             fPausedMs += fPausedSince.elapsed();
         fPause->setText(pPaused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
         fTimeLeft->setText(pPaused ? QStringLiteral("Paused") : QString());
-        fOwner.PauseRun(pPaused);
+        if (fControls.Pause)
+            fControls.Pause(pPaused);
     }
 
     void Cancel()
@@ -133,11 +155,13 @@ private:
         fPause->setEnabled(false);
         fCancel->setEnabled(false);
         fTimeLeft->setText(QStringLiteral("Cancelling..."));
-        fOwner.CancelRun();
+        if (fControls.Cancel)
+            fControls.Cancel();
     }
 
-    TFileOperationDialogs& fOwner;
+    const TRunControls fControls;
     const int fDelayMs;
+    QLabel* fPlaces = new QLabel(this);
     QLabel* fCurrent = new QLabel(this);
     QProgressBar* fBar = new QProgressBar(this);
     QLabel* fItems = new QLabel(this);
@@ -164,6 +188,27 @@ struct TReply
     QString Button;
     bool Checked = false;
 };
+
+// The widget a window reference names, or null when it names none that is alive (a reference
+// is compared, never followed, until it is known to be a widget). User-interface thread.
+QWidget* LiveWidget(pf::WindowRef pWindow)
+{
+    if (!pWindow)
+        return nullptr;
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (static_cast<const void*>(widget) == pWindow)
+            return widget;
+    }
+    return nullptr;
+}
+
+// The parent of a run's dialogs: its owner window, else the active window.
+QWidget* DialogParent(pf::WindowRef pOwner)
+{
+    if (QWidget* owner = LiveWidget(pOwner))
+        return owner->window();
+    return QApplication::activeWindow();
+}
 
 // Opens the box pMake builds on the user-interface thread and waits for the button. Any thread;
 // on the user-interface thread itself the wait keeps the event loop running.
@@ -202,10 +247,10 @@ TReply Ask(const std::function<QMessageBox*()>& pMake)
     return future.get();
 }
 
-QMessageBox* MakeBox(QMessageBox::Icon pIcon, const QString& pTitle, const QString& pText)
+QMessageBox* MakeBox(pf::WindowRef pOwner, QMessageBox::Icon pIcon, const QString& pTitle,
+                     const QString& pText)
 {
-    auto* box =
-        new QMessageBox(pIcon, pTitle, pText, QMessageBox::NoButton, QApplication::activeWindow());
+    auto* box = new QMessageBox(pIcon, pTitle, pText, QMessageBox::NoButton, DialogParent(pOwner));
     box->setTextFormat(Qt::PlainText);
     return box;
 }
@@ -216,36 +261,11 @@ QString SideText(const QString& pWhich, std::uint64_t pSize, pf::FileTime pTime,
     return QStringLiteral("%1: %2, modified %3").arg(pWhich, size, pf::FormatDateTime(pTime));
 }
 
-} // namespace
-
-std::shared_ptr<TFileOperationDialogs> TFileOperationDialogs::Create(int pProgressDelayMs)
+pf::TConflictAnswer AskConflictOf(pf::WindowRef pOwner, const pf::TFileConflict& pConflict)
 {
-    return std::shared_ptr<TFileOperationDialogs>(new TFileOperationDialogs(pProgressDelayMs));
-}
-
-TFileOperationDialogs::TFileOperationDialogs(int pProgressDelayMs)
-    : fProgressDelayMs(pProgressDelayMs)
-{
-}
-
-TFileOperationDialogs::~TFileOperationDialogs()
-{
-    // Widgets cannot be deleted once the application object is gone; the process is ending.
-    if (!fProgress || !QCoreApplication::instance())
-        return;
-    // The last owner is normally the application, on its own thread; a worker that happened to
-    // drop it last leaves the window to the event loop.
-    if (pf::Ui().IsUiThread())
-        delete fProgress;
-    else
-        fProgress->deleteLater();
-}
-
-pf::TConflictAnswer TFileOperationDialogs::AskConflict(const pf::TFileConflict& pConflict)
-{
-    const TReply reply = Ask([&pConflict] {
+    const TReply reply = Ask([pOwner, &pConflict] {
         QMessageBox* box =
-            MakeBox(QMessageBox::Question, QStringLiteral("Replace or skip"),
+            MakeBox(pOwner, QMessageBox::Question, QStringLiteral("Replace or skip"),
                     QStringLiteral("The destination already has an item named \"%1\".")
                         .arg(QFileInfo(pConflict.Target).fileName()));
         box->setInformativeText(SideText(QStringLiteral("New"), pConflict.SourceSize,
@@ -273,10 +293,11 @@ pf::TConflictAnswer TFileOperationDialogs::AskConflict(const pf::TFileConflict& 
     return answer;
 }
 
-pf::TErrorAction TFileOperationDialogs::AskError(const pf::TFileOpError& pError)
+pf::TErrorAction AskErrorOf(pf::WindowRef pOwner, const pf::TFileOpError& pError)
 {
-    const TReply reply = Ask([&pError] {
-        QMessageBox* box = MakeBox(QMessageBox::Warning, QStringLiteral("Error"), pError.Message());
+    const TReply reply = Ask([pOwner, &pError] {
+        QMessageBox* box =
+            MakeBox(pOwner, QMessageBox::Warning, QStringLiteral("Error"), pError.Message());
         box->setDefaultButton(box->addButton(QStringLiteral("Retry"), QMessageBox::AcceptRole));
         box->addButton(QStringLiteral("Skip"), QMessageBox::AcceptRole);
         box->setEscapeButton(box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
@@ -289,26 +310,18 @@ pf::TErrorAction TFileOperationDialogs::AskError(const pf::TFileOpError& pError)
     return pf::TErrorAction::eaCancel;
 }
 
-bool TFileOperationDialogs::ConfirmDelete(int pCount, bool pToTrash)
+// The delete confirmation; pInformative under the question. "No" is the default unless the
+// items go to the trash: Enter alone must not destroy data.
+bool ConfirmDeleteOf(pf::WindowRef pOwner, const QString& pText, const QString& pInformative,
+                     bool pToTrash)
 {
-    QString text;
-    if (pToTrash)
-        text = pCount == 1 ? QStringLiteral("Move this item to the trash?")
-                           : QStringLiteral("Move these %1 items to the trash?").arg(pCount);
-    else if (pCount <= 0)
-        text = QStringLiteral("Permanently delete everything in the trash?");
-    else
-        text = pCount == 1 ? QStringLiteral("Permanently delete this item?")
-                           : QStringLiteral("Permanently delete these %1 items?").arg(pCount);
-    const TReply reply = Ask([&text, pToTrash] {
-        QMessageBox* box = MakeBox(pToTrash ? QMessageBox::Question : QMessageBox::Warning,
-                                   QStringLiteral("Delete"), text);
-        if (!pToTrash)
-            box->setInformativeText(QStringLiteral("This cannot be undone."));
+    const TReply reply = Ask([pOwner, &pText, &pInformative, pToTrash] {
+        QMessageBox* box = MakeBox(pOwner, pToTrash ? QMessageBox::Question : QMessageBox::Warning,
+                                   QStringLiteral("Delete"), pText);
+        box->setInformativeText(pInformative);
         box->addButton(QStringLiteral("Yes"), QMessageBox::YesRole);
         QAbstractButton* no = box->addButton(QStringLiteral("No"), QMessageBox::NoRole);
         box->setEscapeButton(no);
-        // Deleting for good is not the default: Enter alone must not destroy data.
         if (!pToTrash)
             box->setDefaultButton(qobject_cast<QPushButton*>(no));
         return box;
@@ -316,62 +329,252 @@ bool TFileOperationDialogs::ConfirmDelete(int pCount, bool pToTrash)
     return reply.Button == QLatin1String("Yes");
 }
 
+QString DeleteQuestion(int pCount, bool pToTrash)
+{
+    if (pToTrash)
+        return pCount == 1 ? QStringLiteral("Move this item to the trash?")
+                           : QStringLiteral("Move these %1 items to the trash?").arg(pCount);
+    // Emptying the trash asks without counting it on the user-interface thread.
+    if (pCount <= 0)
+        return QStringLiteral("Permanently delete everything in the trash?");
+    return pCount == 1 ? QStringLiteral("Permanently delete this item?")
+                       : QStringLiteral("Permanently delete these %1 items?").arg(pCount);
+}
+
+const QString& CannotBeUndone()
+{
+    static const QString text = QStringLiteral("This cannot be undone.");
+    return text;
+}
+
+} // namespace
+
+// The dialogs of one run: its questions belong to its owner window, and its progress window
+// (made on the user-interface thread when the run starts) shows what the run does. Called by
+// the engine like TFileOperationDialogs; shared with the tasks it posts, which hold it weakly.
+class TFileOperationRunDialogs final
+    : public pf::IFileOperationUi
+    , public std::enable_shared_from_this<TFileOperationRunDialogs>
+{
+public:
+    // pDisposable: the window goes when the run ends (a run's own); else it stays for the next.
+    TFileOperationRunDialogs(pf::TFileOpRunInfo pRun, int pDelayMs, bool pDisposable)
+        : fRun(std::move(pRun))
+        , fDelayMs(pDelayMs)
+        , fDisposable(pDisposable)
+    {
+    }
+
+    ~TFileOperationRunDialogs() override
+    {
+        // Widgets cannot be deleted once the application object is gone; the process is ending.
+        if (!fProgress || !QCoreApplication::instance())
+            return;
+        // A worker that happened to drop the last reference leaves the window to the loop.
+        if (pf::Ui().IsUiThread())
+            delete fProgress;
+        else
+            fProgress->deleteLater();
+    }
+
+    TFileOperationRunDialogs(const TFileOperationRunDialogs&) = delete;
+    TFileOperationRunDialogs& operator=(const TFileOperationRunDialogs&) = delete;
+
+    pf::TConflictAnswer AskConflict(const pf::TFileConflict& pConflict) override
+    {
+        return AskConflictOf(fRun.Owner, pConflict);
+    }
+    pf::TErrorAction AskError(const pf::TFileOpError& pError) override
+    {
+        return AskErrorOf(fRun.Owner, pError);
+    }
+    bool ConfirmDelete(int pCount, bool pToTrash) override
+    {
+        return ConfirmDeleteOf(fRun.Owner, DeleteQuestion(pCount, pToTrash),
+                               pToTrash ? QString() : CannotBeUndone(), pToTrash);
+    }
+    bool ConfirmPermanentDelete(const QString& pItem) override
+    {
+        const QString text = QStringLiteral("\"%1\" cannot be moved to the Trash. Do you want to "
+                                            "permanently delete it?")
+                                 .arg(QFileInfo(pItem).fileName());
+        return ConfirmDeleteOf(fRun.Owner, text, CannotBeUndone(), false);
+    }
+
+    void ShowProgress(const pf::TFileOpProgress& pProgress) override
+    {
+        pf::Ui().Post([weak = weak_from_this(), pProgress] {
+            if (const auto self = weak.lock())
+                self->Window().Update(pProgress);
+        });
+    }
+    void RunStarted(pf::IFileOperation& pOperation) override
+    {
+        {
+            const std::scoped_lock lock(fRunLock);
+            fOperation = &pOperation;
+        }
+        pf::Ui().Post([weak = weak_from_this()] {
+            if (const auto self = weak.lock())
+                self->Window().Begin();
+        });
+    }
+    void RunEnded(pf::IFileOperation& pOperation) override
+    {
+        {
+            const std::scoped_lock lock(fRunLock);
+            if (fOperation == &pOperation)
+                fOperation = nullptr;
+        }
+        pf::Ui().Post([weak = weak_from_this()] {
+            const auto self = weak.lock();
+            if (!self || !self->fProgress)
+                return;
+            self->fProgress->End();
+            if (self->fDisposable)
+                self->fProgress->deleteLater();
+        });
+    }
+
+    // User-interface thread.
+    QWidget* ProgressWindow() const { return fProgress; }
+
+private:
+    // The progress window, made on first use. User-interface thread.
+    TProgressWindow& Window()
+    {
+        if (fProgress)
+            return *fProgress;
+        TRunControls controls;
+        controls.Cancel = [weak = weak_from_this()] {
+            if (const auto self = weak.lock())
+                self->Control([](pf::IFileOperation& pOperation) { pOperation.Cancel(); });
+        };
+        controls.Pause = [weak = weak_from_this()](bool pPaused) {
+            if (const auto self = weak.lock())
+                self->Control(
+                    [pPaused](pf::IFileOperation& pOperation) { pOperation.SetPaused(pPaused); });
+        };
+        QWidget* owner = LiveWidget(fRun.Owner);
+        fProgress =
+            new TProgressWindow(owner ? owner->window() : nullptr, std::move(controls), fDelayMs);
+        if (fDisposable)
+            fProgress->Describe(TFileOperationDialogs::KindText(fRun.Kind), PlacesText());
+        return *fProgress;
+    }
+
+    QString PlacesText() const
+    {
+        if (fRun.Flags & pf::fof::FOFX_DONTDISPLAYLOCATIONS)
+            return {};
+        if (!fRun.Source.isEmpty() && !fRun.Destination.isEmpty())
+            return QStringLiteral("From %1 to %2").arg(fRun.Source, fRun.Destination);
+        if (!fRun.Source.isEmpty())
+            return QStringLiteral("From %1").arg(fRun.Source);
+        if (!fRun.Destination.isEmpty())
+            return QStringLiteral("To %1").arg(fRun.Destination);
+        return {};
+    }
+
+    // The buttons reach the running operation through this (user-interface thread).
+    template <typename F> void Control(F pCall)
+    {
+        const std::scoped_lock lock(fRunLock);
+        if (fOperation)
+            pCall(*fOperation);
+    }
+
+    const pf::TFileOpRunInfo fRun;
+    const int fDelayMs;
+    const bool fDisposable;
+    // Made, used and deleted on the user-interface thread; its owner window may take it along.
+    QPointer<TProgressWindow> fProgress;
+
+    std::mutex fRunLock;
+    // The run in progress; alive between RunStarted and RunEnded.
+    pf::IFileOperation* fOperation = nullptr; // guarded by fRunLock
+};
+
+std::shared_ptr<TFileOperationDialogs> TFileOperationDialogs::Create(int pProgressDelayMs)
+{
+    return std::shared_ptr<TFileOperationDialogs>(new TFileOperationDialogs(pProgressDelayMs));
+}
+
+TFileOperationDialogs::TFileOperationDialogs(int pProgressDelayMs)
+    : fProgressDelayMs(pProgressDelayMs)
+    , fShared(
+          std::make_shared<TFileOperationRunDialogs>(pf::TFileOpRunInfo{}, pProgressDelayMs, false))
+{
+}
+
+TFileOperationDialogs::~TFileOperationDialogs() = default;
+
+pf::TConflictAnswer TFileOperationDialogs::AskConflict(const pf::TFileConflict& pConflict)
+{
+    return fShared->AskConflict(pConflict);
+}
+
+pf::TErrorAction TFileOperationDialogs::AskError(const pf::TFileOpError& pError)
+{
+    return fShared->AskError(pError);
+}
+
+bool TFileOperationDialogs::ConfirmDelete(int pCount, bool pToTrash)
+{
+    return fShared->ConfirmDelete(pCount, pToTrash);
+}
+
+bool TFileOperationDialogs::ConfirmPermanentDelete(const QString& pItem)
+{
+    return fShared->ConfirmPermanentDelete(pItem);
+}
+
 void TFileOperationDialogs::ShowProgress(const pf::TFileOpProgress& pProgress)
 {
-    pf::Ui().Post([weak = weak_from_this(), pProgress] {
-        if (const auto self = weak.lock()) {
-            if (!self->fProgress)
-                self->fProgress = new TProgressWindow(*self, self->fProgressDelayMs);
-            self->fProgress->Update(pProgress);
-        }
-    });
+    fShared->ShowProgress(pProgress);
 }
 
 void TFileOperationDialogs::RunStarted(pf::IFileOperation& pOperation)
 {
-    {
-        const std::scoped_lock lock(fRunLock);
-        fOperation = &pOperation;
-    }
-    pf::Ui().Post([weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            if (!self->fProgress)
-                self->fProgress = new TProgressWindow(*self, self->fProgressDelayMs);
-            self->fProgress->Begin();
-        }
-    });
+    fShared->RunStarted(pOperation);
 }
 
 void TFileOperationDialogs::RunEnded(pf::IFileOperation& pOperation)
 {
-    {
-        const std::scoped_lock lock(fRunLock);
-        if (fOperation == &pOperation)
-            fOperation = nullptr;
-    }
-    pf::Ui().Post([weak = weak_from_this()] {
-        if (const auto self = weak.lock(); self && self->fProgress)
-            self->fProgress->End();
-    });
+    fShared->RunEnded(pOperation);
+}
+
+std::shared_ptr<pf::IFileOperationUi> TFileOperationDialogs::ForRun(const pf::TFileOpRunInfo& pRun)
+{
+    return std::make_shared<TFileOperationRunDialogs>(pRun, fProgressDelayMs, true);
 }
 
 QWidget* TFileOperationDialogs::ProgressWindow() const
 {
-    return fProgress;
+    return fShared->ProgressWindow();
 }
 
-void TFileOperationDialogs::CancelRun()
+QString TFileOperationDialogs::KindText(pf::TFileOpKind pKind)
 {
-    const std::scoped_lock lock(fRunLock);
-    if (fOperation)
-        fOperation->Cancel();
-}
-
-void TFileOperationDialogs::PauseRun(bool pPaused)
-{
-    const std::scoped_lock lock(fRunLock);
-    if (fOperation)
-        fOperation->SetPaused(pPaused);
+    switch (pKind) {
+    case pf::TFileOpKind::fkCopy:
+        return QStringLiteral("Copying");
+    case pf::TFileOpKind::fkMove:
+        return QStringLiteral("Moving");
+    case pf::TFileOpKind::fkDelete:
+        return QStringLiteral("Deleting");
+    case pf::TFileOpKind::fkRename:
+        return QStringLiteral("Renaming");
+    case pf::TFileOpKind::fkNew:
+        return QStringLiteral("Creating");
+    case pf::TFileOpKind::fkProperties:
+        return QStringLiteral("Applying properties");
+    case pf::TFileOpKind::fkZip:
+        return QStringLiteral("Compressing");
+    case pf::TFileOpKind::fkUnzip:
+        return QStringLiteral("Extracting");
+    }
+    return QStringLiteral("Progress");
 }
 
 QString TFileOperationDialogs::TimeLeftText(double pSeconds)

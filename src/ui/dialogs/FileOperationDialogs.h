@@ -5,23 +5,27 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 class QWidget;
 
 namespace kiv {
 
-class TProgressWindow;
+class TFileOperationRunDialogs;
 
 // The file operation engine's questions and progress as dialogs: conflicts (replace, skip, keep
-// both), errors (retry, skip), delete confirmation and a progress window with pause and cancel.
+// both), errors (retry, skip), delete confirmation (and the permanent deletion of what the trash
+// cannot take) and a progress window with pause and cancel.
 //
-// Installed once at start-up with IFileOps::SetDefaultUi and shared by the engine's runs. The
-// engine calls it on its worker thread: each question opens a dialog on the user-interface thread
-// (through the platform dispatcher) and the worker waits for the button; the thread that runs the
-// operation keeps serving the user-interface queue meanwhile. Progress is posted without waiting.
-// The widgets live on the user-interface thread and belong to this object; one run at a time
-// owns the progress window.
+// Installed once at start-up with IFileOps::SetDefaultUi. Each run of the engine gets a user
+// interface of its own (ForRun): its own progress window titled with what the run does
+// ("Copying", "Deleting"...) and showing from where to where, and its owner window as the parent
+// of its progress window and questions. In the Qt user interface a WindowRef is a QWidget*;
+// one that is not a live widget is taken as no owner.
+//
+// The engine calls these on its worker thread: each question opens a dialog on the
+// user-interface thread (through the platform dispatcher) and the worker waits for the button;
+// the thread that runs the operation keeps serving the user-interface queue meanwhile. Progress
+// is posted without waiting. The widgets live on the user-interface thread.
 class TFileOperationDialogs final
     : public pf::IFileOperationUi
     , public std::enable_shared_from_this<TFileOperationDialogs>
@@ -35,39 +39,37 @@ public:
     static std::shared_ptr<TFileOperationDialogs> Create(int pProgressDelayMs = kProgressDelayMs);
     ~TFileOperationDialogs() override;
 
+    // Called directly (not through a run of its own), the questions belong to the active window
+    // and the progress goes to one window shared by such runs.
     pf::TConflictAnswer AskConflict(const pf::TFileConflict& pConflict) override;
     pf::TErrorAction AskError(const pf::TFileOpError& pError) override;
     // pCount 0 with pToTrash false: everything in the trash (Empty Trash, which does not count
     // the entries first).
     bool ConfirmDelete(int pCount, bool pToTrash) override;
+    bool ConfirmPermanentDelete(const QString& pItem) override;
     void ShowProgress(const pf::TFileOpProgress& pProgress) override;
     void RunStarted(pf::IFileOperation& pOperation) override;
     void RunEnded(pf::IFileOperation& pOperation) override;
+    // A user interface for one run; its progress window goes when the run ends.
+    std::shared_ptr<pf::IFileOperationUi> ForRun(const pf::TFileOpRunInfo& pRun) override;
 
-    // User-interface thread only: the progress window, null before the first run.
+    // User-interface thread only: the shared progress window, null before its first run.
     QWidget* ProgressWindow() const;
 
     // "About 5 seconds", "About 3 minutes"; "" while nothing can be estimated (negative).
     static QString TimeLeftText(double pSeconds);
+    // "Copying", "Moving", "Deleting"...: a progress window's title.
+    static QString KindText(pf::TFileOpKind pKind);
 
     TFileOperationDialogs(const TFileOperationDialogs&) = delete;
     TFileOperationDialogs& operator=(const TFileOperationDialogs&) = delete;
 
 private:
     explicit TFileOperationDialogs(int pProgressDelayMs);
-    friend class TProgressWindow;
-
-    // The buttons of the progress window reach the running operation through these (UI thread).
-    void CancelRun();
-    void PauseRun(bool pPaused);
 
     const int fProgressDelayMs;
-    // Widgets: made, used and deleted on the user-interface thread.
-    TProgressWindow* fProgress = nullptr;
-
-    std::mutex fRunLock;
-    // The run in progress; alive between RunStarted and RunEnded.
-    pf::IFileOperation* fOperation = nullptr; // guarded by fRunLock
+    // Serves the runs that call this object directly.
+    const std::shared_ptr<TFileOperationRunDialogs> fShared;
 };
 
 } // namespace kiv

@@ -100,6 +100,26 @@ QString AnswerFromWorker(const std::function<TAnswer()>& pQuestion, const QStrin
     return texts;
 }
 
+// The progress windows of runs (visible ones only, or all that exist).
+QList<QWidget*> ProgressWindows(bool pVisibleOnly)
+{
+    QList<QWidget*> windows;
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (widget->objectName() == QLatin1String("FileOperationProgress") &&
+            (!pVisibleOnly || widget->isVisible()))
+            windows << widget;
+    }
+    return windows;
+}
+
+QString LabelsOf(const QWidget& pWindow)
+{
+    QString all;
+    for (const QLabel* label : pWindow.findChildren<QLabel*>())
+        all += label->text() + QLatin1Char('\n');
+    return all;
+}
+
 } // namespace
 
 class FileOperationDialogsTest : public QObject
@@ -246,6 +266,61 @@ private slots:
 
         dialogs->RunEnded(operation);
         QTRY_VERIFY(!window.isVisible());
+    }
+
+    void EachRunHasItsOwnProgressWindowUnderItsOwner()
+    {
+        const auto dialogs = TFileOperationDialogs::Create(0);
+        QWidget owner;
+        owner.show();
+        const auto copy = dialogs->ForRun(
+            {pf::TFileOpKind::fkCopy, QStringLiteral("/a"), QStringLiteral("/b"), &owner, 0});
+        const auto removal =
+            dialogs->ForRun({pf::TFileOpKind::fkDelete, QStringLiteral("/c"), {}, &owner, 0});
+        QVERIFY(copy && removal && copy != removal);
+        TRecordingOperation copying;
+        TRecordingOperation deleting;
+        copy->RunStarted(copying);
+        removal->RunStarted(deleting);
+        std::thread worker([&] {
+            copy->ShowProgress({1, 2, 10, 20, QStringLiteral("/a/x")});
+            removal->ShowProgress({1, 3, 0, 0, QStringLiteral("/c/y")});
+        });
+        worker.join();
+
+        QTRY_COMPARE(ProgressWindows(true).size(), 2);
+        QWidget* copyWindow = nullptr;
+        QWidget* deleteWindow = nullptr;
+        for (QWidget* window : ProgressWindows(true))
+            (window->windowTitle() == QLatin1String("Copying") ? copyWindow : deleteWindow) =
+                window;
+        QVERIFY(copyWindow && deleteWindow);
+        QCOMPARE(deleteWindow->windowTitle(), QStringLiteral("Deleting"));
+        QCOMPARE(copyWindow->parentWidget(), &owner);
+        QVERIFY(LabelsOf(*copyWindow).contains(QStringLiteral("From /a to /b")));
+        QVERIFY(LabelsOf(*deleteWindow).contains(QStringLiteral("From /c")));
+
+        // Each window's buttons reach its own run only.
+        ButtonOf(*deleteWindow, QStringLiteral("Cancel"))->click();
+        QVERIFY(deleting.Cancelled);
+        QVERIFY(!copying.Cancelled);
+
+        copy->RunEnded(copying);
+        removal->RunEnded(deleting);
+        // A run's window goes with the run.
+        QTRY_COMPARE(ProgressWindows(false).size(), 0);
+    }
+
+    void PermanentDeleteOfWhatTheTrashCannotTake()
+    {
+        const auto dialogs = TFileOperationDialogs::Create();
+        bool answer = false;
+        const QString texts = AnswerFromWorker<bool>(
+            [&] { return dialogs->ConfirmPermanentDelete(QStringLiteral("/mnt/ro/report.txt")); },
+            QStringLiteral("Yes"), false, answer);
+        QVERIFY(answer);
+        QVERIFY2(texts.contains(QStringLiteral("\"report.txt\" cannot be moved to the Trash")),
+                 qPrintable(texts));
     }
 
     void TimeLeft_data()
