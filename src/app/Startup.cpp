@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
 #include "ui/dialogs/FileOperationDialogs.h"
+#include "ui/dialogs/ShellDialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -72,6 +73,11 @@ int RunTovaline(int argc, char** argv)
         fileOps->SetDefaultUi(kiv::TFileOperationDialogs::Create());
     const std::unique_ptr<kiv::pf::IFileOps, void (*)(kiv::pf::IFileOps*)> dialogsInstalled(
         fileOps, [](kiv::pf::IFileOps* pOps) { pOps->SetDefaultUi(nullptr); });
+    // Message boxes, prompts, the network and folder dialogs: widgets too, so they go first.
+    kiv::pf::Platform().SetDialogs(kiv::TShellDialogs::Create());
+    const std::unique_ptr<kiv::pf::IPlatform, void (*)(kiv::pf::IPlatform*)> shellDialogsInstalled(
+        &kiv::pf::Platform(),
+        [](kiv::pf::IPlatform* pPlatform) { pPlatform->SetDialogs(nullptr); });
     // The family's start-up values (OS profile, localized texts), read once before first use.
     kiv::TShellWin32::Startup();
     TellCoreTheScreenResolution();

@@ -11,6 +11,7 @@ class IArchives;
 class IChangeNotify;
 class IClipboard;
 class IDebug;
+class IDialogs;
 class IExec;
 class IFileOps;
 class IFileSystem;
@@ -18,6 +19,7 @@ class IIcons;
 class IImageFactory;
 class IInfo;
 class IKnownFolders;
+class INetwork;
 class IRegistry;
 class IViewState;
 class INamespace;
@@ -53,6 +55,12 @@ public:
     virtual IFileOps* FileOps() { return nullptr; }
     // ZIP archives; null where the platform has none.
     virtual IArchives* Archives() { return nullptr; }
+    // Dialogs (message boxes, prompts, network connections, folder pickers): null until the user
+    // interface installs its own with SetDialogs, and where nothing may be asked.
+    virtual IDialogs* Dialogs() { return nullptr; }
+    virtual void SetDialogs(std::shared_ptr<IDialogs> /*pDialogs*/) {}
+    // Network shares (reachability, connecting); null where there are none.
+    virtual INetwork* Network() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -11,9 +11,11 @@
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
+#include "LinuxNetwork.h"
 #include "LinuxRegistry.h"
 #include "LinuxViewState.h"
 #include "core/platform/IChangeNotify.h"
+#include "core/platform/IDialogs.h"
 
 #include <atomic>
 #include <mutex>
@@ -24,7 +26,11 @@ namespace {
 class TLinuxPlatform final : public IPlatform
 {
 public:
-    HResult Startup() override { return S_OK; }
+    HResult Startup() override
+    {
+        fNetwork.StartReconnecting();
+        return S_OK;
+    }
     IInfo& Info() override { return fInfo; }
     INamespace& Namespace() override { return fNamespace; }
     IKnownFolders& KnownFolders() override { return fKnownFolders; }
@@ -33,6 +39,18 @@ public:
     IExec* Exec() override { return &fExec; }
     IFileOps* FileOps() override { return fFileOps.get(); }
     IArchives* Archives() override { return fArchives.get(); }
+    INetwork* Network() override { return &fNetwork; }
+    // Installed by the user interface at start-up and removed before it goes.
+    IDialogs* Dialogs() override
+    {
+        const std::lock_guard lock(fDialogsLock);
+        return fDialogs.get();
+    }
+    void SetDialogs(std::shared_ptr<IDialogs> pDialogs) override
+    {
+        const std::lock_guard lock(fDialogsLock);
+        fDialogs = std::move(pDialogs);
+    }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
@@ -67,6 +85,9 @@ private:
     std::once_flag fChangeNotifyOnce;
     std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
     std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
+    std::mutex fDialogsLock;
+    std::shared_ptr<IDialogs> fDialogs; // guarded by fDialogsLock
+    TLinuxNetwork fNetwork;
 };
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "core/platform/IPlatform.h"
 #include "core/platform/IdList.h"
 #include "platform/memory/MemoryClipboard.h"
+#include "platform/memory/MemoryDialogs.h"
+#include "platform/memory/MemoryNetwork.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/MemoryViewState.h"
 
@@ -118,6 +120,11 @@ public:
     IChangeNotify* ChangeNotify() override;
     // The fake change notification, for tests that fire events and look at registrations.
     class TMemoryChangeNotify& MemoryChangeNotify() { return *fChangeNotify; }
+    // Scripted dialogs and network shares (SetDialogs keeps the scripted ones).
+    IDialogs* Dialogs() override { return &fDialogs; }
+    TMemoryDialogs& MemoryDialogs() { return fDialogs; }
+    INetwork* Network() override { return &fNetwork; }
+    TMemoryNetwork& MemoryNetwork() { return fNetwork; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -194,6 +201,8 @@ private:
     TMemoryClipboard fClipboard;
     TMemoryRegistry fRegistry;
     TMemoryViewState fViewState;
+    TMemoryDialogs fDialogs;
+    TMemoryNetwork fNetwork;
     std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
