@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -75,12 +76,15 @@ TEST_F(LinuxNetworkTest, MountAnswersPromptsOnInputNeverOnTheCommandLine)
     TLinuxNetwork network(fOptions);
     QString path;
     QString message;
-    EXPECT_EQ(
-        network.Mount(QStringLiteral(R"(\\server\share)"),
-                      {QStringLiteral("alice"), QStringLiteral("WORK"), QStringLiteral("secret")},
-                      {}, path, message),
-        0u)
-        << message.toStdString();
+    std::uint32_t result = 1;
+    // On a plain thread without an event loop, as the connection dialog's worker runs it.
+    std::thread([&] {
+        result = network.Mount(
+            QStringLiteral(R"(\\server\share)"),
+            {QStringLiteral("alice"), QStringLiteral("WORK"), QStringLiteral("secret")}, {}, path,
+            message);
+    }).join();
+    EXPECT_EQ(result, 0u) << message.toStdString();
     EXPECT_EQ(path, QStringLiteral("/run/user/1/gvfs/smb-share:server=server,share=share"));
     EXPECT_EQ(Recorded("stdin"), (QStringList{QStringLiteral("alice"), QStringLiteral("WORK"),
                                               QStringLiteral("secret")}));

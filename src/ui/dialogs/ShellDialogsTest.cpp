@@ -5,9 +5,11 @@
 #include "ui/dialogs/NetworkDialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -162,6 +164,35 @@ private slots:
         QCOMPARE(network.MountCalls().back().Remote, QStringLiteral("smb://server/share"));
         QCOMPARE(network.RecentRemotes(), QStringList{QStringLiteral("smb://server/share")});
         QCOMPARE(network.ReconnectRemotes(), QStringList{QStringLiteral("smb://server/share")});
+    }
+
+    // The caller's OK event can keep the folder picker open; the next OK closes it.
+    void FileDialogOkVeto()
+    {
+        QTemporaryDir folder;
+        const auto dialogs = TShellDialogs::Create();
+        pf::TFileDialogArgs args;
+        args.DefaultFolder = folder.path();
+        args.Title = QStringLiteral("Please choose destination");
+        int oks = 0;
+        pf::TFileDialogEvents events;
+        events.OnFileOk = [&oks](const QStringList&, bool& pCanClose) { pCanClose = ++oks > 1; };
+        bool stayedOpen = false;
+        const pf::HResult result = AskFromWorker<pf::HResult>(
+            [&] { return dialogs->FileOpenDialog(args, events); },
+            [&] {
+                QFileDialog* picker = nullptr;
+                QVERIFY(
+                    QTest::qWaitFor([&] { return (picker = OpenDialog<QFileDialog>()); }, 5000));
+                QCOMPARE(picker->windowTitle(), args.Title);
+                static_cast<QDialog*>(picker)->accept();
+                stayedOpen = picker->isVisible();
+                static_cast<QDialog*>(picker)->accept();
+            });
+        QVERIFY(stayedOpen);
+        QCOMPARE(oks, 2);
+        QCOMPARE(result, pf::S_OK);
+        QCOMPARE(args.Chosen.size(), 1);
     }
 
     void ConnectCancelled()
