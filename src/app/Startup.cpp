@@ -12,6 +12,7 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LinuxThreads.h"
 #include "ui/dialogs/FileOperationDialogs.h"
+#include "ui/dialogs/ShellDialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -79,6 +80,11 @@ int RunTovaline(int argc, char** argv)
     const std::unique_ptr<kiv::pf::IPlatform, void (*)(kiv::pf::IPlatform*)> dragDropInstalled(
         &kiv::pf::Platform(),
         [](kiv::pf::IPlatform* pPlatform) { kiv::pf::lnx::SetDragDrop(*pPlatform, nullptr); });
+    // Message boxes, prompts, the network and folder dialogs: widgets too, so they go first.
+    kiv::pf::Platform().SetDialogs(kiv::TShellDialogs::Create());
+    const std::unique_ptr<kiv::pf::IPlatform, void (*)(kiv::pf::IPlatform*)> shellDialogsInstalled(
+        &kiv::pf::Platform(),
+        [](kiv::pf::IPlatform* pPlatform) { pPlatform->SetDialogs(nullptr); });
     // The family's start-up values (OS profile, localized texts), read once before first use.
     kiv::TShellWin32::Startup();
     TellCoreTheScreenResolution();

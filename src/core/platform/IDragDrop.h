@@ -2,6 +2,7 @@
 
 #include "core/platform/HResult.h"
 #include "core/platform/IDataObject.h"
+#include "core/platform/WindowRef.h"
 
 #include <QImage>
 #include <QPoint>
@@ -18,10 +19,6 @@
 // call a target or a source receives.
 
 namespace kiv::pf {
-
-// The window a registration or a drag belongs to; opaque here (Qt: the QWidget, see
-// platform/linux/LinuxDragDrop.h). Same type as the owner windows of the other services.
-using WindowRef = const void*;
 
 inline constexpr HResult DRAGDROP_S_DROP = MakeHResult(0x00040100u);
 inline constexpr HResult DRAGDROP_S_CANCEL = MakeHResult(0x00040101u);

@@ -3,6 +3,7 @@
 #include "core/platform/FileTime.h"
 #include "core/platform/HResult.h"
 #include "core/platform/PropVariant.h"
+#include "core/platform/WindowRef.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,8 +24,6 @@
 // not handled by this engine.
 
 namespace kiv::pf {
-
-using WindowRef = const void*;
 
 // Operation flags; the values are the ones callers combine elsewhere, kept so that a flag set
 // means one thing everywhere.

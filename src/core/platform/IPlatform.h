@@ -13,6 +13,7 @@ class IChangeNotify;
 class IClipboard;
 class IDebug;
 class IDragDrop;
+class IDialogs;
 class IExec;
 class IFileOps;
 class IFileSystem;
@@ -21,6 +22,7 @@ class IImageFactory;
 class IInfo;
 class IKnownFolders;
 class IPreviewHandlerFactory;
+class INetwork;
 class IRegistry;
 class IViewState;
 class INamespace;
@@ -62,6 +64,12 @@ public:
     virtual IPreviewHandlerFactory* Previews() { return nullptr; }
     // Explorer browsers (folder windows to embed); null where there are none.
     virtual IBrowserFactory* Browsers() { return nullptr; }
+    // Dialogs (message boxes, prompts, network connections, folder pickers): null until the user
+    // interface installs its own with SetDialogs, and where nothing may be asked.
+    virtual IDialogs* Dialogs() { return nullptr; }
+    virtual void SetDialogs(std::shared_ptr<IDialogs> /*pDialogs*/) {}
+    // Network shares (reachability, connecting); null where there are none.
+    virtual INetwork* Network() { return nullptr; }
 };
 
 // The installed platform; throws std::logic_error when none is installed.

@@ -5,6 +5,7 @@
 #include "core/platform/IStream.h"
 #include "core/platform/IdList.h"
 #include "core/platform/PropVariant.h"
+#include "core/platform/WindowRef.h"
 
 #include <QString>
 
@@ -16,10 +17,6 @@
 #include <vector>
 
 namespace kiv::pf {
-
-// The window on whose behalf a call runs; null = no window, so the call shows no prompt
-// (log-on dialogs, confirmations). Opaque to the layer's core.
-using WindowRef = const void*;
 
 // Extra input to ParseDisplayName.
 struct BindContext

@@ -11,11 +11,13 @@
 #include "LinuxInfo.h"
 #include "LinuxKnownFolders.h"
 #include "LinuxNamespace.h"
+#include "LinuxNetwork.h"
 #include "LinuxRegistry.h"
 #include "LinuxViewState.h"
 #include "core/platform/IChangeNotify.h"
 #include "core/platform/IDragDrop.h"
 #include "core/platform/IPreviewHandler.h"
+#include "core/platform/IDialogs.h"
 
 #include <atomic>
 #include <mutex>
@@ -26,7 +28,11 @@ namespace {
 class TLinuxPlatform final : public IPlatform
 {
 public:
-    HResult Startup() override { return S_OK; }
+    HResult Startup() override
+    {
+        fNetwork.StartReconnecting();
+        return S_OK;
+    }
     IInfo& Info() override { return fInfo; }
     INamespace& Namespace() override { return fNamespace; }
     IKnownFolders& KnownFolders() override { return fKnownFolders; }
@@ -37,6 +43,18 @@ public:
     IArchives* Archives() override { return fArchives.get(); }
     IDragDrop* DragDrop() override { return fDragDrop.get(); }
     void SetDragDrop(std::unique_ptr<IDragDrop> pService) { fDragDrop = std::move(pService); }
+    INetwork* Network() override { return &fNetwork; }
+    // Installed by the user interface at start-up and removed before it goes.
+    IDialogs* Dialogs() override
+    {
+        const std::lock_guard lock(fDialogsLock);
+        return fDialogs.get();
+    }
+    void SetDialogs(std::shared_ptr<IDialogs> pDialogs) override
+    {
+        const std::lock_guard lock(fDialogsLock);
+        fDialogs = std::move(pDialogs);
+    }
     IIcons& Icons() override { return fIcons; }
     IClipboard& Clipboard() override { return fClipboard; }
     IRegistry& Registry() override { return fRegistry; }
@@ -80,6 +98,9 @@ private:
     std::once_flag fChangeNotifyOnce;
     std::unique_ptr<TLinuxChangeNotify> fChangeNotify; // set once under fChangeNotifyOnce
     std::atomic<IChangeNotify*> fChangeNotifyMade{nullptr};
+    std::mutex fDialogsLock;
+    std::shared_ptr<IDialogs> fDialogs; // guarded by fDialogsLock
+    TLinuxNetwork fNetwork;
 };
 
 } // namespace

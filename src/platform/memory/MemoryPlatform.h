@@ -11,6 +11,8 @@
 #include "core/platform/IdList.h"
 #include "platform/memory/MemoryClipboard.h"
 #include "platform/memory/MemoryDragDrop.h"
+#include "platform/memory/MemoryDialogs.h"
+#include "platform/memory/MemoryNetwork.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/MemoryViewState.h"
 
@@ -123,6 +125,11 @@ public:
     IChangeNotify* ChangeNotify() override;
     // The fake change notification, for tests that fire events and look at registrations.
     class TMemoryChangeNotify& MemoryChangeNotify() { return *fChangeNotify; }
+    // Scripted dialogs and network shares (SetDialogs keeps the scripted ones).
+    IDialogs* Dialogs() override { return &fDialogs; }
+    TMemoryDialogs& MemoryDialogs() { return fDialogs; }
+    INetwork* Network() override { return &fNetwork; }
+    TMemoryNetwork& MemoryNetwork() { return fNetwork; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -200,6 +207,8 @@ private:
     TMemoryDragDrop fDragDrop;
     TMemoryRegistry fRegistry;
     TMemoryViewState fViewState;
+    TMemoryDialogs fDialogs;
+    TMemoryNetwork fNetwork;
     std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
