@@ -13,6 +13,7 @@
 #include "platform/linux/LinuxThreads.h"
 #include "ui/dialogs/FileOperationDialogs.h"
 #include "ui/dialogs/ShellDialogs.h"
+#include "ui/previews/BuiltInPreviewHandlers.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -67,6 +68,9 @@ int RunTovaline(int argc, char** argv)
     // The platform the family works on: installed before any window or worker asks for it.
     kiv::pf::InstallPlatform(kiv::pf::lnx::CreateLinuxPlatform());
     kiv::pf::Platform().Startup();
+    // The previews this program brings, published in the registry before anyone looks them up.
+    kiv::pf::lnx::InstallPreviewHandlers(kiv::pf::Platform(),
+                                         std::make_unique<kiv::ui::TBuiltInPreviewHandlers>());
     kiv::InstallPlatformPathEnvironment();
     // Copies, moves and deletions that have an owner window ask and show progress in dialogs,
     // which go before the application object does (widgets cannot outlive it).

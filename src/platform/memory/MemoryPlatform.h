@@ -13,6 +13,7 @@
 #include "platform/memory/MemoryDragDrop.h"
 #include "platform/memory/MemoryDialogs.h"
 #include "platform/memory/MemoryNetwork.h"
+#include "platform/memory/MemoryPreviews.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/MemoryViewState.h"
 
@@ -130,6 +131,9 @@ public:
     TMemoryDialogs& MemoryDialogs() { return fDialogs; }
     INetwork* Network() override { return &fNetwork; }
     TMemoryNetwork& MemoryNetwork() { return fNetwork; }
+    // Scripted preview handlers.
+    IPreviewHandlerFactory* Previews() override { return &fPreviews; }
+    mem::TMemoryPreviews& MemoryPreviews() { return fPreviews; }
 
     TMemoryNode& Root() { return *fRoot; }
     // The absolute list of a node.
@@ -209,6 +213,7 @@ private:
     TMemoryViewState fViewState;
     TMemoryDialogs fDialogs;
     TMemoryNetwork fNetwork;
+    mem::TMemoryPreviews fPreviews;
     std::unique_ptr<TMemoryImageFactory> fImageFactory;
     HResult fStartupResult = S_OK;
     std::unique_ptr<class TMemoryExec> fExec;
