@@ -946,6 +946,20 @@ HResult TRun::MoveEntry(const std::string& pSource, const std::string& pFolder,
     return result;
 }
 
+namespace {
+
+// Writes a file's data to the disk (best effort: a failure leaves the rename's own ordering).
+void FlushFileData(const std::string& pPath)
+{
+    const int fd = ::open(pPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fdatasync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
 HResult TRun::MoveBody(const std::string& pSource, const std::string& pFolder, std::string& pName)
 {
     struct stat source
@@ -964,9 +978,13 @@ HResult TRun::MoveBody(const std::string& pSource, const std::string& pFolder, s
     for (;;) {
         const std::string target = Join(pFolder, pName);
         int error = 0;
-        if (replace)
+        if (replace) {
+            // The old file goes only for content that is on the disk: a file just extracted or
+            // written may still be in memory, and a crash after the rename would leave neither.
+            if (S_ISREG(source.st_mode))
+                FlushFileData(pSource);
             error = ::rename(pSource.c_str(), target.c_str()) == 0 ? 0 : errno;
-        else if (::renameat2(AT_FDCWD, pSource.c_str(), AT_FDCWD, target.c_str(),
+        } else if (::renameat2(AT_FDCWD, pSource.c_str(), AT_FDCWD, target.c_str(),
                              RENAME_NOREPLACE) != 0)
             error = errno;
         if (error == EINVAL || error == ENOSYS) {
