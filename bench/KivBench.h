@@ -13,6 +13,7 @@
 #include <limits>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -48,6 +49,21 @@ inline double ThreadCpuSeconds()
     timespec now{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Processor time used so far by this process and by the child processes it has waited for, in
+// seconds: for comparing our work with a tool run as a program, on a machine that others share.
+inline double ProcessAndChildrenCpuSeconds()
+{
+    const auto seconds = [](const timeval& pTime) {
+        return static_cast<double>(pTime.tv_sec) + static_cast<double>(pTime.tv_usec) / 1e6;
+    };
+    rusage self{};
+    rusage children{};
+    ::getrusage(RUSAGE_SELF, &self);
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    return seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(children.ru_utime) +
+           seconds(children.ru_stime);
 }
 
 // Read system calls of this process so far ("syscr" of /proc/self/io; -1 when unreadable): a
