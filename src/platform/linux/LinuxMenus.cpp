@@ -489,7 +489,8 @@ HResult OpenTargets(const std::vector<TTarget>& pTargets, const QString& pDirect
 // Paste's own transfer, through the file operation engine: a copy never overwrites (a name
 // already taken gets "name (2).ext"), a move onto a taken name fails for that item, and a moved
 // source goes only after the whole of it arrived.
-HResult EngineTransfer(const QStringList& pSources, const QString& pTargetFolder, bool pMove)
+HResult EngineTransfer(const QStringList& pSources, const QString& pTargetFolder, bool pMove,
+                       WindowRef pOwner)
 {
     IFileOps* engine = Platform().FileOps();
     if (!engine)
@@ -504,6 +505,8 @@ HResult EngineTransfer(const QStringList& pSources, const QString& pTargetFolder
         return S_OK;
     const IFileOperationPtr operation = engine->CreateFileOperation();
     operation->SetOperationFlags(pMove ? 0 : fof::FOF_RENAMEONCOLLISION);
+    // With the menu's window the run shows its progress and asks about what it cannot decide.
+    operation->SetOwnerWindow(pOwner);
     const HResult queued = pMove ? operation->MoveItems(sources, pTargetFolder)
                                  : operation->CopyItems(sources, pTargetFolder);
     return Failed(queued) ? queued : operation->PerformOperations();
@@ -564,8 +567,12 @@ HResult Paste(const std::string& pFolder, const InvokeInfo& pInfo, const QString
     if (move)
         Platform().Clipboard().Empty();
     auto transfer = CurrentHooks().Transfer;
-    if (!transfer)
-        transfer = EngineTransfer;
+    if (!transfer) {
+        transfer = [owner = pInfo.Owner](const QStringList& pSources, const QString& pTarget,
+                                         bool pMove) {
+            return EngineTransfer(pSources, pTarget, pMove, owner);
+        };
+    }
     return RunMaybeAsync(pInfo, pVerb, [transfer, paths, folder = Q(pFolder), move] {
         return transfer(paths, folder, move);
     });
@@ -597,11 +604,13 @@ bool AlreadyExists(HResult pResult)
 constexpr int kNameAttempts = 100;
 
 // "name.zip" beside the first item (a file's extension left out), "name (2).zip" when taken;
-// then the items go in. An archive that could not be filled is removed again.
-HResult CompressToZip(const std::vector<TTarget>& pTargets)
+// then the file operation engine puts the items in (with its progress and cancel when there is
+// a window). An archive that could not be filled is removed again.
+HResult CompressToZip(const std::vector<TTarget>& pTargets, WindowRef pOwner)
 {
     IArchives* archives = Platform().Archives();
-    if (!archives)
+    IFileOps* engine = Platform().FileOps();
+    if (!archives || !engine)
         return E_NOTIMPL;
     const TTarget& first = pTargets.front();
     const std::string folder = ParentOf(first.Path);
@@ -619,7 +628,11 @@ HResult CompressToZip(const std::vector<TTarget>& pTargets)
     }
     if (Failed(created))
         return created;
-    const HResult added = archives->Add(Q(zip), PathsOf(pTargets), IArchives::kDefaultLevel);
+    const IFileOperationPtr operation = engine->CreateFileOperation();
+    operation->SetOwnerWindow(pOwner);
+    HResult added = operation->ZipItems(PathsOf(pTargets), Q(zip), IArchives::kDefaultLevel);
+    if (Succeeded(added))
+        added = operation->PerformOperations();
     if (Failed(added)) {
         ::unlink(zip.c_str());
         return added;
@@ -629,10 +642,10 @@ HResult CompressToZip(const std::vector<TTarget>& pTargets)
 }
 
 // Extracts everything into a new folder beside the archive, named after it ("photos" for
-// "photos.zip", "photos (2)" when taken): into a hidden staging folder inside it first, from
-// where the file operation engine moves the items in. Whatever fails, the new folder goes again
-// (the archive still holds everything).
-HResult ExtractAll(const TTarget& pArchive)
+// "photos.zip", "photos (2)" when taken), through the file operation engine (which extracts
+// into a hidden folder first and moves the items in, with progress and cancel when there is a
+// window). Whatever fails, the new folder goes again (the archive still holds everything).
+HResult ExtractAll(const TTarget& pArchive, WindowRef pOwner)
 {
     IArchives* archives = Platform().Archives();
     IFileOps* engine = Platform().FileOps();
@@ -654,17 +667,11 @@ HResult ExtractAll(const TTarget& pArchive)
     }
     if (made != 0)
         return HResultFromWin32(win32::ERROR_ALREADY_EXISTS);
-    QString staging;
-    QStringList items;
-    HResult result = archives->ExtractToStaging(Q(pArchive.Path), Q(folder), staging, items);
-    if (Succeeded(result) && !items.isEmpty()) {
-        const IFileOperationPtr operation = engine->CreateFileOperation();
-        result = operation->MoveItems(items, Q(folder));
-        if (Succeeded(result))
-            result = operation->PerformOperations();
-    }
-    if (!staging.isEmpty())
-        archives->RemoveStaging(staging);
+    const IFileOperationPtr operation = engine->CreateFileOperation();
+    operation->SetOwnerWindow(pOwner);
+    HResult result = operation->ExtractItems(Q(pArchive.Path), Q(folder));
+    if (Succeeded(result))
+        result = operation->PerformOperations();
     if (Failed(result)) {
         RemoveTree(folder);
         return result;
@@ -1004,13 +1011,14 @@ HResult TItemMenu::RunVerb(const QString& pVerb, const InvokeInfo& pInfo)
         if (!All([](const TTarget& pTarget) { return pTarget.IsFileSystem(); }))
             return E_INVALIDARG;
         if (Is(pVerb, "zip"))
-            return RunOffUiThread(pInfo, pVerb, [targets = fTargets] {
-                return OnThreadOfItsOwn([&targets] { return CompressToZip(targets); });
+            return RunOffUiThread(pInfo, pVerb, [targets = fTargets, owner = pInfo.Owner] {
+                return OnThreadOfItsOwn(
+                    [&targets, owner] { return CompressToZip(targets, owner); });
             });
         if (fTargets.size() != 1 || !IsZipFile(fTargets.front()))
             return E_INVALIDARG;
-        return RunOffUiThread(pInfo, pVerb, [target = fTargets.front()] {
-            return OnThreadOfItsOwn([&target] { return ExtractAll(target); });
+        return RunOffUiThread(pInfo, pVerb, [target = fTargets.front(), owner = pInfo.Owner] {
+            return OnThreadOfItsOwn([&target, owner] { return ExtractAll(target, owner); });
         });
     }
     if (Is(pVerb, "copypath"))
