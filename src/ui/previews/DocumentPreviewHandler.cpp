@@ -67,11 +67,6 @@ TDocumentPreviewHandler::TDocumentPreviewHandler()
 {
 }
 
-QWidget* TDocumentPreviewHandler::View() const
-{
-    return Widget();
-}
-
 pf::HResult TDocumentPreviewHandler::Load(QByteArray pBytes, bool pTruncated,
                                           const QString& pFileName)
 {

@@ -45,7 +45,7 @@ public:
     // The rendered pages (SVG: one) after Initialize.
     const std::vector<QImage>& Pages() const { return fPages; }
     // The widget showing the document (null before SetWindow and after Unload).
-    QWidget* View() const;
+    QWidget* View() const { return Widget(); }
 
 private:
     bool Loaded() const override { return fKind != TKind::None; }
