@@ -96,19 +96,19 @@ pf::HResult TWidgetPreviewHandler::Unload()
 
 pf::HResult TWidgetPreviewHandler::SetBackgroundColor(const QColor& pColor)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fBackground = pColor;
-    if (fWidget)
-        ApplyColours(*fWidget);
-    return pf::S_OK;
+    return SetColour(fBackground, pColor);
 }
 
 pf::HResult TWidgetPreviewHandler::SetTextColor(const QColor& pColor)
 {
+    return SetColour(fForeground, pColor);
+}
+
+pf::HResult TWidgetPreviewHandler::SetColour(QColor& pField, const QColor& pColor)
+{
     if (!OnUiThread())
         return RPC_E_WRONG_THREAD;
-    fForeground = pColor;
+    pField = pColor;
     if (fWidget)
         ApplyColours(*fWidget);
     return pf::S_OK;

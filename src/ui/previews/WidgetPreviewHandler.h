@@ -72,6 +72,7 @@ protected:
 private:
     pf::HResult Take(pf::HResult pRead, QByteArray pBytes, bool pTruncated,
                      const QString& pFileName);
+    pf::HResult SetColour(QColor& pField, const QColor& pColor);
 
     const std::uint64_t fMaxBytes;
     QColor fBackground;
