@@ -5,6 +5,7 @@
 #include "core/platform/DataObject.h"
 #include "core/platform/IIcons.h"
 #include "core/platform/IPlatform.h"
+#include "core/platform/NullDropTargetHelper.h"
 #include "core/shell/ClipboardFiles.h"
 
 #include <QApplication>
@@ -146,20 +147,6 @@ QImage IconStack(const QStringList& pPaths)
     }
     return image;
 }
-
-class TDropTargetHelper final : public IDropTargetHelper
-{
-public:
-    // Qt draws the drag picture itself, over every window: nothing to add.
-    HResult DragEnter(WindowRef, const IDataObjectPtr&, QPoint, std::uint32_t) override
-    {
-        return S_OK;
-    }
-    HResult DragOver(QPoint, std::uint32_t) override { return S_OK; }
-    HResult DragLeave() override { return S_OK; }
-    HResult Drop(const IDataObjectPtr&, QPoint, std::uint32_t) override { return S_OK; }
-    HResult Show(bool) override { return S_OK; }
-};
 
 class TDragSourceHelper final : public IDragSourceHelper
 {
@@ -331,7 +318,8 @@ void TWidgetDragDrop::Unregister(const QWidget* pWidget, bool pWidgetLives)
 
 HResult TWidgetDragDrop::CreateDropTargetHelper(IDropTargetHelperPtr& pHelper)
 {
-    pHelper = std::make_shared<TDropTargetHelper>();
+    // Qt draws the drag picture itself, over every window: nothing to add.
+    pHelper = std::make_shared<TNullDropTargetHelper>();
     return S_OK;
 }
 

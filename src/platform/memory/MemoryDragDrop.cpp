@@ -1,23 +1,12 @@
 #include "MemoryDragDrop.h"
 
+#include "core/platform/NullDropTargetHelper.h"
+
 #include <utility>
 
 namespace kiv::pf::mem {
 
 namespace {
-
-class TNullDropTargetHelper final : public IDropTargetHelper
-{
-public:
-    HResult DragEnter(WindowRef, const IDataObjectPtr&, QPoint, std::uint32_t) override
-    {
-        return S_OK;
-    }
-    HResult DragOver(QPoint, std::uint32_t) override { return S_OK; }
-    HResult DragLeave() override { return S_OK; }
-    HResult Drop(const IDataObjectPtr&, QPoint, std::uint32_t) override { return S_OK; }
-    HResult Show(bool) override { return S_OK; }
-};
 
 class TNullDragSourceHelper final : public IDragSourceHelper
 {

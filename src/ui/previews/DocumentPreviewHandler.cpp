@@ -62,46 +62,14 @@ bool RenderSvg(const QByteArray& pBytes, QImage& pImage)
 
 } // namespace
 
-TDocumentPreviewHandler::~TDocumentPreviewHandler()
+TDocumentPreviewHandler::TDocumentPreviewHandler()
+    : TWidgetPreviewHandler(kMaxBytes)
 {
-    if (QWidget* view = View())
-        view->deleteLater();
 }
 
-QWidget* TDocumentPreviewHandler::View() const
+pf::HResult TDocumentPreviewHandler::Load(QByteArray pBytes, bool pTruncated,
+                                          const QString& pFileName)
 {
-    if (fPageView)
-        return fPageView.data();
-    return fBrowser.data();
-}
-
-pf::HResult TDocumentPreviewHandler::InitializeWithStream(const pf::IStreamPtr& pStream,
-                                                          std::uint32_t /*pMode*/)
-{
-    if (!pStream)
-        return pf::E_INVALIDARG;
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadStreamHead(*pStream, kMaxBytes, bytes, truncated);
-    return Take(read, bytes, truncated, QString());
-}
-
-pf::HResult TDocumentPreviewHandler::InitializeWithFile(const QString& pPath,
-                                                        std::uint32_t /*pMode*/)
-{
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadFileHead(pPath, kMaxBytes, bytes, truncated);
-    return Take(read, bytes, truncated, pPath);
-}
-
-pf::HResult TDocumentPreviewHandler::Take(pf::HResult pRead, const QByteArray& pBytes,
-                                          bool pTruncated, const QString& pFileName)
-{
-    if (fKind != TKind::None)
-        return pf::E_UNEXPECTED; // one file per handler
-    if (pf::Failed(pRead))
-        return pRead;
     const TKind kind = KindOf(pBytes, pFileName);
     switch (kind) {
     case TKind::None:
@@ -131,101 +99,51 @@ pf::HResult TDocumentPreviewHandler::Take(pf::HResult pRead, const QByteArray& p
     return pf::S_OK;
 }
 
-pf::HResult TDocumentPreviewHandler::SetWindow(pf::WindowRef pParent, const QRect& pRect)
+QWidget* TDocumentPreviewHandler::MakeWidget(QWidget& pParent)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    auto* parent = const_cast<QWidget*>(static_cast<const QWidget*>(pParent));
-    if (!parent)
-        return pf::E_INVALIDARG;
-    if (fKind == TKind::None)
-        return pf::E_UNEXPECTED;
-    if (!View()) {
-        if (fKind == TKind::Html) {
-            auto* browser = new TOfflineBrowser(parent);
-            browser->setOpenLinks(false);
-            browser->setOpenExternalLinks(false);
-            browser->setFrameShape(QFrame::NoFrame);
-            fBrowser = browser;
-        } else {
-            fPageView = new TPageView(parent);
-            fPageView->SetLayout(fKind == TKind::Pdf ? TPageView::TLayout::FitWidth
-                                                     : TPageView::TLayout::SinglePage);
-        }
-        View()->hide();
-        ApplyColours();
-    } else if (View()->parentWidget() != parent) {
-        View()->setParent(parent);
+    switch (fKind) {
+    case TKind::None:
+        return nullptr;
+    case TKind::Html: {
+        auto* browser = new TOfflineBrowser(&pParent);
+        browser->setOpenLinks(false);
+        browser->setOpenExternalLinks(false);
+        browser->setFrameShape(QFrame::NoFrame);
+        return browser;
     }
-    View()->setGeometry(pRect);
-    return pf::S_OK;
+    case TKind::Svg:
+    case TKind::Pdf:
+        break;
+    }
+    auto* view = new TPageView(&pParent);
+    view->SetLayout(fKind == TKind::Pdf ? TPageView::TLayout::FitWidth
+                                        : TPageView::TLayout::SinglePage);
+    return view;
 }
 
-pf::HResult TDocumentPreviewHandler::SetRect(const QRect& pRect)
+// The widget is a browser for a web page and a page view otherwise (MakeWidget): the kind stays
+// as long as the widget does, since only Unload clears both.
+void TDocumentPreviewHandler::ShowContent(QWidget& pWidget)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!View())
-        return pf::E_UNEXPECTED;
-    View()->setGeometry(pRect);
-    return pf::S_OK;
-}
-
-pf::HResult TDocumentPreviewHandler::DoPreview()
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!View())
-        return pf::E_UNEXPECTED;
-    if (fBrowser)
-        fBrowser->setHtml(fHtml);
+    if (fKind == TKind::Html)
+        static_cast<QTextBrowser&>(pWidget).setHtml(fHtml);
     else
-        fPageView->SetPages(fPages);
-    View()->show();
-    return pf::S_OK;
+        static_cast<TPageView&>(pWidget).SetPages(fPages);
 }
 
-pf::HResult TDocumentPreviewHandler::Unload()
+void TDocumentPreviewHandler::ApplyColours(QWidget& pWidget)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    delete View();
+    if (fKind == TKind::Html)
+        ApplyPaletteColours(pWidget);
+    else if (Background().isValid())
+        static_cast<TPageView&>(pWidget).SetBackground(Background());
+}
+
+void TDocumentPreviewHandler::Clear()
+{
     fPages.clear();
     fHtml.clear();
     fKind = TKind::None;
-    return pf::S_OK;
-}
-
-pf::HResult TDocumentPreviewHandler::SetBackgroundColor(const QColor& pColor)
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fBackground = pColor;
-    ApplyColours();
-    return pf::S_OK;
-}
-
-pf::HResult TDocumentPreviewHandler::SetTextColor(const QColor& pColor)
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fForeground = pColor;
-    ApplyColours();
-    return pf::S_OK;
-}
-
-void TDocumentPreviewHandler::ApplyColours()
-{
-    if (fPageView && fBackground.isValid())
-        fPageView->SetBackground(fBackground);
-    if (!fBrowser)
-        return;
-    QPalette palette = fBrowser->palette();
-    if (fBackground.isValid())
-        palette.setColor(QPalette::Base, fBackground);
-    if (fForeground.isValid())
-        palette.setColor(QPalette::Text, fForeground);
-    fBrowser->setPalette(palette);
 }
 
 } // namespace kiv::ui

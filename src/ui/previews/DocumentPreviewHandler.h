@@ -1,14 +1,9 @@
 #pragma once
 
-#include "PageView.h"
-#include "core/platform/IPreviewHandler.h"
+#include "WidgetPreviewHandler.h"
 
-#include <QByteArray>
-#include <QColor>
 #include <QImage>
-#include <QPointer>
 #include <QString>
-#include <QTextBrowser>
 
 #include <vector>
 
@@ -22,9 +17,7 @@ namespace kiv::ui {
 // Web pages are shown as rich text without scripts and without loading anything they refer to
 // (pictures, style sheets, frames): a preview must not reach the network, nor tell a sender that
 // the mail or page was looked at.
-class TDocumentPreviewHandler final
-    : public pf::IPreviewHandler
-    , public pf::IPreviewHandlerVisuals
+class TDocumentPreviewHandler final : public TWidgetPreviewHandler
 {
 public:
     enum class TKind
@@ -46,39 +39,25 @@ public:
     // Longest side a drawing is rendered at.
     static constexpr int kSvgPixels = 1600;
 
-    ~TDocumentPreviewHandler() override;
-
-    pf::HResult InitializeWithStream(const pf::IStreamPtr& pStream, std::uint32_t pMode) override;
-    pf::HResult InitializeWithFile(const QString& pPath, std::uint32_t pMode) override;
-    pf::HResult SetWindow(pf::WindowRef pParent, const QRect& pRect) override;
-    pf::HResult SetRect(const QRect& pRect) override;
-    pf::HResult DoPreview() override;
-    pf::HResult Unload() override;
-    pf::IPreviewHandlerVisuals* Visuals() override { return this; }
-    bool RequiresUiThread() const override { return true; }
-
-    pf::HResult SetBackgroundColor(const QColor& pColor) override;
-    pf::HResult SetTextColor(const QColor& pColor) override;
+    TDocumentPreviewHandler();
 
     TKind Kind() const { return fKind; }
     // The rendered pages (SVG: one) after Initialize.
     const std::vector<QImage>& Pages() const { return fPages; }
     // The widget showing the document (null before SetWindow and after Unload).
-    QWidget* View() const;
+    QWidget* View() const { return Widget(); }
 
 private:
-    pf::HResult Take(pf::HResult pRead, const QByteArray& pBytes, bool pTruncated,
-                     const QString& pFileName);
-    void ApplyColours();
+    bool Loaded() const override { return fKind != TKind::None; }
+    pf::HResult Load(QByteArray pBytes, bool pTruncated, const QString& pFileName) override;
+    QWidget* MakeWidget(QWidget& pParent) override;
+    void ShowContent(QWidget& pWidget) override;
+    void ApplyColours(QWidget& pWidget) override;
+    void Clear() override;
 
     TKind fKind = TKind::None;
     std::vector<QImage> fPages;
     QString fHtml;
-    QColor fBackground;
-    QColor fForeground;
-    // User-interface thread only; one of them exists between SetWindow and Unload.
-    QPointer<TPageView> fPageView;
-    QPointer<QTextBrowser> fBrowser;
 };
 
 } // namespace kiv::ui

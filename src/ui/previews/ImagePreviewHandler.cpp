@@ -1,6 +1,6 @@
 #include "ImagePreviewHandler.h"
 
-#include "PreviewContent.h"
+#include "PageView.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -18,37 +18,14 @@ QStringList TImagePreviewHandler::MimeTypes()
     return types;
 }
 
-TImagePreviewHandler::~TImagePreviewHandler()
+TImagePreviewHandler::TImagePreviewHandler()
+    : TWidgetPreviewHandler(kMaxBytes)
 {
-    if (fView)
-        fView->deleteLater();
 }
 
-pf::HResult TImagePreviewHandler::InitializeWithStream(const pf::IStreamPtr& pStream,
-                                                       std::uint32_t /*pMode*/)
+pf::HResult TImagePreviewHandler::Load(QByteArray pBytes, bool pTruncated,
+                                       const QString& /*pFileName*/)
 {
-    if (!pStream)
-        return pf::E_INVALIDARG;
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadStreamHead(*pStream, kMaxBytes, bytes, truncated);
-    return Take(read, std::move(bytes), truncated);
-}
-
-pf::HResult TImagePreviewHandler::InitializeWithFile(const QString& pPath, std::uint32_t /*pMode*/)
-{
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadFileHead(pPath, kMaxBytes, bytes, truncated);
-    return Take(read, std::move(bytes), truncated);
-}
-
-pf::HResult TImagePreviewHandler::Take(pf::HResult pRead, QByteArray pBytes, bool pTruncated)
-{
-    if (!fImage.isNull())
-        return pf::E_UNEXPECTED; // one file per handler
-    if (pf::Failed(pRead))
-        return pRead;
     if (pTruncated)
         return pf::E_FAIL;
     QBuffer buffer(&pBytes);
@@ -64,71 +41,24 @@ pf::HResult TImagePreviewHandler::Take(pf::HResult pRead, QByteArray pBytes, boo
     return fImage.isNull() ? pf::E_FAIL : pf::S_OK;
 }
 
-pf::HResult TImagePreviewHandler::SetWindow(pf::WindowRef pParent, const QRect& pRect)
+QWidget* TImagePreviewHandler::MakeWidget(QWidget& pParent)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    auto* parent = const_cast<QWidget*>(static_cast<const QWidget*>(pParent));
-    if (!parent)
-        return pf::E_INVALIDARG;
     if (fImage.isNull())
-        return pf::E_UNEXPECTED;
-    if (!fView) {
-        fView = new TPageView(parent);
-        fView->SetLayout(TPageView::TLayout::SinglePage);
-        if (fBackground.isValid())
-            fView->SetBackground(fBackground);
-        fView->hide();
-    } else if (fView->parentWidget() != parent) {
-        fView->setParent(parent);
-    }
-    fView->setGeometry(pRect);
-    return pf::S_OK;
+        return nullptr;
+    auto* view = new TPageView(&pParent);
+    view->SetLayout(TPageView::TLayout::SinglePage);
+    return view;
 }
 
-pf::HResult TImagePreviewHandler::SetRect(const QRect& pRect)
+void TImagePreviewHandler::ShowContent(QWidget& pWidget)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!fView)
-        return pf::E_UNEXPECTED;
-    fView->setGeometry(pRect);
-    return pf::S_OK;
+    static_cast<TPageView&>(pWidget).SetPages({fImage});
 }
 
-pf::HResult TImagePreviewHandler::DoPreview()
+void TImagePreviewHandler::ApplyColours(QWidget& pWidget)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!fView)
-        return pf::E_UNEXPECTED;
-    fView->SetPages({fImage});
-    fView->show();
-    return pf::S_OK;
-}
-
-pf::HResult TImagePreviewHandler::Unload()
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    delete fView.data();
-    fImage = QImage();
-    return pf::S_OK;
-}
-
-pf::HResult TImagePreviewHandler::SetBackgroundColor(const QColor& pColor)
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fBackground = pColor;
-    if (fView)
-        fView->SetBackground(pColor);
-    return pf::S_OK;
-}
-
-pf::HResult TImagePreviewHandler::SetTextColor(const QColor& /*pColor*/)
-{
-    return pf::S_OK; // a picture has no text
+    if (Background().isValid())
+        static_cast<TPageView&>(pWidget).SetBackground(Background());
 }
 
 } // namespace kiv::ui

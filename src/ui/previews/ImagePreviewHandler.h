@@ -1,11 +1,8 @@
 #pragma once
 
-#include "PageView.h"
-#include "core/platform/IPreviewHandler.h"
+#include "WidgetPreviewHandler.h"
 
-#include <QColor>
 #include <QImage>
-#include <QPointer>
 #include <QStringList>
 
 namespace kiv::ui {
@@ -14,9 +11,7 @@ namespace kiv::ui {
 // Initialize decodes on the calling thread (the host's handler thread), at most kMaxPixels on the
 // longer side, so a camera picture never sits in memory at full size; the window calls make the
 // view and need the user-interface thread.
-class TImagePreviewHandler final
-    : public pf::IPreviewHandler
-    , public pf::IPreviewHandlerVisuals
+class TImagePreviewHandler final : public TWidgetPreviewHandler
 {
 public:
     // Longer side of the decoded picture: more than a preview pane shows on large screens.
@@ -27,28 +22,22 @@ public:
     // The MIME types the image readers decode (vector drawings left to the document view).
     static QStringList MimeTypes();
 
-    ~TImagePreviewHandler() override;
+    TImagePreviewHandler();
 
-    pf::HResult InitializeWithStream(const pf::IStreamPtr& pStream, std::uint32_t pMode) override;
-    pf::HResult InitializeWithFile(const QString& pPath, std::uint32_t pMode) override;
-    pf::HResult SetWindow(pf::WindowRef pParent, const QRect& pRect) override;
-    pf::HResult SetRect(const QRect& pRect) override;
-    pf::HResult DoPreview() override;
-    pf::HResult Unload() override;
-    pf::IPreviewHandlerVisuals* Visuals() override { return this; }
-    bool RequiresUiThread() const override { return true; }
-
-    pf::HResult SetBackgroundColor(const QColor& pColor) override;
-    pf::HResult SetTextColor(const QColor& pColor) override;
+    // A picture has no text: accepted from any thread and ignored.
+    pf::HResult SetTextColor(const QColor& /*pColor*/) override { return pf::S_OK; }
 
     const QImage& Image() const { return fImage; }
 
 private:
-    pf::HResult Take(pf::HResult pRead, QByteArray pBytes, bool pTruncated);
+    bool Loaded() const override { return !fImage.isNull(); }
+    pf::HResult Load(QByteArray pBytes, bool pTruncated, const QString& pFileName) override;
+    QWidget* MakeWidget(QWidget& pParent) override;
+    void ShowContent(QWidget& pWidget) override;
+    void ApplyColours(QWidget& pWidget) override;
+    void Clear() override { fImage = QImage(); }
 
     QImage fImage;
-    QColor fBackground;
-    QPointer<TPageView> fView; // user-interface thread only
 };
 
 } // namespace kiv::ui

@@ -3,6 +3,7 @@
 #include "PageView.h"
 #include "PdfRender.h"
 #include "PreviewContent.h"
+#include "WidgetPreviewHandler.h"
 
 #include <QCoreApplication>
 
@@ -86,12 +87,7 @@ pf::HResult TPdfControl::SetLayoutMode(const QString& pMode)
 
 pf::HResult TPdfControl::SetRect(const QRect& pRect)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!fView)
-        return pf::E_UNEXPECTED;
-    fView->setGeometry(pRect);
-    return pf::S_OK;
+    return SetWidgetRect(fView.data(), pRect);
 }
 
 void TPdfControl::SetVisible(bool pVisible)

@@ -1,10 +1,7 @@
 #include "TextPreviewHandler.h"
 
-#include "PreviewContent.h"
-
 #include <QPlainTextEdit>
 #include <QStringDecoder>
-#include <QWidget>
 
 namespace kiv::ui {
 
@@ -75,126 +72,45 @@ bool DecodePreviewText(const QByteArray& pBytes, bool pTruncated, QString& pText
     return true;
 }
 
-TTextPreviewHandler::~TTextPreviewHandler()
+TTextPreviewHandler::TTextPreviewHandler()
+    : TWidgetPreviewHandler(kMaxBytes)
 {
-    // Unload removes the editor; a host that dropped the handler without it (a failure on the
-    // way) leaves it to the editor's thread.
-    if (fEditor)
-        fEditor->deleteLater();
 }
 
-pf::HResult TTextPreviewHandler::InitializeWithStream(const pf::IStreamPtr& pStream,
-                                                      std::uint32_t /*pMode*/)
+QPlainTextEdit* TTextPreviewHandler::Editor() const
 {
-    if (!pStream)
-        return pf::E_INVALIDARG;
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadStreamHead(*pStream, kMaxBytes, bytes, truncated);
-    return Take(read, bytes, truncated);
+    return static_cast<QPlainTextEdit*>(Widget());
 }
 
-pf::HResult TTextPreviewHandler::InitializeWithFile(const QString& pPath, std::uint32_t /*pMode*/)
+pf::HResult TTextPreviewHandler::Load(QByteArray pBytes, bool pTruncated,
+                                      const QString& /*pFileName*/)
 {
-    QByteArray bytes;
-    bool truncated = false;
-    const pf::HResult read = ReadFileHead(pPath, kMaxBytes, bytes, truncated);
-    return Take(read, bytes, truncated);
-}
-
-pf::HResult TTextPreviewHandler::Take(pf::HResult pRead, const QByteArray& pBytes, bool pTruncated)
-{
-    if (fLoaded)
-        return pf::E_UNEXPECTED; // one file per handler
-    if (pf::Failed(pRead))
-        return pRead;
     if (!DecodePreviewText(pBytes, pTruncated, fText, fEncoding))
         return pf::E_FAIL;
     fLoaded = true;
     return pf::S_OK;
 }
 
-pf::HResult TTextPreviewHandler::SetWindow(pf::WindowRef pParent, const QRect& pRect)
+QWidget* TTextPreviewHandler::MakeWidget(QWidget& pParent)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    auto* parent = const_cast<QWidget*>(static_cast<const QWidget*>(pParent));
-    if (!parent)
-        return pf::E_INVALIDARG;
-    if (!fEditor) {
-        fEditor = new QPlainTextEdit(parent);
-        fEditor->setReadOnly(true);
-        fEditor->setFrameShape(QFrame::NoFrame);
-        fEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        fEditor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        fEditor->hide();
-        ApplyColours();
-    } else if (fEditor->parentWidget() != parent) {
-        fEditor->setParent(parent);
-    }
-    fEditor->setGeometry(pRect);
-    return pf::S_OK;
+    // The editor may come before the text: it is filled by DoPreview.
+    auto* editor = new QPlainTextEdit(&pParent);
+    editor->setReadOnly(true);
+    editor->setFrameShape(QFrame::NoFrame);
+    editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return editor;
 }
 
-pf::HResult TTextPreviewHandler::SetRect(const QRect& pRect)
+void TTextPreviewHandler::ShowContent(QWidget& pWidget)
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!fEditor)
-        return pf::E_UNEXPECTED;
-    fEditor->setGeometry(pRect);
-    return pf::S_OK;
+    static_cast<QPlainTextEdit&>(pWidget).setPlainText(fText);
 }
 
-pf::HResult TTextPreviewHandler::DoPreview()
+void TTextPreviewHandler::Clear()
 {
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    if (!fEditor || !fLoaded)
-        return pf::E_UNEXPECTED;
-    fEditor->setPlainText(fText);
-    fEditor->show();
-    return pf::S_OK;
-}
-
-pf::HResult TTextPreviewHandler::Unload()
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    delete fEditor.data();
     fText.clear();
     fLoaded = false;
-    return pf::S_OK;
-}
-
-pf::HResult TTextPreviewHandler::SetBackgroundColor(const QColor& pColor)
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fBackground = pColor;
-    ApplyColours();
-    return pf::S_OK;
-}
-
-pf::HResult TTextPreviewHandler::SetTextColor(const QColor& pColor)
-{
-    if (!OnUiThread())
-        return RPC_E_WRONG_THREAD;
-    fForeground = pColor;
-    ApplyColours();
-    return pf::S_OK;
-}
-
-void TTextPreviewHandler::ApplyColours()
-{
-    if (!fEditor)
-        return;
-    QPalette palette = fEditor->palette();
-    if (fBackground.isValid())
-        palette.setColor(QPalette::Base, fBackground);
-    if (fForeground.isValid())
-        palette.setColor(QPalette::Text, fForeground);
-    fEditor->setPalette(palette);
 }
 
 } // namespace kiv::ui

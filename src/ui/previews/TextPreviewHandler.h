@@ -1,11 +1,9 @@
 #pragma once
 
-#include "core/platform/IPreviewHandler.h"
+#include "WidgetPreviewHandler.h"
 
 #include <QByteArray>
-#include <QColor>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QString>
 
 namespace kiv::ui {
@@ -32,43 +30,30 @@ bool DecodePreviewText(const QByteArray& pBytes, bool pTruncated, QString& pText
 // The plain-text previewer: the first 5 MiB of the file, read-only, in the window's font.
 // Initialize reads and decodes on the calling thread (the host's handler thread); the window
 // calls make and fill a QPlainTextEdit and need the user-interface thread.
-class TTextPreviewHandler final
-    : public pf::IPreviewHandler
-    , public pf::IPreviewHandlerVisuals
+class TTextPreviewHandler final : public TWidgetPreviewHandler
 {
 public:
     // What is read of a file: 5 MiB, the first part of a log or dump is what a glance needs.
     static constexpr std::uint64_t kMaxBytes = 5242880;
 
-    ~TTextPreviewHandler() override;
-
-    pf::HResult InitializeWithStream(const pf::IStreamPtr& pStream, std::uint32_t pMode) override;
-    pf::HResult InitializeWithFile(const QString& pPath, std::uint32_t pMode) override;
-    pf::HResult SetWindow(pf::WindowRef pParent, const QRect& pRect) override;
-    pf::HResult SetRect(const QRect& pRect) override;
-    pf::HResult DoPreview() override;
-    pf::HResult Unload() override;
-    pf::IPreviewHandlerVisuals* Visuals() override { return this; }
-    bool RequiresUiThread() const override { return true; }
-
-    pf::HResult SetBackgroundColor(const QColor& pColor) override;
-    pf::HResult SetTextColor(const QColor& pColor) override;
+    TTextPreviewHandler();
 
     // The decoded text and its encoding (after a successful Initialize).
     const QString& Text() const { return fText; }
     TTextEncoding Encoding() const { return fEncoding; }
-    QPlainTextEdit* Editor() const { return fEditor; }
+    QPlainTextEdit* Editor() const;
 
 private:
-    pf::HResult Take(pf::HResult pRead, const QByteArray& pBytes, bool pTruncated);
-    void ApplyColours();
+    bool Loaded() const override { return fLoaded; }
+    pf::HResult Load(QByteArray pBytes, bool pTruncated, const QString& pFileName) override;
+    QWidget* MakeWidget(QWidget& pParent) override;
+    void ShowContent(QWidget& pWidget) override;
+    void ApplyColours(QWidget& pWidget) override { ApplyPaletteColours(pWidget); }
+    void Clear() override;
 
     bool fLoaded = false;
     QString fText;
     TTextEncoding fEncoding = TTextEncoding::Utf8;
-    QColor fBackground;
-    QColor fForeground;
-    QPointer<QPlainTextEdit> fEditor; // user-interface thread only
 };
 
 } // namespace kiv::ui
