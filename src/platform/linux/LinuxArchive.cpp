@@ -612,17 +612,11 @@ public:
     {
         pStaging.clear();
         pItems.clear();
-        int error = 0;
-        TZipPtr archive(zip_open(EncodeFileName(pArchive).c_str(), ZIP_RDONLY, &error));
-        if (!archive) {
-            zip_error_t zipError;
-            zip_error_init_with_code(&zipError, error);
-            const HResult result = error == ZIP_ER_NOZIP || error == ZIP_ER_INCONS
-                                       ? InvalidArchive()
-                                       : ResultOfZipError(&zipError);
-            zip_error_fini(&zipError);
-            return result;
-        }
+        // A file that is no archive, or a damaged one, says so (1392), as browsing it does.
+        TZipArchivePtr archive;
+        if (const HResult opened = OpenZipForReading(EncodeFileName(pArchive), archive);
+            Failed(opened))
+            return opened;
         std::vector<TEntry> entries;
         // Every name is checked before anything is written.
         if (const HResult result = ReadZipEntries(archive.get(), true, entries); Failed(result))
@@ -636,9 +630,8 @@ public:
 
         std::string staging;
         std::vector<std::string> top;
-        if (const HResult result =
-                ExtractEntries(archive.get(), entries, EncodeFileName(pFolder), staging, top,
-                               pProgress);
+        if (const HResult result = ExtractEntries(archive.get(), entries, EncodeFileName(pFolder),
+                                                  staging, top, pProgress);
             Failed(result))
             return result;
         pStaging = DecodeFileName(staging);

@@ -185,6 +185,28 @@ class LinuxArchiveHostileTest
 {
 };
 
+TEST_F(LinuxArchiveTest, ExtractingWhatIsNoArchiveSaysItIsDamagedAndWritesNothing)
+{
+    const QString text = fDir.CreateFile("notes.zip", "just some text, no archive");
+    const QString zip = fDir.Join("cut.zip");
+    ASSERT_EQ(fArchives->CreateEmpty(zip), S_OK);
+    ASSERT_EQ(fArchives->Add(zip, {fDir.CreateFile("in/a.txt", "aaaa")}, IArchives::kDefaultLevel),
+              S_OK);
+    QFile cut(zip);
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    const QString target = fDir.CreateFolder("out");
+    for (const QString& archive : {text, zip}) {
+        QString staging;
+        QStringList items;
+        EXPECT_EQ(fArchives->ExtractToStaging(archive, target, staging, items),
+                  HResultFromWin32(win32::ERROR_FILE_CORRUPT))
+            << archive.toStdString();
+        EXPECT_TRUE(staging.isEmpty());
+    }
+    EXPECT_TRUE(
+        QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
 TEST_P(LinuxArchiveHostileTest, IsRefusedAndWritesNothing)
 {
     const QString zip = fDir.Join("evil.zip");
