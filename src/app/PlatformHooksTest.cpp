@@ -70,17 +70,7 @@ private:
 private slots:
     void initTestCase()
     {
-        fEnv.Set("HOME", fHome.Path().toUtf8());
-        fEnv.Set("XDG_CONFIG_HOME", fHome.Join(QStringLiteral(".config")).toUtf8());
-        fEnv.Set("XDG_DATA_HOME", fHome.Join(QStringLiteral(".local/share")).toUtf8());
-        fEnv.Set("XDG_CACHE_HOME", fHome.Join(QStringLiteral(".cache")).toUtf8());
-        fEnv.Set("XDG_DATA_DIRS", fHome.Join(QStringLiteral("system/share")).toUtf8());
-        fEnv.Set("XDG_CONFIG_DIRS", fHome.Join(QStringLiteral("system/xdg")).toUtf8());
-        fEnv.Set("XDG_CURRENT_DESKTOP", "Test");
-        fHome.CreateFolder(QStringLiteral(".local/share"));
-        fHome.CreateFolder(QStringLiteral("system/share"));
-        QFile::link(QStringLiteral("/usr/share/mime"),
-                    fHome.Join(QStringLiteral("system/share/mime")));
+        UseTestDesktopHome(fEnv, fHome);
         fRecorder = fHome.CreateFile(QStringLiteral("bin/record"),
                                      "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$0.tmp\" && "
                                      "mv \"$0.tmp\" \"$0.out\"\n");

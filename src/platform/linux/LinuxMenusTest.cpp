@@ -41,18 +41,7 @@ class LinuxMenusTest : public ::testing::Test
 protected:
     LinuxMenusTest()
     {
-        fEnv.Set("HOME", fHome.Path().toUtf8());
-        fEnv.Set("XDG_CONFIG_HOME", fHome.Join(QStringLiteral(".config")).toUtf8());
-        fEnv.Set("XDG_DATA_HOME", fHome.Join(QStringLiteral(".local/share")).toUtf8());
-        fEnv.Set("XDG_CACHE_HOME", fHome.Join(QStringLiteral(".cache")).toUtf8());
-        fEnv.Set("XDG_DATA_DIRS", fHome.Join(QStringLiteral("system/share")).toUtf8());
-        fEnv.Set("XDG_CONFIG_DIRS", fHome.Join(QStringLiteral("system/xdg")).toUtf8());
-        fEnv.Set("XDG_CURRENT_DESKTOP", "Test");
-        fHome.CreateFolder(QStringLiteral(".local/share"));
-        // The system's data folders are the test's own, but for the MIME database (read only).
-        fHome.CreateFolder(QStringLiteral("system/share"));
-        QFile::link(QStringLiteral("/usr/share/mime"),
-                    fHome.Join(QStringLiteral("system/share/mime")));
+        UseTestDesktopHome(fEnv, fHome);
         fHome.CreateFile(QStringLiteral(".config/user-dirs.dirs"),
                          "XDG_TEMPLATES_DIR=\"$HOME/Templates\"\n");
         fHome.CreateFile(QStringLiteral("Templates/Letter.odt"), "template");
