@@ -122,10 +122,18 @@ QString DecodeFileName(std::string_view pBytes)
 
 std::string EncodeFileName(QStringView pText)
 {
-    std::string result;
-    result.reserve(static_cast<std::size_t>(pText.size()));
     const qsizetype n = pText.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    // Most names are plain ASCII: byte for unit, without the per-unit cases below.
+    std::string result(static_cast<std::size_t>(n), '\0');
+    const char16_t* const units = pText.utf16();
+    qsizetype i = 0;
+    for (; i < n && units[i] < 0x80; ++i)
+        result[static_cast<std::size_t>(i)] = static_cast<char>(units[i]);
+    if (i == n)
+        return result;
+    result.resize(static_cast<std::size_t>(i));
+    result.reserve(static_cast<std::size_t>(n) + 8);
+    for (; i < n; ++i) {
         const char16_t unit = pText[i].unicode();
         if (StartsSurrogatePair(pText, i)) {
             const char16_t low = pText[i + 1].unicode();

@@ -286,7 +286,7 @@ std::optional<TKivSelectionList::TNormal> TKivSelectionList::Normalize(const QSt
 
 // ---- state ----------------------------------------------------------------------------------
 
-TKivSelectionState TKivSelectionList::StateLocked(const QString& pKey, bool& pIsSubItemOf,
+TKivSelectionState TKivSelectionList::StateLocked(THashedKey pKey, bool& pIsSubItemOf,
                                                   QString* pCheckedBy, const TNode** pParent) const
 {
     pIsSubItemOf = false;
@@ -299,22 +299,22 @@ TKivSelectionState TKivSelectionList::StateLocked(const QString& pKey, bool& pIs
     const TNode* node = FindNodeLocked(pKey);
     if (node && node->Entry != TNode::TKind::None) {
         if (pCheckedBy)
-            *pCheckedBy = EntryText(fEntries.at(pKey));
+            *pCheckedBy = EntryText(fEntries.at(node->Key->Text));
         return TKivSelectionState::ssChecked;
     }
     const TNode* above = node ? node->Parent : nullptr;
     if (!node) {
-        for (QStringView folder = ParentOf(pKey); !folder.isEmpty() && !above;
+        for (QStringView folder = ParentOf(pKey.Text); !folder.isEmpty() && !above;
              folder = ParentOf(folder))
             above = FindNodeLocked(folder);
-        if (pParent && above && *above->Key == ParentOf(pKey))
+        if (pParent && above && above->Key->Text == ParentOf(pKey.Text))
             *pParent = above;
     }
     for (; above; above = above->Parent) {
         if (above->Entry == TNode::TKind::Folder) {
             pIsSubItemOf = true;
             if (pCheckedBy)
-                *pCheckedBy = EntryText(fEntries.at(*above->Key));
+                *pCheckedBy = EntryText(fEntries.at(above->Key->Text));
             return TKivSelectionState::ssChecked;
         }
     }
@@ -335,7 +335,8 @@ TKivSelectionState TKivSelectionList::IsPathSelected(const QString& pPath, bool&
     if (!normal)
         return TKivSelectionState::ssDisabled;
     const TReadLock lock(fLockObj);
-    return StateLocked(Key(normal->Path), pIsSubItemOf);
+    const QString key = Key(normal->Path);
+    return StateLocked(Hashed(key), pIsSubItemOf);
 }
 
 TKivSelectionState TKivSelectionList::IsPIDLSelected(const IItemIdListPtr& pList,
@@ -353,7 +354,8 @@ TKivSelectionState TKivSelectionList::IsPIDLSelected(const IItemIdListPtr& pList
     if (path.isEmpty())
         return TKivSelectionState::ssDisabled;
     const TReadLock lock(fLockObj);
-    return StateLocked(Key(StripEntryForm(path)), pIsSubItemOf);
+    const QString key = Key(StripEntryForm(path));
+    return StateLocked(Hashed(key), pIsSubItemOf);
 }
 
 QString TKivSelectionList::CompletePathSelected(const QString& pFQPath) const
@@ -363,8 +365,9 @@ QString TKivSelectionList::CompletePathSelected(const QString& pFQPath) const
         return {};
     bool isSubItemOf = false;
     QString checkedBy;
+    const QString key = Key(path);
     const TReadLock lock(fLockObj);
-    StateLocked(Key(path), isSubItemOf, &checkedBy);
+    StateLocked(Hashed(key), isSubItemOf, &checkedBy);
     return checkedBy;
 }
 
@@ -378,28 +381,28 @@ IItemIdListPtr TKivSelectionList::CompletePIDLSelected(const IItemIdListPtr& pLi
 
 // ---- bookkeeping under the write lock -------------------------------------------------------
 
-const TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(QStringView pKey) const
+const TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(THashedKey pKey) const
 {
     const auto found = fNodes.find(pKey);
     return found == fNodes.end() ? nullptr : &found->second;
 }
 
-TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(QStringView pKey)
+TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(THashedKey pKey)
 {
     const auto found = fNodes.find(pKey);
     return found == fNodes.end() ? nullptr : &found->second;
 }
 
-TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(QStringView pKey,
+TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(THashedKey pKey,
                                                               const QString* pKeyText)
 {
     if (TNode* node = FindNodeLocked(pKey))
         return node;
-    const QStringView up = ParentOf(pKey);
-    TNode* const parent = up.isEmpty() ? nullptr : ObtainNodeLocked(up);
+    const QStringView up = ParentOf(pKey.Text);
+    TNode* const parent = up.isEmpty() ? nullptr : ObtainNodeLocked(Hashed(up));
     // Nodes keep their place in the map (and so Parent stays good) while others come and go.
     const auto [at, inserted] =
-        pKeyText ? fNodes.try_emplace(*pKeyText) : fNodes.try_emplace(pKey.toString());
+        fNodes.try_emplace(TNodeKey{pKeyText ? *pKeyText : pKey.Text.toString(), pKey.Hash});
     at->second.Parent = parent;
     at->second.Key = &at->first;
     return &at->second;
@@ -408,21 +411,21 @@ TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(QStringView pKey,
 void TKivSelectionList::ReleaseNodeLocked(TNode* pNode)
 {
     if (pNode->Entry == TNode::TKind::None && pNode->Below == 0)
-        fNodes.erase(fNodes.find(QStringView(*pNode->Key)));
+        fNodes.erase(fNodes.find(THashedKey{pNode->Key->Text, pNode->Key->Hash}));
 }
 
 void TKivSelectionList::AdjustCountsLocked(TNode* pParent, int pDelta)
 {
-    // The entry itself gains or loses its share in its folder; a folder gains or loses one in
-    // its own folder when its count of entries below leaves or reaches zero.
-    bool shareFlips = true;
+    // The entries themselves gain or lose their share in their folder (each is a child of its
+    // own: nothing below an entry is one); a folder gains or loses one in its own folder when
+    // its count of entries below leaves or reaches zero.
+    int shareDelta = pDelta;
     for (TNode* node = pParent; node;) {
         TNode* const above = node->Parent;
         const int before = node->Below;
         node->Below += pDelta;
-        if (shareFlips)
-            node->Covered += pDelta;
-        shareFlips = pDelta > 0 ? before == 0 : node->Below == 0;
+        node->Covered += shareDelta;
+        shareDelta = before == 0 && node->Below > 0 ? 1 : before > 0 && node->Below == 0 ? -1 : 0;
         ReleaseNodeLocked(node);
         node = above;
     }
@@ -442,9 +445,11 @@ void TKivSelectionList::AddTotalsLocked(const TTotals& pTotals, int pSign)
 }
 
 TKivSelectionList::TNode* TKivSelectionList::InsertLocked(TEntry pEntry, TAftermath& pAfter,
-                                                          TNode* pParent)
+                                                          TNode* pParent, const THashedKey* pKey)
 {
     const QString key = Key(pEntry.Path);
+    const THashedKey hashed = pKey ? *pKey : Hashed(key);
+    Q_ASSERT(hashed.Text == key);
     if (pEntry.Known) {
         AddTotalsLocked(pEntry.Totals, 1);
         pAfter.TotalsChanged = true;
@@ -454,36 +459,40 @@ TKivSelectionList::TNode* TKivSelectionList::InsertLocked(TEntry pEntry, TAfterm
         fKeysById.insert(pEntry.Id, key);
     TNode* node = nullptr;
     if (pParent) {
-        const auto [at, inserted] = fNodes.try_emplace(key);
+        const auto [at, inserted] = fNodes.try_emplace(TNodeKey{key, hashed.Hash});
         node = &at->second;
         if (inserted) {
             node->Parent = pParent;
             node->Key = &at->first;
         }
     } else {
-        node = ObtainNodeLocked(key, &key);
+        node = ObtainNodeLocked(hashed, &key);
     }
     node->Entry = pEntry.Folder ? TNode::TKind::Folder : TNode::TKind::File;
     AdjustCountsLocked(node->Parent, 1);
-    fEntries.insert_or_assign(key, std::move(pEntry));
+    pEntry.Node = node;
+    // Right after the last entry when it sorts there: then the map need not be searched.
+    const auto hint = fLastInserted == fEntries.end() ? fEntries.end() : std::next(fLastInserted);
+    fLastInserted = fEntries.insert_or_assign(hint, key, std::move(pEntry));
     pAfter.Changed = true;
     return node;
 }
 
 TKivSelectionList::TEntry TKivSelectionList::EraseLocked(TEntries::iterator pAt, bool pCancel,
-                                                         TAftermath& pAfter)
+                                                         TAftermath& pAfter, bool pAdjustCounts)
 {
-    const QString key = pAt->first;
     TEntry entry = std::move(pAt->second);
+    if (pAt == fLastInserted)
+        fLastInserted = fEntries.end();
     fEntries.erase(pAt);
     if (entry.Cancel)
         fKeysById.remove(entry.Id);
-    if (const auto node = fNodes.find(QStringView(key)); node != fNodes.end()) {
-        TNode* const parent = node->second.Parent;
-        node->second.Entry = TNode::TKind::None;
-        if (node->second.Below == 0)
-            fNodes.erase(node);
-        AdjustCountsLocked(parent, -1);
+    if (TNode* const node = std::exchange(entry.Node, nullptr)) {
+        TNode* const parent = node->Parent;
+        node->Entry = TNode::TKind::None;
+        ReleaseNodeLocked(node);
+        if (pAdjustCounts)
+            AdjustCountsLocked(parent, -1);
     }
     if (entry.Known) {
         AddTotalsLocked(entry.Totals, -1);
@@ -508,12 +517,25 @@ std::vector<TKivSelectionList::TEntry> TKivSelectionList::EraseBelowLocked(const
 {
     std::vector<TEntry> removed;
     const QString prefix = BelowPrefix(pKey);
+    // Entries of one folder come together in name order: the counts of their folder and of
+    // those above it change once per run of siblings rather than once per entry.
+    TNode* folder = nullptr;
+    int run = 0;
     auto at = fEntries.lower_bound(prefix);
     while (at != fEntries.end() && at->first.startsWith(prefix)) {
         const auto next = std::next(at);
-        removed.push_back(EraseLocked(at, true, pAfter));
+        TNode* const parent = at->second.Node ? at->second.Node->Parent : nullptr;
+        if (parent != folder && run > 0) {
+            AdjustCountsLocked(folder, -run);
+            run = 0;
+        }
+        folder = parent;
+        ++run;
+        removed.push_back(EraseLocked(at, true, pAfter, false));
         at = next;
     }
+    if (run > 0)
+        AdjustCountsLocked(folder, -run);
     return removed;
 }
 
@@ -557,12 +579,13 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
 {
     TAftermath after;
     bool mayComplete = true;
+    const QString key = Key(pNormal.Path);
+    const THashedKey hashed = Hashed(key);
     {
         const TWriteLock lock(fLockObj);
-        const QString key = Key(pNormal.Path);
         bool isSubItemOf = false;
         const TNode* parent = nullptr;
-        const TKivSelectionState state = StateLocked(key, isSubItemOf, nullptr, &parent);
+        const TKivSelectionState state = StateLocked(hashed, isSubItemOf, nullptr, &parent);
         if (state == TKivSelectionState::ssChecked)
             return false;
         std::vector<TEntry> removed;
@@ -599,8 +622,9 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
         // The folder's node stays while nothing was erased on the way: then it is the new
         // entry's parent, and the entry's node needs no more look-ups (ours to change: the
         // lock is this thread's write lock).
-        const TNode* node = InsertLocked(std::move(entry), after,
-                                         removed.empty() ? const_cast<TNode*>(parent) : nullptr);
+        const TNode* node =
+            InsertLocked(std::move(entry), after,
+                         removed.empty() ? const_cast<TNode*>(parent) : nullptr, &hashed);
         after.Main = pNormal.Path;
         // The folder had more children when last listed than have a share now: completion
         // would find it incomplete at its first look.
@@ -643,7 +667,7 @@ void TKivSelectionList::RemovePathFromSelection(const QString& pFQPath)
     TKivSelectionState state;
     {
         const TReadLock lock(fLockObj);
-        state = StateLocked(key, isSubItemOf, &checkedBy);
+        state = StateLocked(Hashed(key), isSubItemOf, &checkedBy);
     }
     if (state != TKivSelectionState::ssChecked && state != TKivSelectionState::ssGrayed)
         return;
@@ -932,13 +956,14 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
     if (pDepth > kMaxDepth)
         return false;
     const QString key = Key(pFolder);
+    const THashedKey hashed = Hashed(key);
     // A cheap look first: fewer children with a share than the folder had children when it was
     // last listed means it is not complete. Should files have gone since, the folder completes
     // at a later check instead. An exact answer comes from a listing that stands for the folder
     // as it is now: one made now, or one kept whose folder has not changed since (see
     // kSettledTicks).
-    const auto covered = [this, &key] {
-        const TNode* node = FindNodeLocked(key);
+    const auto covered = [this, hashed] {
+        const TNode* node = FindNodeLocked(hashed);
         return node ? node->Covered : 0;
     };
     {
@@ -947,20 +972,20 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
         if (kept != fListings.end()) {
             kept->second.LastUse = ++fListingUses;
             const TReadLock readLock(fLockObj);
-            if (covered() < static_cast<int>(kept->second.Children.size()))
+            if (covered() < static_cast<int>(kept->second.Listing->Children.size()))
                 return false;
         }
     }
     // The count is noted in the folder's node for the checks to come. Completion runs on the
     // writing thread, so the node is ours to change.
-    const auto listed = [this, &key](const std::optional<TListing>& pListing) {
+    const auto listed = [this, hashed](const TListingPtr& pListing) {
         const TWriteLock lock(fLockObj);
-        if (TNode* node = FindNodeLocked(key))
+        if (TNode* node = FindNodeLocked(hashed))
             node->Listed = pListing ? static_cast<int>(pListing->Children.size()) : -1;
         return pListing && !pListing->Children.empty();
     };
     bool settled = false;
-    std::optional<TListing> listing = ListFolder(pFolder, false, &settled);
+    TListingPtr listing = ListFolder(pFolder, false, &settled);
     if (!listed(listing))
         return false;
     {
@@ -1016,24 +1041,25 @@ bool TKivSelectionList::FullyChecked(const QString& pFolder, int pDepth)
     });
 }
 
-std::optional<TKivSelectionList::TListing>
-TKivSelectionList::ListFolder(const QString& pFolder, bool pFresh, bool* pSettled)
+TKivSelectionList::TListingPtr TKivSelectionList::ListFolder(const QString& pFolder, bool pFresh,
+                                                             bool* pSettled)
 {
     pf::IFileSystem& fileSystem = pf::Platform().FileSystem();
     pf::FindData data;
     if (pf::Failed(fileSystem.GetFindData(pFolder, data)) ||
         (data.Attributes & pf::fileattr::DIRECTORY) == 0)
-        return std::nullopt;
+        return nullptr;
     const auto writeTime = static_cast<std::int64_t>(data.LastWriteTime.Ticks);
     const QString key = Key(pFolder);
     if (!pFresh) {
         const std::scoped_lock lock(fListingLock);
         const auto kept = fListings.find(key);
-        if (kept != fListings.end() && kept->second.WriteTime == writeTime) {
+        if (kept != fListings.end() && kept->second.Listing->WriteTime == writeTime) {
             kept->second.LastUse = ++fListingUses;
             if (pSettled)
-                *pSettled = writeTime > 0 && kept->second.ListedAt - writeTime >= kSettledTicks;
-            return kept->second;
+                *pSettled =
+                    writeTime > 0 && kept->second.Listing->ListedAt - writeTime >= kSettledTicks;
+            return kept->second.Listing;
         }
     }
     // Taken before the folder is read: a change after this moment may be missed by the listing.
@@ -1042,17 +1068,16 @@ TKivSelectionList::ListFolder(const QString& pFolder, bool pFresh, bool* pSettle
     // about one call, not one per entry.
     std::vector<pf::NameEntry> names;
     if (pf::Failed(fileSystem.ListNames(pFolder, names)))
-        return std::nullopt;
-    TListing listing;
-    listing.WriteTime = writeTime;
-    listing.ListedAt = listedAt;
-    listing.Children.reserve(names.size());
+        return nullptr;
+    auto listing = std::make_shared<TListing>();
+    listing->WriteTime = writeTime;
+    listing->ListedAt = listedAt;
+    listing->Children.reserve(names.size());
     for (pf::NameEntry& name : names)
-        listing.Children.emplace_back(std::move(name.Name), name.Folder);
+        listing->Children.emplace_back(std::move(name.Name), name.Folder);
     if (pSettled)
         *pSettled = true;
     const std::scoped_lock lock(fListingLock);
-    listing.LastUse = ++fListingUses;
     // The listing used longest ago makes room: the folders above the last checks (asked at
     // every completion) stay.
     if (fListings.size() >= kKeptListings && fListings.count(key) == 0) {
@@ -1063,7 +1088,7 @@ TKivSelectionList::ListFolder(const QString& pFolder, bool pFresh, bool* pSettle
         }
         fListings.erase(oldest);
     }
-    fListings.insert_or_assign(key, listing);
+    fListings.insert_or_assign(key, TKeptListing{listing, ++fListingUses});
     return listing;
 }
 

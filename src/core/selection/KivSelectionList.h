@@ -184,6 +184,7 @@ private:
         std::uint64_t Files = 0;
         std::uint64_t Folders = 0;
     };
+    struct TNode;
     struct TEntry
     {
         QString Path; // without the "/*" of a folder
@@ -192,6 +193,7 @@ private:
         TTotals Totals;
         std::uint64_t Id = 0;         // ties a walk to its entry across renames
         ICancellationTokenPtr Cancel; // the entry's walk while it runs
+        TNode* Node = nullptr;        // the entry's node while it is in the list
     };
     // A path made ready to be an entry.
     struct TNormal
@@ -216,6 +218,42 @@ private:
         std::vector<TWalk> Walks;
     };
     using TEntries = std::map<QString, TEntry>;
+    // A key with its hash, worked out once: a checked file's key is looked up, inserted and
+    // later erased, and its folder's key looked up at every check below it.
+    struct THashedKey
+    {
+        QStringView Text;
+        std::size_t Hash = 0;
+    };
+    struct TNodeKey
+    {
+        QString Text;
+        std::size_t Hash = 0;
+    };
+    // The standard library's byte hash rather than Qt's seeded one (the keys are the user's own
+    // paths), kept with the key so that no look-up, erase or rehash works it out again.
+    static std::size_t HashOf(QStringView pKey) noexcept
+    {
+        return std::hash<std::u16string_view>{}(
+            std::u16string_view(pKey.utf16(), static_cast<std::size_t>(pKey.size())));
+    }
+    static THashedKey Hashed(QStringView pKey) noexcept { return THashedKey{pKey, HashOf(pKey)}; }
+    struct TKeyHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(const TNodeKey& pKey) const noexcept { return pKey.Hash; }
+        std::size_t operator()(const THashedKey& pKey) const noexcept { return pKey.Hash; }
+    };
+    struct TKeyEqual
+    {
+        using is_transparent = void;
+        static QStringView TextOf(const TNodeKey& pKey) noexcept { return pKey.Text; }
+        static QStringView TextOf(const THashedKey& pKey) noexcept { return pKey.Text; }
+        template <typename A, typename B> bool operator()(const A& pA, const B& pB) const noexcept
+        {
+            return pA.Hash == pB.Hash && TextOf(pA) == TextOf(pB);
+        }
+    };
     // What the questions need of one path, found by one hash look-up: whether it is an entry,
     // and for a folder with entries below it, how many and how many of its children have a
     // share. A node lives while it is an entry or has entries below; its ancestors then have
@@ -236,29 +274,26 @@ private:
         // have a share, the folder cannot be complete and checking below it skips the look.
         int Listed = -1;
         TNode* Parent = nullptr;
-        const QString* Key = nullptr; // the node's own key in fNodes
+        const TNodeKey* Key = nullptr; // the node's own key in fNodes
     };
-    // Looked up by views into a longer path, so that walking up a path makes no strings. The
-    // standard library's byte hash rather than Qt's seeded one: several look-ups per checked
-    // file made hashing a tenth of the work, and the keys are the user's own paths.
-    struct TKeyHash
+    using TNodes = std::unordered_map<TNodeKey, TNode, TKeyHash, TKeyEqual>;
+    // Completion's listings are few; their plain text hash is enough.
+    struct TTextHash
     {
         using is_transparent = void;
-        std::size_t operator()(QStringView pKey) const noexcept
-        {
-            return std::hash<std::u16string_view>{}(
-                std::u16string_view(pKey.utf16(), static_cast<std::size_t>(pKey.size())));
-        }
+        std::size_t operator()(QStringView pKey) const noexcept { return HashOf(pKey); }
     };
-    using TNodes = std::unordered_map<QString, TNode, TKeyHash, std::equal_to<>>;
     struct TListing
     {
         std::int64_t WriteTime = 0;
-        // When the listing was made (file time ticks), and the last time it was of use: the
-        // listings kept are those used last.
-        std::int64_t ListedAt = 0;
-        std::uint64_t LastUse = 0;
+        std::int64_t ListedAt = 0; // when the listing was made (file time ticks)
         std::vector<std::pair<QString, bool>> Children; // name, is folder
+    };
+    using TListingPtr = std::shared_ptr<const TListing>;
+    struct TKeptListing
+    {
+        TListingPtr Listing;
+        std::uint64_t LastUse = 0; // the listings kept are those of use last
     };
 
     std::optional<TNormal> Normalize(const QString& pPath, bool pEntryForm) const;
@@ -266,21 +301,26 @@ private:
     static QString StripEntryForm(const QString& pPath);
 
     // pParent: the node of pKey's folder when pKey has none of its own (else null).
-    TKivSelectionState StateLocked(const QString& pKey, bool& pIsSubItemOf,
+    TKivSelectionState StateLocked(THashedKey pKey, bool& pIsSubItemOf,
                                    QString* pCheckedBy = nullptr,
                                    const TNode** pParent = nullptr) const;
     bool AddNormal(const TNormal& pNormal, bool pFromCompletion);
-    // pParent: the node of the entry's folder when known (the entry has no node yet).
-    // Returns the entry's node.
-    TNode* InsertLocked(TEntry pEntry, TAftermath& pAfter, TNode* pParent = nullptr);
-    TEntry EraseLocked(TEntries::iterator pAt, bool pCancel, TAftermath& pAfter);
+    // pParent: the node of the entry's folder when known (the entry has no node yet); pKey:
+    // the entry's key when the caller has it. Returns the entry's node.
+    TNode* InsertLocked(TEntry pEntry, TAftermath& pAfter, TNode* pParent = nullptr,
+                        const THashedKey* pKey = nullptr);
+    // pAdjustCounts false: the caller changes the counts above the entry itself.
+    TEntry EraseLocked(TEntries::iterator pAt, bool pCancel, TAftermath& pAfter,
+                       bool pAdjustCounts = true);
     std::vector<TEntry> EraseBelowLocked(const QString& pKey, TAftermath& pAfter);
     void AdjustCountsLocked(TNode* pParent, int pDelta);
-    const TNode* FindNodeLocked(QStringView pKey) const;
-    TNode* FindNodeLocked(QStringView pKey);
+    const TNode* FindNodeLocked(THashedKey pKey) const;
+    TNode* FindNodeLocked(THashedKey pKey);
+    const TNode* FindNodeLocked(QStringView pKey) const { return FindNodeLocked(Hashed(pKey)); }
+    TNode* FindNodeLocked(QStringView pKey) { return FindNodeLocked(Hashed(pKey)); }
     // The node of pKey, made (with its ancestors) when there is none.
     // pKeyText: pKey as a string to share, when the caller has one.
-    TNode* ObtainNodeLocked(QStringView pKey, const QString* pKeyText = nullptr);
+    TNode* ObtainNodeLocked(THashedKey pKey, const QString* pKeyText = nullptr);
     // Drops the node when it is neither an entry nor has entries below.
     void ReleaseNodeLocked(TNode* pNode);
     void AddTotalsLocked(const TTotals& pTotals, int pSign);
@@ -299,8 +339,7 @@ private:
     // before when the folder's write time has not changed.
     // pSettled: the listing answers for the folder as it is now (made now, or kept from a time
     // when the folder had not changed for a while and the folder is unchanged since).
-    std::optional<TListing> ListFolder(const QString& pFolder, bool pFresh,
-                                       bool* pSettled = nullptr);
+    TListingPtr ListFolder(const QString& pFolder, bool pFresh, bool* pSettled = nullptr);
 
     void SplitLocked(const QString& pPath, const QString& pAncestorKey,
                      const std::vector<TNormal>& pRest, TAftermath& pAfter);
@@ -308,7 +347,10 @@ private:
 
     TKivShellLink* fParent;
     mutable TReadWriteSync fLockObj;
-    TEntries fEntries;                          // guarded by fLockObj
+    TEntries fEntries; // guarded by fLockObj
+    // The entry inserted last, or end(): checks come folder by folder in name order, so the
+    // next entry mostly goes right after it; guarded by fLockObj.
+    TEntries::iterator fLastInserted = fEntries.end();
     TNodes fNodes;                              // guarded by fLockObj
     QHash<std::uint64_t, QString> fKeysById;    // entries whose walk runs; guarded by fLockObj
     std::uint64_t fNextId = 0;                  // guarded by fLockObj
@@ -319,7 +361,7 @@ private:
 
     std::mutex fListingLock;
     // Completion's folder listings; guarded by fListingLock.
-    std::unordered_map<QString, TListing, TKeyHash, std::equal_to<>> fListings;
+    std::unordered_map<QString, TKeptListing, TTextHash, std::equal_to<>> fListings;
     std::uint64_t fListingUses = 0; // guarded by fListingLock
 
     int fIsUpdating = 0;
