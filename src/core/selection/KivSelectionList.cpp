@@ -299,22 +299,25 @@ TKivSelectionState TKivSelectionList::StateLocked(THashedKey pKey, bool& pIsSubI
     const TNode* node = FindNodeLocked(pKey);
     if (node && node->Entry != TNode::TKind::None) {
         if (pCheckedBy)
-            *pCheckedBy = EntryText(fEntries.at(node->Key->Text));
+            *pCheckedBy = EntryText(fEntries.at(node->Key));
         return TKivSelectionState::ssChecked;
     }
     const TNode* above = node ? node->Parent : nullptr;
     if (!node) {
-        for (QStringView folder = ParentOf(pKey.Text); !folder.isEmpty() && !above;
-             folder = ParentOf(folder))
+        const QStringView folder = ParentOf(pKey.Text);
+        if (!folder.isEmpty()) {
             above = FindNodeLocked(folder);
-        if (pParent && above && above->Key->Text == ParentOf(pKey.Text))
-            *pParent = above;
+            if (pParent)
+                *pParent = above;
+        }
+        for (QStringView up = ParentOf(folder); !up.isEmpty() && !above; up = ParentOf(up))
+            above = FindNodeLocked(up);
     }
     for (; above; above = above->Parent) {
         if (above->Entry == TNode::TKind::Folder) {
             pIsSubItemOf = true;
             if (pCheckedBy)
-                *pCheckedBy = EntryText(fEntries.at(above->Key->Text));
+                *pCheckedBy = EntryText(fEntries.at(above->Key));
             return TKivSelectionState::ssChecked;
         }
     }
@@ -383,14 +386,12 @@ IItemIdListPtr TKivSelectionList::CompletePIDLSelected(const IItemIdListPtr& pLi
 
 const TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(THashedKey pKey) const
 {
-    const auto found = fNodes.find(pKey);
-    return found == fNodes.end() ? nullptr : &found->second;
+    return fNodes.Find(pKey.Text, pKey.Hash);
 }
 
 TKivSelectionList::TNode* TKivSelectionList::FindNodeLocked(THashedKey pKey)
 {
-    const auto found = fNodes.find(pKey);
-    return found == fNodes.end() ? nullptr : &found->second;
+    return fNodes.Find(pKey.Text, pKey.Hash);
 }
 
 TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(THashedKey pKey,
@@ -400,18 +401,17 @@ TKivSelectionList::TNode* TKivSelectionList::ObtainNodeLocked(THashedKey pKey,
         return node;
     const QStringView up = ParentOf(pKey.Text);
     TNode* const parent = up.isEmpty() ? nullptr : ObtainNodeLocked(Hashed(up));
-    // Nodes keep their place in the map (and so Parent stays good) while others come and go.
-    const auto [at, inserted] =
-        fNodes.try_emplace(TNodeKey{pKeyText ? *pKeyText : pKey.Text.toString(), pKey.Hash});
-    at->second.Parent = parent;
-    at->second.Key = &at->first;
-    return &at->second;
+    // Nodes keep their place in the table (and so Parent stays good) while others come and go.
+    TNode* const node =
+        fNodes.TryEmplace(pKeyText ? *pKeyText : pKey.Text.toString(), pKey.Hash).first;
+    node->Parent = parent;
+    return node;
 }
 
 void TKivSelectionList::ReleaseNodeLocked(TNode* pNode)
 {
     if (pNode->Entry == TNode::TKind::None && pNode->Below == 0)
-        fNodes.erase(fNodes.find(THashedKey{pNode->Key->Text, pNode->Key->Hash}));
+        fNodes.Erase(pNode);
 }
 
 void TKivSelectionList::AdjustCountsLocked(TNode* pParent, int pDelta)
@@ -459,12 +459,10 @@ TKivSelectionList::TNode* TKivSelectionList::InsertLocked(TEntry pEntry, TAfterm
         fKeysById.insert(pEntry.Id, key);
     TNode* node = nullptr;
     if (pParent) {
-        const auto [at, inserted] = fNodes.try_emplace(TNodeKey{key, hashed.Hash});
-        node = &at->second;
-        if (inserted) {
+        const auto [made, inserted] = fNodes.TryEmplace(key, hashed.Hash);
+        node = made;
+        if (inserted)
             node->Parent = pParent;
-            node->Key = &at->first;
-        }
     } else {
         node = ObtainNodeLocked(hashed, &key);
     }

@@ -23,6 +23,7 @@
 // Entries are written in their entry form: a file as its path, a folder as its path followed
 // by "/*".
 
+#include "core/selection/PathNodeTable.h"
 #include "core/selection/ReadWriteSync.h"
 #include "core/shell/KivShellTypes.h"
 #include "core/threading/ThreadingTypes.h"
@@ -225,35 +226,14 @@ private:
         QStringView Text;
         std::size_t Hash = 0;
     };
-    struct TNodeKey
-    {
-        QString Text;
-        std::size_t Hash = 0;
-    };
     // The standard library's byte hash rather than Qt's seeded one (the keys are the user's own
-    // paths), kept with the key so that no look-up, erase or rehash works it out again.
+    // paths), kept with each node so that no look-up or growth of the table works it out again.
     static std::size_t HashOf(QStringView pKey) noexcept
     {
         return std::hash<std::u16string_view>{}(
             std::u16string_view(pKey.utf16(), static_cast<std::size_t>(pKey.size())));
     }
     static THashedKey Hashed(QStringView pKey) noexcept { return THashedKey{pKey, HashOf(pKey)}; }
-    struct TKeyHash
-    {
-        using is_transparent = void;
-        std::size_t operator()(const TNodeKey& pKey) const noexcept { return pKey.Hash; }
-        std::size_t operator()(const THashedKey& pKey) const noexcept { return pKey.Hash; }
-    };
-    struct TKeyEqual
-    {
-        using is_transparent = void;
-        static QStringView TextOf(const TNodeKey& pKey) noexcept { return pKey.Text; }
-        static QStringView TextOf(const THashedKey& pKey) noexcept { return pKey.Text; }
-        template <typename A, typename B> bool operator()(const A& pA, const B& pB) const noexcept
-        {
-            return pA.Hash == pB.Hash && TextOf(pA) == TextOf(pB);
-        }
-    };
     // What the questions need of one path, found by one hash look-up: whether it is an entry,
     // and for a folder with entries below it, how many and how many of its children have a
     // share. A node lives while it is an entry or has entries below; its ancestors then have
@@ -274,9 +254,9 @@ private:
         // have a share, the folder cannot be complete and checking below it skips the look.
         int Listed = -1;
         TNode* Parent = nullptr;
-        const TNodeKey* Key = nullptr; // the node's own key in fNodes
+        QString Key; // set by fNodes
+        std::size_t Hash = 0;
     };
-    using TNodes = std::unordered_map<TNodeKey, TNode, TKeyHash, TKeyEqual>;
     // Completion's listings are few; their plain text hash is enough.
     struct TTextHash
     {
@@ -351,7 +331,7 @@ private:
     // The entry inserted last, or end(): checks come folder by folder in name order, so the
     // next entry mostly goes right after it; guarded by fLockObj.
     TEntries::iterator fLastInserted = fEntries.end();
-    TNodes fNodes;                              // guarded by fLockObj
+    TPathNodeTable<TNode> fNodes;               // guarded by fLockObj
     QHash<std::uint64_t, QString> fKeysById;    // entries whose walk runs; guarded by fLockObj
     std::uint64_t fNextId = 0;                  // guarded by fLockObj
     std::atomic<std::uint64_t> fSize{0};        // written under fLockObj
