@@ -186,14 +186,39 @@ private:
 
 // ---- construction ---------------------------------------------------------------------------
 
+// Lists one folder for the first check in it; delivered on the user-interface thread unless the
+// list went meanwhile.
+class TKivSelectionList::TChildCountItem final : public TBasicWorkItem
+{
+public:
+    TChildCountItem(QString pFolder, TChildCountPtr pCount, ICancellationIndicatorPtr pCancel)
+        : TBasicWorkItem(std::move(pCancel))
+        , fFolder(std::move(pFolder))
+        , fCount(std::move(pCount))
+    {
+    }
+
+    void DoWork() override
+    {
+        fCount->Listing = MakeListing(fFolder);
+        fCount->Ready.store(true, std::memory_order_release);
+    }
+
+private:
+    const QString fFolder;
+    const TChildCountPtr fCount;
+};
+
 TKivSelectionList::TKivSelectionList(TKivShellLink* pParent)
     : fParent(pParent)
+    , fCountsCancel(TCancellationToken::Create())
 {
 }
 
 TKivSelectionList::~TKivSelectionList()
 {
     fDestroying = true;
+    fCountsCancel->Cancel();
     // A walk's delivery looks at its token before it runs, so none reaches a list that is gone.
     const TWriteLock lock(fLockObj);
     for (auto& [key, entry] : fEntries) {
@@ -624,11 +649,28 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
             InsertLocked(std::move(entry), after,
                          removed.empty() ? const_cast<TNode*>(parent) : nullptr, &hashed);
         after.Main = pNormal.Path;
+        TNode* const folder = node->Parent;
+        // The first check in a folder has its children counted on a worker; completion waits
+        // for the count (it comes back here, or to the next check in the folder).
+        bool counting = false;
+        if (folder && folder->Listed < 0 && !pFromCompletion) {
+            if (!folder->Count) {
+                folder->Count = std::make_shared<TChildCount>();
+                fPending.fetch_add(1);
+                after.Counts.emplace_back(folder->Key, folder->Count);
+                counting = true;
+            } else if (folder->Count->Ready.load(std::memory_order_acquire)) {
+                AdoptCountLocked(*folder, after);
+            } else {
+                counting = true;
+            }
+        }
         // The folder had more children when last listed than have a share now: completion
         // would find it incomplete at its first look.
-        const TNode* folder = node->Parent;
-        mayComplete = !folder || folder->Listed <= folder->Covered;
+        mayComplete = !counting && (!folder || folder->Listed <= folder->Covered);
     }
+    KeepListings(after);
+    StartCounts(after);
     StartWalks(after);
     Finish(after);
     if (!pFromCompletion && mayComplete)
@@ -914,6 +956,41 @@ void TKivSelectionList::WalkDone(std::uint64_t pId, const TTotals& pTotals, bool
         OnCompletedCalculateFiles(*this);
 }
 
+void TKivSelectionList::StartCounts(TAftermath& pAfter)
+{
+    if (pAfter.Counts.empty())
+        return;
+    const IWorkerThreadPoolPtr pool = fPool ? fPool : TWorkerPool::GlobalInstance();
+    std::vector<IWorkItemPtr> items;
+    items.reserve(pAfter.Counts.size());
+    for (auto& [key, count] : pAfter.Counts) {
+        auto item = std::make_shared<TChildCountItem>(key, count, fCountsCancel);
+        item->SetOnWorkDone([this, key, count](const IWorkItemPtr&) { CountDone(key, count); });
+        items.push_back(std::move(item));
+    }
+    pAfter.Counts.clear();
+    pool->AddWorkItems(items, TPriority::Normal);
+}
+
+void TKivSelectionList::CountDone(const QString& pFolderKey, const TChildCountPtr& pCount)
+{
+    TAftermath after;
+    bool complete = false;
+    {
+        const TWriteLock lock(fLockObj);
+        fPending.fetch_sub(1);
+        TNode* const folder = FindNodeLocked(pFolderKey);
+        // Adopted already by a check in the folder, or the folder's entries went meanwhile.
+        if (!folder || folder->Count != pCount || folder->Listed >= 0)
+            return;
+        AdoptCountLocked(*folder, after);
+        complete = folder->Listed >= 0 && folder->Covered >= folder->Listed;
+    }
+    KeepListings(after);
+    if (complete)
+        CompleteFrom(pFolderKey);
+}
+
 void TKivSelectionList::Finish(TAftermath& pAfter)
 {
     if (pAfter.Changed) {
@@ -938,9 +1015,13 @@ void TKivSelectionList::Finish(TAftermath& pAfter)
 
 void TKivSelectionList::Complete(const QString& pChecked)
 {
+    CompleteFrom(GetParentPathFromPath(pChecked));
+}
+
+void TKivSelectionList::CompleteFrom(const QString& pFolder)
+{
     QString highest;
-    for (QString folder = GetParentPathFromPath(pChecked); !folder.isEmpty();
-         folder = GetParentPathFromPath(folder)) {
+    for (QString folder = pFolder; !folder.isEmpty(); folder = GetParentPathFromPath(folder)) {
         if (!FullyChecked(folder, 0))
             break;
         highest = folder;
@@ -1060,25 +1141,49 @@ TKivSelectionList::TListingPtr TKivSelectionList::ListFolder(const QString& pFol
             return kept->second.Listing;
         }
     }
+    TListingPtr listing = MakeListing(pFolder, writeTime);
+    if (!listing)
+        return nullptr;
+    if (pSettled)
+        *pSettled = true;
+    const std::scoped_lock lock(fListingLock);
+    KeepListingLocked(key, listing);
+    return listing;
+}
+
+TKivSelectionList::TListingPtr TKivSelectionList::MakeListing(const QString& pFolder)
+{
+    pf::FindData data;
+    if (pf::Failed(pf::Platform().FileSystem().GetFindData(pFolder, data)) ||
+        (data.Attributes & pf::fileattr::DIRECTORY) == 0)
+        return nullptr;
+    return MakeListing(pFolder, static_cast<std::int64_t>(data.LastWriteTime.Ticks));
+}
+
+TKivSelectionList::TListingPtr TKivSelectionList::MakeListing(const QString& pFolder,
+                                                              std::int64_t pWriteTime)
+{
     // Taken before the folder is read: a change after this moment may be missed by the listing.
     const std::int64_t listedAt = NowTicks();
     // Names and kinds only: completion looks at every folder it passes, so a listing must cost
     // about one call, not one per entry.
     std::vector<pf::NameEntry> names;
-    if (pf::Failed(fileSystem.ListNames(pFolder, names)))
+    if (pf::Failed(pf::Platform().FileSystem().ListNames(pFolder, names)))
         return nullptr;
     auto listing = std::make_shared<TListing>();
-    listing->WriteTime = writeTime;
+    listing->WriteTime = pWriteTime;
     listing->ListedAt = listedAt;
     listing->Children.reserve(names.size());
     for (pf::NameEntry& name : names)
         listing->Children.emplace_back(std::move(name.Name), name.Folder);
-    if (pSettled)
-        *pSettled = true;
-    const std::scoped_lock lock(fListingLock);
+    return listing;
+}
+
+void TKivSelectionList::KeepListingLocked(const QString& pKey, TListingPtr pListing)
+{
     // The listing used longest ago makes room: the folders above the last checks (asked at
     // every completion) stay.
-    if (fListings.size() >= kKeptListings && fListings.count(key) == 0) {
+    if (fListings.size() >= kKeptListings && fListings.count(pKey) == 0) {
         auto oldest = fListings.begin();
         for (auto at = fListings.begin(); at != fListings.end(); ++at) {
             if (at->second.LastUse < oldest->second.LastUse)
@@ -1086,8 +1191,26 @@ TKivSelectionList::TListingPtr TKivSelectionList::ListFolder(const QString& pFol
         }
         fListings.erase(oldest);
     }
-    fListings.insert_or_assign(key, TKeptListing{listing, ++fListingUses});
-    return listing;
+    fListings.insert_or_assign(pKey, TKeptListing{std::move(pListing), ++fListingUses});
+}
+
+void TKivSelectionList::KeepListings(TAftermath& pAfter)
+{
+    if (pAfter.Listings.empty())
+        return;
+    const std::scoped_lock lock(fListingLock);
+    for (auto& [key, listing] : pAfter.Listings)
+        KeepListingLocked(key, std::move(listing));
+    pAfter.Listings.clear();
+}
+
+void TKivSelectionList::AdoptCountLocked(TNode& pFolder, TAftermath& pAfter)
+{
+    const TListingPtr& listing = pFolder.Count->Listing;
+    // A folder that could not be listed is left to completion to look at again.
+    pFolder.Listed = listing ? static_cast<int>(listing->Children.size()) : -1;
+    if (listing)
+        pAfter.Listings.emplace_back(pFolder.Key, listing);
 }
 
 // ---- lists of paths -------------------------------------------------------------------------

@@ -137,7 +137,7 @@ public:
     std::uint64_t Size() const { return fSize.load(); }
     std::uint64_t FileCount() const { return fFileCount.load(); }
     std::uint64_t FolderCount() const { return fFolderCount.load(); }
-    // Walks not yet back.
+    // Walks, and counts of a folder's children, not yet back.
     int PendingCalculations() const { return fPending.load(); }
 
     // ---- every file of the selection (the user-interface thread; touches the disk) ----
@@ -210,6 +210,23 @@ private:
         QString Path;
         ICancellationTokenPtr Cancel;
     };
+    struct TListing
+    {
+        std::int64_t WriteTime = 0;
+        std::int64_t ListedAt = 0; // when the listing was made (file time ticks)
+        std::vector<std::pair<QString, bool>> Children; // name, is folder
+    };
+    using TListingPtr = std::shared_ptr<const TListing>;
+    // A folder's children counted on a worker, for the check that comes first in the folder:
+    // listing a folder (a network one, a large one) is no work for the user-interface thread.
+    // Listing is written before Ready is set, and read once it is.
+    struct TChildCount
+    {
+        std::atomic<bool> Ready{false};
+        TListingPtr Listing; // null: the folder could not be listed
+    };
+    using TChildCountPtr = std::shared_ptr<TChildCount>;
+    class TChildCountItem;
     struct TAftermath
     {
         bool Changed = false;
@@ -217,6 +234,9 @@ private:
         QString Main;
         bool TotalsChanged = false;
         std::vector<TWalk> Walks;
+        // Folders to count (key, count), and counts come back whose listings are to be kept.
+        std::vector<std::pair<QString, TChildCountPtr>> Counts;
+        std::vector<std::pair<QString, TListingPtr>> Listings;
     };
     using TEntries = std::map<QString, TEntry>;
     // A key with its hash, worked out once: a checked file's key is looked up, inserted and
@@ -254,6 +274,8 @@ private:
         // have a share, the folder cannot be complete and checking below it skips the look.
         int Listed = -1;
         TNode* Parent = nullptr;
+        // The folder's children being counted, from the first check in it (see TChildCount).
+        TChildCountPtr Count;
         QString Key; // set by fNodes
         std::size_t Hash = 0;
     };
@@ -263,13 +285,6 @@ private:
         using is_transparent = void;
         std::size_t operator()(QStringView pKey) const noexcept { return HashOf(pKey); }
     };
-    struct TListing
-    {
-        std::int64_t WriteTime = 0;
-        std::int64_t ListedAt = 0; // when the listing was made (file time ticks)
-        std::vector<std::pair<QString, bool>> Children; // name, is folder
-    };
-    using TListingPtr = std::shared_ptr<const TListing>;
     struct TKeptListing
     {
         TListingPtr Listing;
@@ -311,15 +326,26 @@ private:
     void Finish(TAftermath& pAfter);
     void StartWalks(TAftermath& pAfter);
     void WalkDone(std::uint64_t pId, const TTotals& pTotals, bool pFound);
+    void StartCounts(TAftermath& pAfter);
+    void CountDone(const QString& pFolderKey, const TChildCountPtr& pCount);
+    // The folder's count is back: its listing tells completion how many children it has.
+    void AdoptCountLocked(TNode& pFolder, TAftermath& pAfter);
+    void KeepListings(TAftermath& pAfter);
+    void KeepListingLocked(const QString& pKey, TListingPtr pListing);
 
     // Completion: whether every child of pFolder is checked (empty folders never are).
     void Complete(const QString& pChecked);
+    // Completion from pFolder upwards.
+    void CompleteFrom(const QString& pFolder);
     bool FullyChecked(const QString& pFolder, int pDepth);
     // The children of a folder; pFresh: from the disk now, else possibly the listing kept from
     // before when the folder's write time has not changed.
     // pSettled: the listing answers for the folder as it is now (made now, or kept from a time
     // when the folder had not changed for a while and the folder is unchanged since).
     TListingPtr ListFolder(const QString& pFolder, bool pFresh, bool* pSettled = nullptr);
+    // The folder's children from the disk now (any thread); null when it cannot be listed.
+    static TListingPtr MakeListing(const QString& pFolder);
+    static TListingPtr MakeListing(const QString& pFolder, std::int64_t pWriteTime);
 
     void SplitLocked(const QString& pPath, const QString& pAncestorKey,
                      const std::vector<TNormal>& pRest, TAftermath& pAfter);
@@ -352,6 +378,8 @@ private:
     bool fRemoveInvalidPaths = true;
     bool fDestroying = false;
     IWorkerThreadPoolPtr fPool;
+    // Cancelled when the list goes, so that no count is delivered to it after.
+    const ICancellationTokenPtr fCountsCancel;
     std::unique_ptr<TKivFileWalk> fFindWalk; // FindNext's position
 };
 

@@ -148,12 +148,14 @@ const char* StateName(S pState, bool pSub)
 TEST_P(SelectionCaseTest, StepsLeaveEntriesStatesAndTotals)
 {
     const TSelectionCase& c = GetParam();
+    // Deliveries arrive between steps, as they do between a user's clicks.
     for (const char* step : c.Steps) {
         const QString path = P(QString::fromUtf8(step + 1));
         if (step[0] == '+')
             fList->AddPathToSelection(path);
         else
             fList->RemovePathFromSelection(path);
+        ASSERT_TRUE(WaitForTotals());
     }
     EXPECT_EQ(Entries(), c.Entries);
     for (const auto& [path, expected] : c.States) {
@@ -258,11 +260,35 @@ TEST_F(SelectionTest, NameAddedAfterTheFolderWasListedKeepsItIncomplete)
     ASSERT_EQ(::utimensat(AT_FDCWD, folder.constData(), anHourAgo, 0), 0);
 
     fList->AddPathToSelection(P(QStringLiteral("b/w")));
+    ASSERT_TRUE(WaitForTotals());
     fDir.CreateFile(QStringLiteral("b/u"), "u");
     fList->AddPathToSelection(P(QStringLiteral("b/v")));
+    ASSERT_TRUE(WaitForTotals());
     EXPECT_EQ(Entries(), (QStringList{QStringLiteral("b/v"), QStringLiteral("b/w")}));
     fList->AddPathToSelection(P(QStringLiteral("b/u")));
+    ASSERT_TRUE(WaitForTotals());
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("b/*")});
+}
+
+// A folder's children are counted on a worker after the first check in it; checks that come
+// before the count is back complete the folder when it arrives.
+TEST_F(SelectionTest, ChecksAheadOfTheFolderCountCompleteWhenItArrives)
+{
+    for (const char* name : {"a/x", "a/y", "a/sub/z"})
+        ASSERT_TRUE(fList->AddPathToSelection(P(QString::fromUtf8(name))));
+    ASSERT_TRUE(WaitForTotals());
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("a/*")});
+    EXPECT_EQ(fList->Size(), 7u);
+}
+
+TEST_F(SelectionTest, CountsStillOutWhenTheListGoesAreNotDelivered)
+{
+    for (const char* name : {"a/x", "b/w", "k/A"})
+        fList->AddPathToSelection(P(QString::fromUtf8(name)));
+    fList.reset();
+    // Let the workers finish, then serve what they queued: nothing reaches the list.
+    StopPool();
+    fUi.RunPending();
 }
 
 TEST_F(SelectionTest, RenameMovesTheEntriesBelowAndKeepsTotals)
@@ -285,6 +311,7 @@ TEST_F(SelectionTest, RenameMovesTheEntriesBelowAndKeepsTotals)
     EXPECT_EQ(fList->Size(), size);
     // The renamed folder completes like any other.
     fList->AddPathToSelection(P(QStringLiteral("r/y")));
+    ASSERT_TRUE(WaitForTotals());
     EXPECT_TRUE(Entries().contains(QStringLiteral("r/*")));
 }
 
