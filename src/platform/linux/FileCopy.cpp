@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sys/random.h>
@@ -113,22 +116,61 @@ void CopyContent(int pFrom, int pTo, const std::string& pSource, const std::stri
         pResult.Copied += static_cast<std::uint64_t>(n);
         if (pControl.OnBytes)
             pControl.OnBytes(static_cast<std::uint64_t>(n));
+        // As many bytes as the file had when it was opened: done, without one more call to
+        // hear that nothing follows (a file that grew meanwhile has a new size and time, which
+        // the check after the copy sees).
+        if (pResult.Copied == static_cast<std::uint64_t>(pResult.Source.st_size))
+            return;
     }
 }
 
-// An unnamed file in pFolder (O_TMPFILE), or -1 with errno where the file system has none.
-int OpenUnnamed(const std::string& pFolder)
+// An unnamed file in the folder pFolderFd (or pFolder where that is -1) with the permissions
+// pMode, or -1 with errno where the file system has none (O_TMPFILE).
+int OpenUnnamed(int pFolderFd, const std::string& pFolder, mode_t pMode)
 {
-    return ::open(pFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (pFolderFd >= 0)
+        return ::openat(pFolderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, pMode);
+    return ::open(pFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, pMode);
 }
 
-// Gives the unnamed file pFd the name pName; fails with EEXIST when the name is taken.
-int LinkUnnamed(int pFd, const std::string& pName)
+// Whether linkat may name an open file by its descriptor (AT_EMPTY_PATH): since Linux 6.10
+// for a file one opened oneself, before that only with CAP_DAC_READ_SEARCH. Cleared at the
+// first refusal; the way through /proc is taken from then on.
+std::atomic<bool>& LinkByDescriptor()
 {
+    static std::atomic<bool> allowed{true};
+    return allowed;
+}
+
+// Gives the unnamed file pFd the name pName (within the folder pFolderFd, or a whole path
+// where that is AT_FDCWD); fails with EEXIST when the name is taken.
+int LinkUnnamed(int pFd, int pFolderFd, const char* pName)
+{
+    if (LinkByDescriptor().load(std::memory_order_relaxed)) {
+        if (::linkat(pFd, "", pFolderFd, pName, AT_EMPTY_PATH) == 0)
+            return 0;
+        // A refusal of the descriptor says ENOENT (EPERM on some systems); anything else is
+        // about the name or the folder.
+        if (errno != ENOENT && errno != EPERM)
+            return errno;
+    }
     const std::string self = "/proc/self/fd/" + std::to_string(pFd);
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, pName.c_str(), AT_SYMLINK_FOLLOW) == 0
-               ? 0
-               : errno;
+    if (::linkat(AT_FDCWD, self.c_str(), pFolderFd, pName, AT_SYMLINK_FOLLOW) != 0)
+        return errno;
+    LinkByDescriptor().store(false, std::memory_order_relaxed);
+    return 0;
+}
+
+int LinkUnnamed(int pFd, const std::string& pPath)
+{
+    return LinkUnnamed(pFd, AT_FDCWD, pPath.c_str());
+}
+
+// The last part of pPath (a suffix of its buffer, so no copy).
+const char* NamePart(const std::string& pPath)
+{
+    const std::size_t slash = pPath.rfind('/');
+    return pPath.c_str() + (slash == std::string::npos ? 0 : slash + 1);
 }
 
 // Moves pFrom to pTo only when pTo does not exist (the check and the move are one step where
@@ -148,6 +190,18 @@ int RenameNoReplace(const std::string& pFrom, const std::string& pTo)
 }
 
 } // namespace
+
+int ReadCreationMask()
+{
+    const TFd fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    char buffer[4096];
+    const ssize_t got = fd.IsValid() ? ::read(fd.Get(), buffer, sizeof buffer - 1) : -1;
+    if (got <= 0)
+        return -1;
+    buffer[got] = '\0';
+    const char* line = std::strstr(buffer, "\nUmask:");
+    return line ? static_cast<int>(std::strtoul(line + 8, nullptr, 8) & 0777) : -1;
+}
 
 std::string TemporaryNameBeside(const std::string& pTarget)
 {
@@ -172,10 +226,13 @@ std::string TemporaryNameBeside(const std::string& pTarget)
 }
 
 TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarget,
-                            TPlacement pPlacement, const TCopyControl& pControl)
+                            TPlacement pPlacement, const TCopyControl& pControl,
+                            TCopyFolders pFolders)
 {
     TCopyResult result;
-    TFd from(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    TFd from(pFolders.Source >= 0
+                 ? ::openat(pFolders.Source, NamePart(pSource), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)
+                 : ::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!from.IsValid() || ::fstat(from.Get(), &result.Source) != 0) {
         result.Error = errno;
         result.AtSource = true;
@@ -187,10 +244,17 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
         return result;
     }
 
+    // Permissions without set-user/group-id: a copy belongs to whoever made it. Created with
+    // them at once where the creation mask leaves them whole; otherwise private until set.
+    const mode_t mode = result.Source.st_mode & 01777;
+    const bool modeAtCreation = pControl.CreationMask >= 0 && (mode & 07000) == 0 &&
+                                (mode & static_cast<mode_t>(pControl.CreationMask)) == 0;
+    const mode_t createMode = modeAtCreation ? mode : 0600;
+
     // Built without a name where possible: a crash or a kill then leaves nothing behind.
-    const std::string folder = FolderOf(pTarget);
+    const std::string folder = pFolders.Target >= 0 ? std::string() : FolderOf(pTarget);
     std::string temporary;
-    TFd to(OpenUnnamed(folder));
+    TFd to(OpenUnnamed(pFolders.Target, folder, createMode));
     if (!to.IsValid()) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             result.Error = errno;
@@ -198,7 +262,8 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
         }
         for (int attempt = 0; attempt < 100 && !to.IsValid(); ++attempt) {
             temporary = TemporaryNameBeside(pTarget);
-            to.Reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            to.Reset(
+                ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
             if (!to.IsValid() && errno != EEXIST)
                 break;
         }
@@ -231,9 +296,7 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
         return result;
     }
     const struct timespec times[2] = {result.Source.st_atim, result.Source.st_mtim};
-    // Permissions without set-user/group-id: a copy belongs to whoever made it.
-    if (::fchmod(to.Get(), result.Source.st_mode & 01777) != 0 ||
-        ::futimens(to.Get(), times) != 0) {
+    if ((!modeAtCreation && ::fchmod(to.Get(), mode) != 0) || ::futimens(to.Get(), times) != 0) {
         result.Error = errno;
         return result;
     }
@@ -249,7 +312,9 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
     }
 
     if (temporary.empty() && pPlacement == TPlacement::plNew) {
-        result.Error = LinkUnnamed(to.Get(), pTarget);
+        result.Error = pFolders.Target >= 0
+                           ? LinkUnnamed(to.Get(), pFolders.Target, NamePart(pTarget))
+                           : LinkUnnamed(to.Get(), pTarget);
     } else {
         if (temporary.empty()) {
             // Replacing with an unnamed file: give it a hidden name, then rename it over.

@@ -84,6 +84,20 @@ struct TCopyControl
     // Flush every copy to the disk before it takes its name (removable and network targets).
     bool Flush = false;
     TPauseGate* Pause = nullptr;
+    // The process's file-creation mask (ReadCreationMask), given only where the target folder
+    // has no default ACL, so that the system creates files with exactly the mode asked for
+    // less this mask. A copy whose permissions the mask leaves whole is then created with
+    // them and needs no chmod afterwards. -1: unknown, every copy gets its permissions set.
+    int CreationMask = -1;
+};
+
+// Folders the two ends of a copy are open in (descriptors the caller owns), or -1. A file is
+// then opened and linked in by its name within them: a large folder's files do not each walk
+// the whole path from the root again.
+struct TCopyFolders
+{
+    int Source = -1;
+    int Target = -1;
 };
 
 struct TCopyResult
@@ -106,8 +120,15 @@ struct TCopyResult
 // where the file system cannot do that) and gets pTarget only when complete; whatever fails or
 // is cancelled leaves no file behind. A source that changed size or time during the copy fails
 // with EBUSY: the copy would not be what the user saw.
+// With pFolders, pSource and pTarget still name the whole paths (for messages, the test seams
+// and the rarer ways of placing a file), and their last parts are the names in the folders.
 TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarget,
-                            TPlacement pPlacement, const TCopyControl& pControl);
+                            TPlacement pPlacement, const TCopyControl& pControl,
+                            TCopyFolders pFolders = {});
+
+// The process's file-creation mask, read from /proc without changing it (umask() would change
+// it for every thread for a moment); -1 when the system does not say.
+int ReadCreationMask();
 
 // A name for a temporary file beside pTarget (hidden, random, short enough for the system).
 std::string TemporaryNameBeside(const std::string& pTarget);

@@ -12,12 +12,14 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 #include <zip.h>
+#include <zlib.h>
 
 namespace kiv::pf::lnx {
 namespace {
@@ -106,17 +108,66 @@ void SetEntryTimes(zip_t* pArchive, zip_uint64_t pIndex, std::time_t pTime)
                              sizeof field, ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
 }
 
+// One deflate state for all the small files of an archive. libzip sets up zlib anew for every
+// entry it compresses (some 300 KB allocated, the hash table cleared); for an archive of many
+// small files that set-up cost more than the compression, and how much depended on how the
+// allocator happened to hand that memory back and forth. Reset between files instead, the
+// state costs nothing per entry. The settings are libzip's own (raw deflate, 32 KB window,
+// memory level 9), so the archive holds the same bytes either way.
+class TDeflater
+{
+public:
+    explicit TDeflater(int pLevel)
+    {
+        fReady = deflateInit2(&fStream, pLevel, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL,
+                              Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~TDeflater()
+    {
+        if (fReady)
+            deflateEnd(&fStream);
+    }
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+
+    // pOut gets pIn compressed; false when zlib cannot (the caller lets libzip compress).
+    bool Compress(const std::string& pIn, std::string& pOut)
+    {
+        if (!fReady || deflateReset(&fStream) != Z_OK)
+            return false;
+        pOut.resize(deflateBound(&fStream, static_cast<uLong>(pIn.size())));
+        fStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pIn.data()));
+        fStream.avail_in = static_cast<uInt>(pIn.size());
+        fStream.next_out = reinterpret_cast<Bytef*>(pOut.data());
+        fStream.avail_out = static_cast<uInt>(pOut.size());
+        if (deflate(&fStream, Z_FINISH) != Z_STREAM_END)
+            return false;
+        pOut.resize(fStream.total_out);
+        return true;
+    }
+
+private:
+    z_stream fStream{};
+    bool fReady = false;
+};
+
+// Files up to this size are read whole and compressed by the shared TDeflater when libzip asks
+// for their size (just before it writes them, one at a time); larger ones are read in the
+// chunks libzip asks for and compressed by libzip, where the set-up is small next to the work.
+// 1 MiB bounds the memory one file holds while it is written.
+constexpr off_t kWholeFileLimit = off_t{1} << 20;
+
 // The content of one file as libzip reads it when the archive is written: opened only then (an
-// archive of many files never holds them all open), read in the chunks libzip asks for, each
-// reported and each a point where a stop request ends the writing (libzip then removes its
-// temporary file and the old archive stays).
+// archive of many files never holds them all open), each read reported and each a point where
+// a stop request ends the writing (libzip then removes its temporary file and the old archive
+// stays).
 class TFileSource
 {
 public:
     static zip_source_t* Create(zip_t* pArchive, std::string pPath, const struct stat& pStatus,
-                                const TArchiveProgress* pProgress)
+                                const TArchiveProgress* pProgress, TDeflater* pDeflater)
     {
-        auto* state = new TFileSource(std::move(pPath), pStatus, pProgress);
+        auto* state = new TFileSource(std::move(pPath), pStatus, pProgress, pDeflater);
         zip_source_t* source = zip_source_function(pArchive, &TFileSource::Callback, state);
         if (!source)
             delete state;
@@ -124,10 +175,12 @@ public:
     }
 
 private:
-    TFileSource(std::string pPath, const struct stat& pStatus, const TArchiveProgress* pProgress)
+    TFileSource(std::string pPath, const struct stat& pStatus, const TArchiveProgress* pProgress,
+                TDeflater* pDeflater)
         : fPath(std::move(pPath))
         , fStatus(pStatus)
         , fProgress(pProgress)
+        , fDeflater(pDeflater)
     {
         zip_error_init(&fError);
     }
@@ -144,10 +197,71 @@ private:
         return -1;
     }
 
+    // Reads the whole file and compresses it: false with the error set when it cannot be read,
+    // true with fCompressed still false when zlib would not (libzip compresses it then).
+    bool ReadWhole()
+    {
+        const TFd file(::open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (file.Fd < 0)
+            return Fail(ZIP_ER_OPEN, errno), false;
+        // One byte more than expected, so one read tells a file that grew meanwhile.
+        std::string content(static_cast<std::size_t>(fStatus.st_size) + 1, '\0');
+        std::size_t have = 0;
+        for (;;) {
+            if (have == content.size())
+                content.resize(content.size() * 2);
+            const ssize_t got = ::read(file.Fd, content.data() + have, content.size() - have);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return Fail(ZIP_ER_READ, errno), false;
+            if (got == 0)
+                break;
+            have += static_cast<std::size_t>(got);
+        }
+        content.resize(have);
+        if (!fDeflater->Compress(content, fData))
+            return true;
+        fSize = have;
+        fCrc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(content.data()),
+                     static_cast<uInt>(content.size()));
+        fCompressed = true;
+        return true;
+    }
+
+    zip_int64_t Stat(zip_stat_t* pStat)
+    {
+        if (fDeflater && !fCompressed && fStatus.st_size <= kWholeFileLimit && !ReadWhole())
+            return -1;
+        zip_stat_init(pStat);
+        pStat->mtime = fStatus.st_mtime;
+        pStat->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        if (!fCompressed) {
+            pStat->size = static_cast<zip_uint64_t>(fStatus.st_size);
+            return sizeof(zip_stat_t);
+        }
+        // Data that is compressed already: libzip writes it as it is, with these figures.
+        pStat->size = fSize;
+        pStat->comp_size = fData.size();
+        pStat->comp_method = ZIP_CM_DEFLATE;
+        pStat->crc = static_cast<zip_uint32_t>(fCrc);
+        pStat->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+        return sizeof(zip_stat_t);
+    }
+
     zip_int64_t Read(void* pData, zip_uint64_t pLength)
     {
         if (StopRequested(fProgress))
             return Fail(ZIP_ER_CANCELLED, 0);
+        if (fCompressed) {
+            const std::size_t count =
+                std::min<std::size_t>(static_cast<std::size_t>(pLength), fData.size() - fPos);
+            std::memcpy(pData, fData.data() + fPos, count);
+            fPos += count;
+            if (count > 0 && fPos == fData.size() && fProgress && fProgress->OnBytes)
+                fProgress->OnBytes(fSize);
+            return static_cast<zip_int64_t>(count);
+        }
         for (;;) {
             const ssize_t got = ::read(fFd, pData, pLength);
             if (got < 0 && errno == EINTR)
@@ -160,32 +274,40 @@ private:
         }
     }
 
+    zip_int64_t Close()
+    {
+        if (fCompressed) {
+            // Written: its memory goes now, not when the whole archive is done.
+            std::string().swap(fData);
+        } else {
+            if (fFd < 0)
+                return 0;
+            ::close(fFd);
+            fFd = -1;
+        }
+        if (fProgress && fProgress->OnItem)
+            fProgress->OnItem();
+        return 0;
+    }
+
     static zip_int64_t Callback(void* pState, void* pData, zip_uint64_t pLength,
                                 zip_source_cmd_t pCommand)
     {
         auto* self = static_cast<TFileSource*>(pState);
         switch (pCommand) {
         case ZIP_SOURCE_OPEN:
+            if (self->fCompressed) {
+                self->fPos = 0;
+                return 0;
+            }
             self->fFd = ::open(self->fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             return self->fFd >= 0 ? 0 : self->Fail(ZIP_ER_OPEN, errno);
         case ZIP_SOURCE_READ:
             return self->Read(pData, pLength);
         case ZIP_SOURCE_CLOSE:
-            if (self->fFd < 0)
-                return 0;
-            ::close(self->fFd);
-            self->fFd = -1;
-            if (self->fProgress && self->fProgress->OnItem)
-                self->fProgress->OnItem();
-            return 0;
-        case ZIP_SOURCE_STAT: {
-            auto* st = static_cast<zip_stat_t*>(pData);
-            zip_stat_init(st);
-            st->size = static_cast<zip_uint64_t>(self->fStatus.st_size);
-            st->mtime = self->fStatus.st_mtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-            return sizeof(zip_stat_t);
-        }
+            return self->Close();
+        case ZIP_SOURCE_STAT:
+            return self->Stat(static_cast<zip_stat_t*>(pData));
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&self->fError, pData, pLength);
         case ZIP_SOURCE_FREE:
@@ -203,7 +325,15 @@ private:
     const std::string fPath;
     const struct stat fStatus;
     const TArchiveProgress* const fProgress;
+    // Null where the entry is stored: libzip copies it as it is.
+    TDeflater* const fDeflater;
     int fFd = -1;
+    // The compressed content of a small file, between the size question and the close.
+    bool fCompressed = false;
+    std::string fData;
+    std::size_t fPos = 0;
+    std::uint64_t fSize = 0;
+    uLong fCrc = 0;
     zip_error_t fError;
 };
 
@@ -211,12 +341,14 @@ private:
 class TAdder
 {
 public:
+    // pDeflater (null for stored entries) must outlive the archive's writing.
     TAdder(zip_t* pArchive, int pLevel, const struct stat& pArchiveStat,
-           const TArchiveProgress* pProgress)
+           const TArchiveProgress* pProgress, TDeflater* pDeflater)
         : fArchive(pArchive)
         , fLevel(pLevel)
         , fArchiveStat(pArchiveStat)
         , fProgress(pProgress)
+        , fDeflater(pDeflater)
     {
     }
 
@@ -255,7 +387,7 @@ public:
             if (!source)
                 std::free(copy);
         } else if (S_ISREG(st.st_mode)) {
-            source = TFileSource::Create(fArchive, pPath, st, fProgress);
+            source = TFileSource::Create(fArchive, pPath, st, fProgress, fDeflater);
         } else {
             // Devices, pipes and sockets have no content to keep.
             return S_OK;
@@ -321,6 +453,7 @@ private:
     const int fLevel;
     const struct stat fArchiveStat;
     const TArchiveProgress* const fProgress;
+    TDeflater* const fDeflater;
     std::uint64_t fFiles = 0;
     std::uint64_t fOtherEntries = 0;
     std::uint64_t fBytes = 0;
@@ -564,6 +697,12 @@ public:
         };
         if (::stat(path.c_str(), &archiveStat) != 0)
             return HResultFromErrno(errno);
+        const int level = std::clamp(pLevel, kStoreLevel, kBestLevel);
+        // Declared before the archive: its sources use it until the archive is written or
+        // discarded.
+        std::optional<TDeflater> deflater;
+        if (level > kStoreLevel)
+            deflater.emplace(level);
         int error = 0;
         // libzip writes the whole archive to a temporary file beside it at close and renames it
         // over the old one: the archive is either the old or the complete new one.
@@ -584,8 +723,7 @@ public:
                     return static_cast<const std::stop_token*>(pStop)->stop_requested() ? 1 : 0;
                 },
                 nullptr, const_cast<std::stop_token*>(&pProgress->Stop));
-        TAdder adder(archive.get(), std::clamp(pLevel, kStoreLevel, kBestLevel), archiveStat,
-                     pProgress);
+        TAdder adder(archive.get(), level, archiveStat, pProgress, deflater ? &*deflater : nullptr);
         for (const QString& item : pItems) {
             const std::string itemPath = EncodeFileName(item);
             const std::string name = fs::path(itemPath).filename().string();

@@ -2,8 +2,8 @@
 
 #include "Errno.h"
 #include "Handles.h"
-#include "LinuxArchive_p.h"
 #include "LinuxArchive.h"
+#include "LinuxArchive_p.h"
 #include "LinuxPlatform.h"
 #include "LinuxTrash.h"
 #include "LinuxZipFolder.h"
@@ -26,6 +26,7 @@
 #include <optional>
 #include <stop_token>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -243,6 +244,19 @@ enum class TDecision
     Fail,
 };
 
+// The two folders a folder's entries are copied between, open for the time of it (-1 where
+// one could not be opened: the entries then go by their whole paths).
+struct TFolderPair
+{
+    TFd Source;
+    TFd Target;
+    // The target has no default ACL: files made there get the permissions asked for less the
+    // creation mask.
+    bool PlainModes = false;
+
+    TCopyFolders Fds() const { return {Source.Get(), Target.Get()}; }
+};
+
 // One PerformOperations: runs on the engine's thread and is read by the caller after it ended.
 class TRun
 {
@@ -299,14 +313,15 @@ private:
     HResult DoCopyFromArchive(const TQueued& pOp, const TArchiveSource& pSource);
     HResult TransferEntry(const TEntry& pEntry, const std::string& pSource,
                           const std::string& pFolder, const std::string& pName, bool pMove,
-                          bool pFreshFolder = false);
+                          bool pFreshFolder = false, const TFolderPair* pFolders = nullptr);
     HResult TransferBody(const TEntry& pEntry, const std::string& pSource,
                          const std::string& pFolder, std::string& pName, bool pMove,
-                         bool pFreshFolder = false);
+                         bool pFreshFolder, const TFolderPair* pFolders);
     HResult TransferFolder(const TEntry& pEntry, const std::string& pSource,
                            const std::string& pTarget, bool pMerge, bool pMove);
     HResult TransferFile(const TEntry& pEntry, const std::string& pSource,
-                         const std::string& pTarget, TPlacement pPlacement, bool pMove);
+                         const std::string& pTarget, TPlacement pPlacement, bool pMove,
+                         const TFolderPair* pFolders);
     HResult TransferLink(const TEntry& pEntry, const std::string& pSource,
                          const std::string& pTarget, TPlacement pPlacement, bool pMove);
     HResult MoveEntry(const std::string& pSource, const std::string& pFolder,
@@ -344,6 +359,8 @@ private:
     // through the archive that questions show instead.
     std::pair<std::string, std::string> fShownSource;
     std::map<std::string, bool> fFlushFolders;
+    // Read at the first copy that can use it (ReadCreationMask).
+    std::optional<int> fCreationMask;
 
     // Progress in work units (bytes plus one per item).
     std::uint64_t fUnitsTotal = 0;
@@ -695,7 +712,7 @@ HResult TRun::DoCopyFromArchive(const TQueued& pOp, const TArchiveSource& pSourc
 
 HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
                             const std::string& pFolder, const std::string& pName, bool pMove,
-                            bool pFreshFolder)
+                            bool pFreshFolder, const TFolderPair* pFolders)
 {
     if (Stopped())
         return StopResult();
@@ -708,7 +725,8 @@ HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
         }))
         return fSinkFailure;
     std::string finalName = pName;
-    const HResult result = TransferBody(pEntry, pSource, pFolder, finalName, pMove, pFreshFolder);
+    const HResult result =
+        TransferBody(pEntry, pSource, pFolder, finalName, pMove, pFreshFolder, pFolders);
     const QString newName = Text(finalName);
     const QString newItem =
         Succeeded(result) && result != kItemSkipped ? Text(Join(pFolder, finalName)) : QString();
@@ -721,7 +739,7 @@ HResult TRun::TransferEntry(const TEntry& pEntry, const std::string& pSource,
 
 HResult TRun::TransferBody(const TEntry& pEntry, const std::string& pSource,
                            const std::string& pFolder, std::string& pName, bool pMove,
-                           bool pFreshFolder)
+                           bool pFreshFolder, const TFolderPair* pFolders)
 {
     const bool folder = S_ISDIR(pEntry.Status.st_mode);
     TPlacement placement = TPlacement::plNew;
@@ -774,7 +792,7 @@ HResult TRun::TransferBody(const TEntry& pEntry, const std::string& pSource,
     if (S_ISLNK(pEntry.Status.st_mode))
         return TransferLink(pEntry, pSource, target, placement, pMove);
     if (S_ISREG(pEntry.Status.st_mode))
-        return TransferFile(pEntry, pSource, target, placement, pMove);
+        return TransferFile(pEntry, pSource, target, placement, pMove, pFolders);
     // Devices, pipes and sockets are no data to copy.
     return Try([&] { return Win32(win32::ERROR_NOT_SUPPORTED, pSource); });
 }
@@ -796,12 +814,20 @@ HResult TRun::TransferFolder(const TEntry& pEntry, const std::string& pSource,
             return made;
     }
     ItemDone();
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    TFolderPair folders;
+    folders.Source.Reset(::open(pSource.c_str(), kFolderFlags));
+    folders.Target.Reset(::open(pTarget.c_str(), kFolderFlags));
+    folders.PlainModes =
+        folders.Target.IsValid() &&
+        ::fgetxattr(folders.Target.Get(), "system.posix_acl_default", nullptr, 0) < 0 &&
+        (errno == ENODATA || errno == EOPNOTSUPP);
     bool complete = true;
     for (const TEntry& child : pEntry.Children) {
         if (Stopped())
             return StopResult();
-        const HResult result =
-            TransferEntry(child, Join(pSource, child.Name), pTarget, child.Name, pMove, !pMerge);
+        const HResult result = TransferEntry(child, Join(pSource, child.Name), pTarget, child.Name,
+                                             pMove, !pMerge, &folders);
         complete = complete && result == S_OK;
     }
     if (Stopped())
@@ -822,7 +848,8 @@ HResult TRun::TransferFolder(const TEntry& pEntry, const std::string& pSource,
 }
 
 HResult TRun::TransferFile(const TEntry& pEntry, const std::string& pSource,
-                           const std::string& pTarget, TPlacement pPlacement, bool pMove)
+                           const std::string& pTarget, TPlacement pPlacement, bool pMove,
+                           const TFolderPair* pFolders)
 {
     TCopyControl control;
     control.Stop = fStop;
@@ -830,12 +857,18 @@ HResult TRun::TransferFile(const TEntry& pEntry, const std::string& pSource,
     control.OnBytes = [this](std::uint64_t pBytes) { AddBytes(pBytes); };
     control.Flush = NeedsFlush(FolderOf(pTarget));
     control.Pause = fPause.get();
+    if (pFolders && pFolders->PlainModes) {
+        if (!fCreationMask)
+            fCreationMask = ReadCreationMask();
+        control.CreationMask = *fCreationMask;
+    }
+    const TCopyFolders folders = pFolders ? pFolders->Fds() : TCopyFolders{};
     TCopyResult copied;
     const std::uint64_t bytesBefore = fDone.Bytes;
     HResult result = Try([&] {
         // A retry starts the file again; the progress shows it.
         fDone.Bytes = bytesBefore;
-        copied = CopyRegularFile(pSource, pTarget, pPlacement, control);
+        copied = CopyRegularFile(pSource, pTarget, pPlacement, control, folders);
         if (copied.Error == EEXIST && pPlacement == TPlacement::plNew)
             return Win32(win32::ERROR_FILE_EXISTS, pTarget);
         if (copied.Error == EBUSY && copied.AtSource)
@@ -985,7 +1018,7 @@ HResult TRun::MoveBody(const std::string& pSource, const std::string& pFolder, s
                 FlushFileData(pSource);
             error = ::rename(pSource.c_str(), target.c_str()) == 0 ? 0 : errno;
         } else if (::renameat2(AT_FDCWD, pSource.c_str(), AT_FDCWD, target.c_str(),
-                             RENAME_NOREPLACE) != 0)
+                               RENAME_NOREPLACE) != 0)
             error = errno;
         if (error == EINVAL || error == ENOSYS) {
             // The file system cannot refuse to replace in one step: look first.
@@ -1012,7 +1045,7 @@ HResult TRun::MoveBody(const std::string& pSource, const std::string& pFolder, s
             if (snapError != 0)
                 return Try([&] { return Errno(snapError, pSource); });
             entry.Name = pName;
-            return TransferBody(entry, pSource, pFolder, pName, true);
+            return TransferBody(entry, pSource, pFolder, pName, true, false, nullptr);
         }
         if (error != EEXIST && error != ENOTEMPTY) {
             result = Try([&] { return Errno(error, target, TMissing::Path); });

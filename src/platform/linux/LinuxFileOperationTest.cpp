@@ -271,6 +271,9 @@ TEST_F(LinuxFileOperationTest, CopyKeepsContentPermissionsTimesAndLinksOnAWorker
     fDir.CreateFile("src/tree/sub/b.bin", QByteArray(100000, 'b'));
     fDir.CreateFolder("src/tree/empty");
     ASSERT_EQ(::chmod(Bytes(file).c_str(), 0640), 0);
+    // Permissions the creation mask would cut down, which a copy must still keep whole.
+    const QString shared = fDir.CreateFile("src/tree/shared.txt", "shared");
+    ASSERT_EQ(::chmod(Bytes(shared).c_str(), 0666), 0);
     ASSERT_EQ(::symlink("sub/b.bin", Bytes(fDir.Join("src/tree/link")).c_str()), 0);
     SetTimes(file, 1000000000, 123456789);
     SetTimes(fDir.Join("src/tree/sub"), 1100000000, 0);
@@ -284,6 +287,7 @@ TEST_F(LinuxFileOperationTest, CopyKeepsContentPermissionsTimesAndLinksOnAWorker
     EXPECT_TRUE(QDir(fDir.Join("dst/tree/empty")).exists());
     const struct stat copied = Status(fDir.Join("dst/tree/a.txt"));
     EXPECT_EQ(copied.st_mode & 07777, 0640u);
+    EXPECT_EQ(Status(fDir.Join("dst/tree/shared.txt")).st_mode & 07777, 0666u);
     EXPECT_EQ(copied.st_mtim.tv_sec, 1000000000);
     EXPECT_EQ(copied.st_mtim.tv_nsec, 123456789);
     EXPECT_EQ(Status(fDir.Join("dst/tree/sub")).st_mtim.tv_sec, 1100000000);

@@ -1,6 +1,7 @@
 #include "LinuxFileSystem.h"
 
 #include "Errno.h"
+#include "FileCopy.h"
 #include "Handles.h"
 #include "LinuxPlatform.h"
 #include "LinuxStream.h"
@@ -327,18 +328,11 @@ HResult TLinuxFileSystem::DeleteFile(const QString& pPath)
 }
 
 namespace {
-// The process's file-creation mask, read without changing it (umask() would change it for every
-// thread for a moment); 022 when the system does not say.
+// The process's file-creation mask; 022 when the system does not say.
 mode_t CreationMask()
 {
-    TFd fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
-    char buffer[2048];
-    const ssize_t got = fd.IsValid() ? ::read(fd.Get(), buffer, sizeof buffer - 1) : -1;
-    if (got <= 0)
-        return 022;
-    buffer[got] = '\0';
-    const char* line = std::strstr(buffer, "\nUmask:");
-    return line ? static_cast<mode_t>(std::strtoul(line + 8, nullptr, 8) & 0777) : 022;
+    const int mask = ReadCreationMask();
+    return mask < 0 ? 022 : static_cast<mode_t>(mask);
 }
 } // namespace
 
