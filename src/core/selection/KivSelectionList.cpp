@@ -657,7 +657,7 @@ bool TKivSelectionList::AddNormal(const TNormal& pNormal, bool pFromCompletion)
             if (!folder->Count) {
                 folder->Count = std::make_shared<TChildCount>();
                 fPending.fetch_add(1);
-                after.Counts.emplace_back(folder->Key, folder->Count);
+                after.Counts.push_back({GetParentPathFromPath(pNormal.Path), folder->Count});
                 counting = true;
             } else if (folder->Count->Ready.load(std::memory_order_acquire)) {
                 AdoptCountLocked(*folder, after);
@@ -963,23 +963,24 @@ void TKivSelectionList::StartCounts(TAftermath& pAfter)
     const IWorkerThreadPoolPtr pool = fPool ? fPool : TWorkerPool::GlobalInstance();
     std::vector<IWorkItemPtr> items;
     items.reserve(pAfter.Counts.size());
-    for (auto& [key, count] : pAfter.Counts) {
-        auto item = std::make_shared<TChildCountItem>(key, count, fCountsCancel);
-        item->SetOnWorkDone([this, key, count](const IWorkItemPtr&) { CountDone(key, count); });
+    for (auto& [path, count] : pAfter.Counts) {
+        auto item = std::make_shared<TChildCountItem>(path, count, fCountsCancel);
+        item->SetOnWorkDone([this, path, count](const IWorkItemPtr&) { CountDone(path, count); });
         items.push_back(std::move(item));
     }
     pAfter.Counts.clear();
     pool->AddWorkItems(items, TPriority::Normal);
 }
 
-void TKivSelectionList::CountDone(const QString& pFolderKey, const TChildCountPtr& pCount)
+void TKivSelectionList::CountDone(const QString& pFolder, const TChildCountPtr& pCount)
 {
     TAftermath after;
     bool complete = false;
     {
         const TWriteLock lock(fLockObj);
         fPending.fetch_sub(1);
-        TNode* const folder = FindNodeLocked(pFolderKey);
+        const QString key = Key(pFolder);
+        TNode* const folder = FindNodeLocked(key);
         // Adopted already by a check in the folder, or the folder's entries went meanwhile.
         if (!folder || folder->Count != pCount || folder->Listed >= 0)
             return;
@@ -988,7 +989,7 @@ void TKivSelectionList::CountDone(const QString& pFolderKey, const TChildCountPt
     }
     KeepListings(after);
     if (complete)
-        CompleteFrom(pFolderKey);
+        CompleteFrom(pFolder);
 }
 
 void TKivSelectionList::Finish(TAftermath& pAfter)

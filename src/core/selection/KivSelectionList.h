@@ -234,8 +234,13 @@ private:
         QString Main;
         bool TotalsChanged = false;
         std::vector<TWalk> Walks;
-        // Folders to count (key, count), and counts come back whose listings are to be kept.
-        std::vector<std::pair<QString, TChildCountPtr>> Counts;
+        // Folders to count, and counts come back whose listings are to be kept.
+        struct TCount
+        {
+            QString Path;
+            TChildCountPtr Count;
+        };
+        std::vector<TCount> Counts;
         std::vector<std::pair<QString, TListingPtr>> Listings;
     };
     using TEntries = std::map<QString, TEntry>;
@@ -327,7 +332,7 @@ private:
     void StartWalks(TAftermath& pAfter);
     void WalkDone(std::uint64_t pId, const TTotals& pTotals, bool pFound);
     void StartCounts(TAftermath& pAfter);
-    void CountDone(const QString& pFolderKey, const TChildCountPtr& pCount);
+    void CountDone(const QString& pFolder, const TChildCountPtr& pCount);
     // The folder's count is back: its listing tells completion how many children it has.
     void AdoptCountLocked(TNode& pFolder, TAftermath& pAfter);
     void KeepListings(TAftermath& pAfter);
