@@ -10,6 +10,11 @@
 // the rest when one item below it is unchecked. It keeps running totals of the size and the
 // files and folders checked; a folder's totals are walked on the worker pool.
 //
+// To know when a folder is complete the list must know its children: the first check in a
+// folder has them listed on the worker pool, and the folder merges once that listing is back
+// (at once when it is back before the folder's last check, else when it arrives). Listing a
+// large or remote folder is then no work for the user-interface thread.
+//
 // Ownership: the shell link creates and owns one (TKivShellLink::SelectionList); controls keep
 // a pointer to it while they are linked.
 //
