@@ -4,6 +4,8 @@
 #include "core/selection/KivSelectionList.h"
 #include "core/shell/KivItemIdList.h"
 #include "core/shell/KivItemIdList_p.h"
+#include "core/threading/KivThreading.h"
+#include "core/threading/ThreadPool.h"
 #include "platform/memory/MemoryPlatform.h"
 
 #include <QStringList>
@@ -83,6 +85,7 @@ protected:
         fNodes["a"]->AddFile(QStringLiteral("f"), 3);
         fNodes["a"]->AddFile(QStringLiteral("g"), 4);
         fLink = std::make_unique<TKivShellLink>();
+        fLink->SelectionList().SetWorkerPool(fPool);
         for (TRecordingControl* control : {&fTree, &fList, &fBar}) {
             fLink->RegisterShellControl(control);
             control->SetShellLink(fLink.get());
@@ -93,9 +96,14 @@ protected:
         };
         fJournal.clear();
     }
+    // The selection list's folder listings run on the test's pool; joining its workers before
+    // the memory platform goes keeps a listing from reading a freed tree.
     ~ShellLinkTest() override
     {
         fLink.reset();
+        if (auto* pool = dynamic_cast<TWorkerThreadPool*>(fPool.get()))
+            pool->TerminateAllThreads(true);
+        fPool.reset();
         TSpecialFolders::Reset();
     }
 
@@ -107,6 +115,7 @@ protected:
 
     pf::mem::TMemoryPlatform* fMemory;
     pf::TScopedPlatform fPlatform;
+    IWorkerThreadPoolPtr fPool = TWorkerPool::CreateInstance(TWorkerPoolConfig{});
     std::map<std::string, pf::mem::TMemoryNode*> fNodes;
     QStringList fJournal;
     TRecordingControl fTree{QStringLiteral("tree"), fJournal};
