@@ -22,6 +22,8 @@ namespace {
 constexpr std::size_t kChunk = std::size_t{8} << 20;
 // The buffer of the read/write fallback.
 constexpr std::size_t kBuffer = std::size_t{256} << 10;
+// New files up to this size are created under their own name (see CopyRegularFile).
+constexpr off_t kNamedCreationLimit = off_t{128} << 10;
 
 std::string FolderOf(const std::string& pPath)
 {
@@ -251,10 +253,31 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
                                 (mode & static_cast<mode_t>(pControl.CreationMask)) == 0;
     const mode_t createMode = modeAtCreation ? mode : 0600;
 
-    // Built without a name where possible: a crash or a kill then leaves nothing behind.
+    // A small new file on a local disk is created under its name at once, as other tools do:
+    // building it unnamed and linking it in costs a small file a fifth more time on ext4. A
+    // failure or a cancel removes the part; only a kill within the few microseconds of its copy
+    // can leave one. Replacements, larger files and flushed targets are built without a name,
+    // where a kill leaves nothing behind.
+    const bool named = pPlacement == TPlacement::plNew && !pControl.Flush &&
+                       result.Source.st_size <= kNamedCreationLimit;
     const std::string folder = pFolders.Target >= 0 ? std::string() : FolderOf(pTarget);
     std::string temporary;
-    TFd to(OpenUnnamed(pFolders.Target, folder, createMode));
+    // The copy's own name while it is not complete: removed when the copy fails or stops.
+    std::string created;
+    TFd to;
+    if (named) {
+        constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+        to.Reset(pFolders.Target >= 0
+                     ? ::openat(pFolders.Target, NamePart(pTarget), kCreate, createMode)
+                     : ::open(pTarget.c_str(), kCreate, createMode));
+        if (!to.IsValid()) {
+            result.Error = errno;
+            return result;
+        }
+        created = pTarget;
+    } else {
+        to.Reset(OpenUnnamed(pFolders.Target, folder, createMode));
+    }
     if (!to.IsValid()) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             result.Error = errno;
@@ -272,7 +295,7 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
             return result;
         }
     }
-    // Whatever goes wrong from here, the named temporary file goes.
+    // Whatever goes wrong from here, a named temporary file or an incomplete copy goes.
     struct TRemove
     {
         std::string* Path;
@@ -281,7 +304,7 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
             if (!Path->empty())
                 ::unlink(Path->c_str());
         }
-    } removeTemporary{&temporary};
+    } removeTemporary{&temporary}, removeCreated{&created};
 
     CopyContent(from.Get(), to.Get(), pSource, pTarget, pControl, result);
     if (result.Error != 0)
@@ -311,7 +334,9 @@ TCopyResult CopyRegularFile(const std::string& pSource, const std::string& pTarg
         return result;
     }
 
-    if (temporary.empty() && pPlacement == TPlacement::plNew) {
+    if (named) {
+        created.clear();
+    } else if (temporary.empty() && pPlacement == TPlacement::plNew) {
         result.Error = pFolders.Target >= 0
                            ? LinkUnnamed(to.Get(), pFolders.Target, NamePart(pTarget))
                            : LinkUnnamed(to.Get(), pTarget);

@@ -41,8 +41,9 @@ struct TFileOpFaults
 // How a file reaches its place.
 enum class TPlacement
 {
-    // No file of the name exists: the copy is linked in under it once complete; when one has
-    // appeared meanwhile the copy fails with EEXIST and nothing is replaced.
+    // No file of the name exists: the copy takes the name once complete (a small one on a local
+    // disk, at once, and is removed again if it fails); when a file of the name has appeared
+    // meanwhile the copy fails with EEXIST and nothing is replaced.
     plNew,
     // An existing file is replaced: the complete copy is flushed to the disk, then renamed over
     // it, so the name always holds the old file or the whole new one.

@@ -76,6 +76,54 @@ struct TEntry
     std::vector<TEntry> Children;
 };
 
+// Lists the folder open as pDir into pEntry's children, each with its status taken within the
+// folder (no walk of the whole path per entry). Children come in the order of their inode
+// numbers, in which a local disk reads and creates them fastest.
+int SnapshotFolder(TDir pDir, TEntry& pEntry, const std::stop_token& pStop)
+{
+    const int folderFd = ::dirfd(pDir.Get());
+    for (;;) {
+        if (pStop.stop_requested())
+            return ECANCELED;
+        errno = 0;
+        const dirent* found = ::readdir(pDir.Get());
+        if (!found) {
+            pEntry.ListError = errno;
+            break;
+        }
+        const std::string_view name(found->d_name);
+        if (name == "." || name == "..")
+            continue;
+        TEntry child;
+        child.Name = found->d_name;
+        // A child gone meanwhile is left out; one that cannot be read is copied (and fails
+        // with its own error then).
+        if (::fstatat(folderFd, found->d_name, &child.Status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                pEntry.Children.push_back(std::move(child));
+            continue;
+        }
+        if (S_ISDIR(child.Status.st_mode)) {
+            const int fd = ::openat(folderFd, found->d_name,
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            TDir childDir(fd >= 0 ? ::fdopendir(fd) : nullptr);
+            if (!childDir.IsValid()) {
+                child.ListError = errno;
+                if (fd >= 0)
+                    ::close(fd);
+            } else if (SnapshotFolder(std::move(childDir), child, pStop) == ECANCELED) {
+                return ECANCELED;
+            }
+        }
+        pEntry.Children.push_back(std::move(child));
+    }
+    std::sort(pEntry.Children.begin(), pEntry.Children.end(),
+              [](const TEntry& pA, const TEntry& pB) {
+                  return pA.Status.st_ino < pB.Status.st_ino;
+              });
+    return 0;
+}
+
 int Snapshot(const std::string& pPath, TEntry& pEntry, const std::stop_token& pStop)
 {
     if (::lstat(pPath.c_str(), &pEntry.Status) != 0)
@@ -87,28 +135,7 @@ int Snapshot(const std::string& pPath, TEntry& pEntry, const std::stop_token& pS
         pEntry.ListError = errno;
         return 0;
     }
-    for (;;) {
-        if (pStop.stop_requested())
-            return ECANCELED;
-        errno = 0;
-        const dirent* found = ::readdir(dir.Get());
-        if (!found) {
-            pEntry.ListError = errno;
-            return 0;
-        }
-        const std::string_view name(found->d_name);
-        if (name == "." || name == "..")
-            continue;
-        TEntry child;
-        child.Name = found->d_name;
-        // A child gone meanwhile is left out; one that cannot be read is copied (and fails
-        // with its own error then).
-        const int error = Snapshot(pPath + "/" + child.Name, child, pStop);
-        if (error == ECANCELED)
-            return error;
-        if (error != ENOENT)
-            pEntry.Children.push_back(std::move(child));
-    }
+    return SnapshotFolder(std::move(dir), pEntry, pStop);
 }
 
 struct TTotals

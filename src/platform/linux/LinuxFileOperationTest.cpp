@@ -504,6 +504,16 @@ TEST_F(LinuxFileOperationTest, CancelMidFileLeavesTheOldFileAndReportsAnAbortedR
     EXPECT_EQ(Entries(fTarget), QStringList{"big.bin"});
     EXPECT_LT(fSink->Done, fSink->Total);
     EXPECT_EQ(fSink->Finished, HResultFromWin32(win32::ERROR_CANCELLED));
+
+    // A new file cancelled half-way leaves nothing under its name, whether it was built unnamed
+    // (large) or under its name (small).
+    for (const int kilobytes : {96, 256}) {
+        fDir.CreateFile("src/new.bin", QByteArray(kilobytes * 1024, 'w'));
+        op = Make(fof::FOF_NOCONFIRMATION);
+        op->CopyItem(fDir.Join("src/new.bin"), fTarget);
+        EXPECT_EQ(op->PerformOperations(), HResultFromWin32(win32::ERROR_CANCELLED));
+        EXPECT_EQ(Entries(fTarget), QStringList{"big.bin"}) << kilobytes;
+    }
 }
 
 TEST_F(LinuxFileOperationTest, PausedRunCopiesNothingUntilResumedAndCancelEndsThePause)
